@@ -1,0 +1,3 @@
+#include "app/GlobVar.h"
+
+TGlobVar GlobVar;

@@ -1,0 +1,47 @@
+#pragma once
+// The serial port device: open and configure a port, read what the driver has
+// queued, write a block, close. No state of its own: every operation but Open
+// takes the handle, which belongs to the caller (TSerialComm).
+//
+// Threads: Read is called by the receive thread and Write by the window thread
+// on the same handle at the same time; the descriptor is used for plain
+// synchronous I/O and Read only takes bytes already queued, so it never blocks.
+
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+using TPortHandle = void*;  // HANDLE; nullptr means no port
+#else
+using TPortHandle = std::intptr_t;  // file descriptor + 1; 0 means no port
+#endif
+
+// Parity codes, as stored in Config.ini and used by the device control block.
+enum : std::uint8_t { ParityNone = 0, ParityOdd = 1, ParityEven = 2, ParityMark = 3, ParitySpace = 4 };
+// Stop-bits codes.
+enum : std::uint8_t { StopBitsOne = 0, StopBitsOneAndHalf = 1, StopBitsTwo = 2 };
+
+constexpr int CommReadBufferSize = 4096;
+
+class TCommPort {
+public:
+    // Opens the named port exclusively and applies the settings with flow
+    // control off. Returns 0 on any failure (missing device, busy, not a
+    // serial device, a setting the device rejects) and then holds nothing open.
+    TPortHandle Open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
+                     std::uint8_t parity, std::uint8_t stopBits);
+    void Close(TPortHandle handle);
+    // Delivers everything queued (1..4096 bytes) into dest and sets count.
+    // Returns false, leaving count alone, when nothing is queued, the handle is
+    // 0, the queue cannot be queried, or more than 4096 bytes are queued (then
+    // all queued input is discarded).
+    bool Read(TPortHandle handle, std::uint8_t* dest, std::uint32_t& count);
+    // One synchronous write; true whenever a port is open (the outcome of the
+    // write itself is not examined).
+    bool Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32_t count);
+};
+
+// The device a port name refers to: "//.//" + ComName is the name shown to the
+// user; on Linux the device opened is /dev/ + the rest, or the rest itself when
+// it is an absolute path ("//.///dev/pts/3" opens /dev/pts/3).
+std::string DevicePathForPortName(const std::string& portName);

@@ -1,0 +1,31 @@
+#pragma once
+// Config.ini beside the executable: section [Config] with the serial settings
+// and the help file name.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+struct TCommSettings {
+    std::string ComName = "COM1";
+    std::int32_t DataNum = 8;
+    std::int32_t StopNum = 0;  // 0 = 1, 1 = 1.5, 2 = 2 stop bits
+    std::int32_t Mark = 0;     // 0 None, 1 Odd, 2 Even, 3 Mark, 4 Space
+    std::int32_t Baud = 9600;
+    std::string HelpFileName;  // read only
+};
+
+// The settings of this run (window thread only).
+extern TCommSettings CommSettings;
+
+// Raised by SaveConfig with "Unable to write to <full path>".
+class TConfigWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Missing file, section or key, or a value that is not an integer: the default.
+void LoadConfig(const std::string& fileName, TCommSettings& settings);
+// Writes ComName, DataNum, StopNum, Mark and Baud into [Config], keeping every
+// other line of the file as it was. Throws TConfigWriteError.
+void SaveConfig(const std::string& fileName, const TCommSettings& settings);

@@ -1,0 +1,76 @@
+#pragma once
+// The serial connection: owns the port and the receive thread that polls it
+// every 100 ms and hands each chunk to the receive callback.
+//
+// Threads: Open, Close, Write, SetReceiveCallback and destruction run on the
+// window thread; Execute, Poll and the callback run on the receive thread.
+// Destruction stops and joins the receive thread; before joining it calls the
+// interrupt callback so that a callback blocked waiting for the window thread
+// returns, and the join cannot deadlock.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/CommPort.h"
+
+// block is valid only during the call; count is 1..4096.
+using TReceiveCallback = void (*)(const std::uint8_t* block, std::uint32_t count);
+using TInterruptCallback = void (*)();
+
+class TCommThread {
+public:
+    TCommThread();
+    ~TCommThread();  // requests termination and joins
+    void Resume();   // starts the thread on first call; later calls do nothing
+    void Terminate();
+    bool Terminated() const { return terminated_.load(); }
+    void SetHandle(TPortHandle handle) { handle_.store(handle); }
+    void SetPort(TCommPort* port) { port_.store(port); }
+    void SetCallback(TReceiveCallback callback) { callback_.store(callback); }
+    void Poll();  // one read attempt
+
+private:
+    void Execute();
+    std::atomic<TPortHandle> handle_{0};
+    std::atomic<TCommPort*> port_{nullptr};
+    std::atomic<TReceiveCallback> callback_{nullptr};
+    std::atomic<bool> terminated_{false};
+    std::thread thread_;
+};
+
+class TSerialComm {
+public:
+    TSerialComm();
+    ~TSerialComm();
+    bool Open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
+              std::uint8_t parity, std::uint8_t stopBits);
+    bool Close();
+    bool Write(const std::uint8_t* bytes, std::uint32_t count);
+    void SetReceiveCallback(TReceiveCallback callback);
+    void SetInterruptCallback(TInterruptCallback callback);
+    TPortHandle Handle() const { return Handle_; }
+
+private:
+    TPortHandle Handle_ = 0;
+    std::unique_ptr<TCommPort> Port;
+    std::unique_ptr<TCommThread> Thread;
+    TInterruptCallback Interrupt = nullptr;
+};
+
+struct TCommSettings;
+
+// The port name the program opens for a ComName: "//.//" + ComName unless it
+// already contains "//.//".
+std::string PortNameFor(const std::string& comName);
+
+// (Re)opens the port with the settings: creates comm on first use, closes the
+// open port first, installs the callbacks and opens. On failure calls
+// showMessage with the port name followed by "打开串口失败，请配置串口!!"
+// (UTF-8) and leaves portOpen false.
+void OpenCommPort(std::unique_ptr<TSerialComm>& comm, bool& portOpen, const TCommSettings& settings,
+                  TReceiveCallback receive, TInterruptCallback interrupt,
+                  const std::function<void(const std::string&)>& showMessage);
