@@ -1,0 +1,41 @@
+#pragma once
+// The number rules every screen and file shares: reading a 4-byte single,
+// cutting a value to three significant decimals, and the unit texts of
+// voltage, current, phase and impedance. Texts are UTF-8.
+//
+//   FormatValue(12.349) = "12.34"   FormatValue(1000) = "1000.0"   FormatValue(10) = "10.000"
+//   VoltageText(0.5) = "500.0mV"    VoltageText(1) = "1.000V "     VoltageText(1000) = "over   "
+//   CurrentText(1.25) = "1.250A"    PhaseText(30) = "30.00°"
+//   ImpedanceTexts(2.5, 1.25, 30) = {"2.000Ω", "1.732Ω", "999.9mΩ"}
+
+#include <cstdint>
+#include <string>
+
+// 4 bytes, least significant first, IEEE-754 single; NaN and infinities pass.
+double BytesToSingle(const std::uint8_t* p);
+
+// Three significant decimals by magnitude, digits cut toward zero, never
+// rounded; the sign is kept. Above 1000 the integer part is printed, also when
+// it does not fit an int. Throws TNotANumber for NaN and infinities.
+std::string FormatValue(double x);
+
+// The texts below take values >= 0 (callers pass absolute values). A NaN
+// reaching their range comparison throws TNotANumber.
+std::string VoltageText(double u);  // "over   " above 999.9, "V " from 1, "mV" below
+std::string CurrentText(double i);  // "over   " above 999.9, else "A"
+std::string PhaseText(double phi);  // "%.2f" rounded, then "°"; throws for NaN, inf
+std::string ImpedanceText(double v);  // "over" above 999999, "kΩ" from 1000, "Ω" from 1, "mΩ"
+
+struct TImpedanceTexts {
+    std::string Z, R, X;
+};
+// Z = U/I, R = |cos φ · U/I|, X = |sin φ · U/I|, φ = 3.1415926535 · Φ / 180.
+// When the quotient is not a finite number (I = 0, 0/0, NaN) all three are
+// "0.000mΩ".
+TImpedanceTexts ImpedanceTexts(double u, double i, double phi);
+
+// Thrown where a value that is not a number reaches a range comparison: the
+// caller's step ends there, as the decoding rules say.
+struct TNotANumber {};
+// Throws TNotANumber for NaN.
+double CheckedNumber(double x);

@@ -1,0 +1,14 @@
+#pragma once
+// 宋体 ("SimSun") is the program's font. Fontconfig does not map that name to a
+// Chinese font by itself, so the program maps it, for Qt alone, to Debian's
+// Song-style AR PL UMing and then to other CJK families. No environment
+// variable or system file is changed.
+
+#include <QFont>
+#include <QString>
+
+void InstallSongFontSubstitution();
+
+// 宋体 at a character height in pixels (the designed sizes: 13, 16, 24, 27, 29,
+// 32, 33, 35, 67).
+QFont SongFont(int pixelHeight);
