@@ -1,5 +1,6 @@
 #include "sim/Instrument.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -103,7 +104,12 @@ TInstrument::TInstrument(const TInstrumentOptions& options, TSimLog log)
     : Options(options), LogSink(std::move(log)), Rng(options.Seed) {
     if (Options.Frequency >= 40 && Options.Frequency <= 70)
         Frequency = static_cast<std::uint8_t>(Options.Frequency);
-    SeedRecords(Options.InitialRecords);
+    if (Options.Records.empty())
+        SeedRecords(Options.InitialRecords);
+    else
+        Records_.assign(Options.Records.begin(),
+                        Options.Records.begin() +
+                            std::min<std::size_t>(Options.Records.size(), MaxStoredRecords));
 }
 
 void TInstrument::Log(const std::string& line) const {

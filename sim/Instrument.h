@@ -44,6 +44,7 @@ struct TInstrumentOptions {
     int InitialRecords = 7;              // records already stored at power-up, 0..100
     std::uint32_t Seed = 1;              // readings and initial records follow from it
     std::function<std::time_t()> Clock;  // time stamp of a stored result; system clock if empty
+    std::vector<TRecord> Records;  // when not empty: stored at power-up instead of InitialRecords
 };
 
 // One request's answer: the frames in order, and whether the instrument first
