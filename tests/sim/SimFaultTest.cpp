@@ -2,8 +2,10 @@
 // valid frame, and a seed repeats a run.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <set>
+#include <thread>
 
 #include "tests/sim/SimTestLine.h"
 
@@ -138,6 +140,25 @@ TEST(SimFaults, DelayedReplyStillArrives) {
     const auto frames = line.Receive(1);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][2], CmdConnect);
+}
+
+TEST(SimFaults, LineWithNobodyOnTheOtherEndIsWaitedOnAndServingStillStops) {
+    TPtyPair pty;
+    std::string error;
+    ASSERT_TRUE(OpenPtyPair(pty, error)) << error;
+    ::close(pty.Slave);
+    pty.Slave = -1;
+    std::vector<std::string> log;
+    TSimOptions o;
+    o.Log = [&](const std::string& l) { log.push_back(l); };
+    std::atomic<bool> stop{false};
+    std::thread server([&] { TSimulator(o).ServeFd(pty.Master, stop); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop = true;
+    server.join();
+    ClosePtyPair(pty);
+    ASSERT_EQ(log.size(), 1u);  // said once, not on every poll
+    EXPECT_EQ(log[0], "nobody on the line; waiting");
 }
 
 }  // namespace
