@@ -138,6 +138,8 @@ void TSimulator::Queue(std::vector<std::uint8_t> bytes, int afterMs) {
     auto due = TClock::now() + std::chrono::milliseconds(afterMs);
     if (due < LastDue) due = LastDue;  // the line sends in order
     LastDue = due;
+    if (Options.PaceBaud > 0)  // the next chunk waits until this one has left the UART
+        LastDue += std::chrono::microseconds(bytes.size() * 10'000'000LL / Options.PaceBaud);
     Out.push_back({due, std::move(bytes)});
 }
 

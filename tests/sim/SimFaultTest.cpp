@@ -132,14 +132,18 @@ TEST(SimFaults, UploadHeaderCanAnnounceMoreRecordsThanFollow) {
     EXPECT_TRUE(line.Receive(1, 300).empty());
 }
 
-TEST(SimFaults, DelayedReplyStillArrives) {
+TEST(SimFaults, DelayedAndPacedRepliesStillArriveWhole) {
     TSimOptions o;
     o.Faults.ReplyDelayMs = 150;
+    o.PaceBaud = 9600;
     TSimLine line(o);
     line.Send(BuildRequestFrame(CmdConnect));
-    const auto frames = line.Receive(1);
-    ASSERT_EQ(frames.size(), 1u);
+    line.Send(BuildRequestFrame(CmdUpload));
+    const auto frames = line.Receive(9);
+    ASSERT_EQ(frames.size(), 9u);
     EXPECT_EQ(frames[0][2], CmdConnect);
+    EXPECT_EQ(frames[1][4], 7);  // header
+    for (const auto& f : frames) EXPECT_EQ(f[24], FrameChecksum(f.data(), 26));
 }
 
 TEST(SimFaults, LineWithNobodyOnTheOtherEndIsWaitedOnAndServingStillStops) {

@@ -160,7 +160,9 @@ TEST(SimCommandLine, EveryOptionReachesItsSetting) {
                           "2",
                           "--unknown-frames",
                           "1",
-                          "--verbose"};
+                          "--verbose",
+                          "--pace",
+                          "9600"};
     TCommandLine line;
     ASSERT_EQ(ParseCommandLine(sizeof argv / sizeof *argv, argv, line), "");
     const TSimOptions& o = line.Sim;
@@ -184,6 +186,7 @@ TEST(SimCommandLine, EveryOptionReachesItsSetting) {
     EXPECT_EQ(o.Faults.UploadMissing, 2);
     EXPECT_DOUBLE_EQ(o.Faults.UnknownFrames, 1);
     EXPECT_TRUE(o.Verbose);
+    EXPECT_EQ(o.PaceBaud, 9600);
     EXPECT_FALSE(line.Help);
 }
 
