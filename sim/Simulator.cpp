@@ -185,8 +185,8 @@ void TSimulator::Poll(int fd, int timeoutMs) {
         }
     }
     auto untilMs = [&](TClock::time_point t) {
-        return static_cast<int>(std::max<long long>(
-            0, std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count()));
+        return static_cast<int>(
+            std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(t - now).count()));
     };
     int wait = timeoutMs;
     bool wantWrite = false;
