@@ -66,10 +66,24 @@ static void Emit(const std::string& line) {
         DefaultSink(line);
 }
 
+// Each thread builds its lines in a buffer of its own that keeps its
+// capacity, so tracing does not allocate once the buffer has grown.
+static void EmitLine(const char* word, const std::uint8_t* bytes, std::uint32_t count) {
+    static const char hex[] = "0123456789ABCDEF";
+    thread_local std::string line;
+    line.assign(word);
+    line.reserve(line.size() + 3 * static_cast<std::size_t>(count));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const char digits[3] = {' ', hex[bytes[i] >> 4], hex[bytes[i] & 0x0F]};
+        line.append(digits, 3);
+    }
+    Emit(line);
+}
+
 void TraceSent(const std::uint8_t* bytes, std::uint32_t count) {
-    Emit(TraceLine("发送", bytes, count));
+    EmitLine("发送", bytes, count);
 }
 
 void TraceReceived(const std::uint8_t* bytes, std::uint32_t count) {
-    Emit(TraceLine("收到", bytes, count));
+    EmitLine("收到", bytes, count);
 }
