@@ -134,6 +134,86 @@ TEST_F(SerialCommTest, OpeningTwiceClosesTheFirstPortAndReopensTheSameDevice) {
     EXPECT_EQ(chunks.Take(), (Bytes{0x11, 0x22}));
 }
 
+TEST_F(SerialCommTest, NameAlreadyCarryingThePrefixIsOpenedAsItStands) {
+    std::unique_ptr<TSerialComm> comm;
+    bool portOpen = false;
+    TCommSettings settings;
+    settings.ComName = "//.//" + pty.Name;
+    std::vector<std::string> messages;
+    OpenCommPort(comm, portOpen, settings, CollectChunk, CancelFrameHandOver,
+                 [&](const std::string& m) { messages.push_back(m); });
+    EXPECT_TRUE(portOpen);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SerialCommTest, SettingsTakeTheirLowByteAndRefusedOnesShowTheMessage) {
+    std::unique_ptr<TSerialComm> comm;
+    bool portOpen = false;
+    std::vector<std::string> messages;
+    auto show = [&](const std::string& m) { messages.push_back(m); };
+    TCommSettings settings;
+    settings.ComName = pty.Name;
+    settings.DataNum = 0x108;  // low byte 8
+    settings.Mark = 0x103;     // low byte 3: mark
+    OpenCommPort(comm, portOpen, settings, CollectChunk, CancelFrameHandOver, show);
+    EXPECT_TRUE(portOpen);
+    EXPECT_TRUE(messages.empty());
+
+    const auto refused = [&](TCommSettings bad) {
+        messages.clear();
+        OpenCommPort(comm, portOpen, bad, CollectChunk, CancelFrameHandOver, show);
+        EXPECT_FALSE(portOpen);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], "//.//" + pty.Name + "打开串口失败，请配置串口!!");
+        // A failed reopen leaves no port open: the device is free.
+        TCommPort other;
+        TPortHandle h = other.Open(pty.Name, 9600, 8, 0, 0);
+        EXPECT_NE(h, 0);
+        other.Close(h);
+    };
+    TCommSettings bad = settings;
+    bad.Baud = -1;
+    refused(bad);
+    bad = settings;
+    bad.Baud = 0;
+    refused(bad);
+    bad = settings;
+    bad.DataNum = 9;
+    refused(bad);
+    bad = settings;
+    bad.Mark = 5;
+    refused(bad);
+    bad = settings;
+    bad.StopNum = 1;  // 1.5 stop bits with 8-bit characters
+    refused(bad);
+}
+
+TEST_F(SerialCommTest, OpenWithoutCloseReleasesTheFirstPort) {
+    TPtyPair second;
+    TSerialComm comm;
+    ASSERT_TRUE(comm.Open(pty.Name, 9600, 8, 0, 0));
+    ASSERT_TRUE(comm.Open(second.Name, 9600, 8, 0, 0));
+    TCommPort other;
+    TPortHandle h = other.Open(pty.Name, 9600, 8, 0, 0);
+    EXPECT_NE(h, 0);
+    other.Close(h);
+}
+
+TEST_F(SerialCommTest, HangUpOfTheOtherSideMeansNoDataAndDestroyStillReturns) {
+    auto comm = std::make_unique<TSerialComm>();
+    comm->SetReceiveCallback(CollectChunk);
+    ASSERT_TRUE(comm->Open(pty.Name, 9600, 8, 0, 0));
+    pty.WriteMaster({0x01});
+    ASSERT_TRUE(chunks.WaitFor(1));
+    chunks.Take();
+    pty.CloseMaster();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(chunks.Take().empty());
+    const std::uint8_t byte = 0x24;
+    EXPECT_TRUE(comm->Write(&byte, 1));  // the failure is not examined
+    comm.reset();
+}
+
 TEST_F(SerialCommTest, CloseReportsWhetherAPortWasOpen) {
     TSerialComm comm;
     EXPECT_FALSE(comm.Close());
