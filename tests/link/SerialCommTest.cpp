@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "PtyPair.h"
@@ -377,6 +378,47 @@ TEST_F(ReceivePathTest, FramesFromTheDeviceAreHandledOnTheWindowThreadInOrder) {
     ASSERT_TRUE(window.PumpUntil([&] { return frames.size() >= 2; }));
     EXPECT_EQ(frames[0], ConnectReply());
     EXPECT_EQ(frames[1], second);
+}
+
+TEST_F(ReceivePathTest, RandomFramesWithNoiseArriveWholeAndInOrderWhateverThePollsCut) {
+    std::mt19937 random(115200);
+    auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    std::vector<Bytes> sent;
+    Bytes stream;
+    for (int k = 0; k < 40; ++k) {
+        for (int j = draw(0, 15); j > 0; --j) {
+            std::uint8_t b;
+            do b = static_cast<std::uint8_t>(draw(0, 255));
+            while (b == 0x24);
+            stream.push_back(b);
+        }
+        const int length = draw(0, 60);
+        Bytes f{0x24, 0xA1, static_cast<std::uint8_t>(draw(0xC1, 0xC7)),
+                static_cast<std::uint8_t>(length)};
+        for (int j = 0; j <= length; ++j) f.push_back(static_cast<std::uint8_t>(draw(0, 255)));
+        f.push_back(0x2A);
+        sent.push_back(f);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    TSerialComm comm;
+    comm.SetReceiveCallback(CommReceive);
+    comm.SetInterruptCallback(CancelFrameHandOver);
+    ASSERT_TRUE(comm.Open(pty.Name, 115200, 8, 0, 0));
+    std::thread instrument([&, seed = draw(0, 1000)] {
+        std::mt19937 pace(static_cast<unsigned>(seed));
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t n = std::min<std::size_t>(
+                stream.size() - at, std::uniform_int_distribution<std::size_t>(1, 90)(pace));
+            pty.WriteMaster(Bytes(stream.begin() + at, stream.begin() + at + n));
+            at += n;
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 25)(pace)));
+        }
+    });
+    const bool all = window.PumpUntil([&] { return frames.size() >= sent.size(); }, 20s);
+    instrument.join();
+    ASSERT_TRUE(all) << frames.size() << " of " << sent.size();
+    EXPECT_EQ(frames, sent);
 }
 
 TEST_F(ReceivePathTest, DestroyingWhileTheReceiveThreadWaitsForTheWindowDoesNotDeadlock) {
