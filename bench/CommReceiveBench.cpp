@@ -25,11 +25,21 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -48,7 +58,9 @@ const TStream& Stream() {
     static const TStream stream = [] {
         TStream s;
         std::mt19937 random(3090);
-        auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+        auto draw = [&](int lo, int hi) {
+            return std::uniform_int_distribution<int>(lo, hi)(random);
+        };
         while (s.Bytes.size() < (1u << 20)) {
             for (int n = draw(0, 20); n > 0; --n) {
                 std::uint8_t b;
@@ -60,7 +72,8 @@ const TStream& Stream() {
             const std::size_t start = s.Bytes.size();
             s.Bytes.insert(s.Bytes.end(), {FrameStartByte, DeviceByte, CmdControl,
                                            static_cast<std::uint8_t>(length)});
-            for (int j = 0; j < length; ++j) s.Bytes.push_back(static_cast<std::uint8_t>(draw(0, 255)));
+            for (int j = 0; j < length; ++j)
+                s.Bytes.push_back(static_cast<std::uint8_t>(draw(0, 255)));
             s.Bytes.push_back(FrameChecksum(s.Bytes.data() + start, length + 6));
             s.Bytes.push_back(FrameEndByte);
             ++s.Frames;
@@ -79,8 +92,10 @@ void Report(benchmark::State& state, long long frames, long long allocs) {
     const TStream& s = Stream();
     const double bytes = static_cast<double>(state.iterations()) * s.Bytes.size();
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
-    state.counters["xLineRate"] = benchmark::Counter(bytes / LineRate115200, benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["xLineRate"] =
+        benchmark::Counter(bytes / LineRate115200, benchmark::Counter::kIsRate);
     state.counters["allocs/frame"] = frames ? static_cast<double>(allocs) / frames : 0.0;
 }
 
