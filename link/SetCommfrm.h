@@ -11,6 +11,7 @@ class QLineEdit;
 class QPushButton;
 
 class TfrmSetComm : public QDialog {
+    Q_OBJECT
   public:
     explicit TfrmSetComm(QWidget* owner);
 
