@@ -202,6 +202,7 @@ void TfrmKR3090::BuildHistoryPage() {
     LView_History->setFont(SongFont(24));
     LView_History->setHorizontalHeaderLabels(
         {QString(), QStringLiteral("编号"), QStringLiteral("频率"), QStringLiteral("测试时间")});
+    LView_History->horizontalHeader()->setMinimumSectionSize(0);
     const int widths[] = {2, 130, 80, 400};
     for (int c = 0; c < 4; ++c) LView_History->setColumnWidth(c, widths[c]);
     LView_History->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);

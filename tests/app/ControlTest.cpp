@@ -58,11 +58,10 @@ TEST_F(TestControl, PageButtonsWithoutConnectionShowTheBoxTheInstrumentPrintOneW
     EXPECT_EQ(platform.Boxes[0].Text, "请先连接设备！");
     EXPECT_EQ(platform.Boxes[0].Icon, TMessageIcon::None);
     platform.Boxes.clear();
-    for (auto click : {&TfrmKR3090::BBtn_CSaveClick, &TfrmKR3090::BBtn_HisClick,
-                       &TfrmKR3090::BBtn_OpenClick, &TfrmKR3090::BBtn_ClearClick,
-                       &TfrmKR3090::BBtn_UpHisClick, &TfrmKR3090::BitBtn8Click,
-                       &TfrmKR3090::BitBtn9Click, &TfrmKR3090::BitBtn4Click,
-                       &TfrmKR3090::BitBtn5Click})
+    for (auto click :
+         {&TfrmKR3090::BBtn_CSaveClick, &TfrmKR3090::BBtn_HisClick, &TfrmKR3090::BBtn_OpenClick,
+          &TfrmKR3090::BBtn_ClearClick, &TfrmKR3090::BBtn_UpHisClick, &TfrmKR3090::BitBtn8Click,
+          &TfrmKR3090::BitBtn9Click, &TfrmKR3090::BitBtn4Click, &TfrmKR3090::BitBtn5Click})
         (window.get()->*click)();
     ASSERT_EQ(platform.Boxes.size(), 9u);
     for (const TBox& box : platform.Boxes) {

@@ -17,7 +17,9 @@ const TFrame documentedFrame = {0x24, 0xA1, 0xDD, 0x14, 0x32, 0x00, 0x00, 0x20, 
                                 0x00, 0x00, 0xA0, 0x3F, 0x00, 0x00, 0xF0, 0x41, 0x00,
                                 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x35, 0x2A};
 
-void PutSingle(TFrame& f, int offset, float value) { std::memcpy(&f[offset], &value, 4); }
+void PutSingle(TFrame& f, int offset, float value) {
+    std::memcpy(&f[offset], &value, 4);
+}
 
 // The documented frame with other values put in.
 TFrame Live(float u, float i, float phi, std::uint8_t freq = 50, std::uint8_t rm = 0,
@@ -33,7 +35,9 @@ TFrame Live(float u, float i, float phi, std::uint8_t freq = 50, std::uint8_t rm
     return f;
 }
 
-TLiveReading Decode(const TFrame& f) { return DecodeLiveFrame(f.data(), int(f.size())); }
+TLiveReading Decode(const TFrame& f) {
+    return DecodeLiveFrame(f.data(), int(f.size()));
+}
 
 const float nan = std::numeric_limits<float>::quiet_NaN();
 const float inf = std::numeric_limits<float>::infinity();

@@ -15,10 +15,11 @@
 namespace {
 
 class SettingsDialog : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         WindowTest::SetUp();
         CommSettings = TCommSettings{};
+        CommSettings.ComName = pty.SlavePath();  // the port the window has open
         dialog = std::make_unique<TfrmSetComm>(window.get());
         dialog->show();
     }
@@ -35,6 +36,10 @@ protected:
 };
 
 TEST_F(SettingsDialog, ShowsTheDefaultsInItsRows) {
+    dialog.reset();
+    CommSettings = TCommSettings{};
+    dialog = std::make_unique<TfrmSetComm>(window.get());
+    dialog->show();
     EXPECT_EQ(dialog->windowTitle(), "通讯设置");
     EXPECT_EQ(dialog->size(), QSize(255, 232));
     EXPECT_EQ(dialog->CombComm->currentText(), "COM1");

@@ -150,7 +150,8 @@ void WindowTest::TearDown() {
 
 void WindowTest::Connect() {
     window->BitBtn1Click();
-    EXPECT_EQ(NextFrame(), "24 A1 AA 14 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 5F 2A");
+    EXPECT_EQ(NextFrame(),
+              "24 A1 AA 14 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 5F 2A");
     pty.Write(LiveReply(0xAA, 40, 2.5f, 1.25f, 30, 0, 0, 0));
     ASSERT_TRUE(WaitUntil([] { return GlobVar.Connected; }));
 }
@@ -161,11 +162,13 @@ void WindowTest::Dispatch(const std::vector<std::uint8_t>& frame) {
     window->DispatchReply(copy.data(), int(frame.size()));
 }
 
-std::string WindowTest::NextFrame() { return Hex(pty.Read(26)); }
+std::string WindowTest::NextFrame() {
+    return Hex(pty.Read(26));
+}
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

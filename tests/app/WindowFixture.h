@@ -28,7 +28,7 @@ struct TBox {
 };
 
 class TRecordingPlatform : public TPlatform {
-public:
+  public:
     void MessageBox(QWidget*, const QString& text, const QString& caption,
                     TMessageIcon icon) override {
         Boxes.push_back({text, caption, icon});
@@ -53,7 +53,7 @@ public:
 // A pseudo-terminal pair: the window opens SlavePath, the test plays the
 // instrument on the master side.
 class TPty {
-public:
+  public:
     TPty();
     ~TPty();
     const std::string& SlavePath() const { return slavePath_; }
@@ -65,7 +65,7 @@ public:
     std::vector<std::uint8_t> Drain();
     int MasterFd() const { return master_; }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string slavePath_;
@@ -85,7 +85,7 @@ bool WaitUntil(const std::function<bool()>& pred,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     // Presses "连接设备", answers with an idle live reading and waits for the
