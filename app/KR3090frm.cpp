@@ -63,7 +63,7 @@ QLabel* Note(QWidget* panel, const char* name, const QString& text) {
     auto* l = new QLabel(text, panel);
     l->setObjectName(QString::fromLatin1(name));
     l->setAlignment(Qt::AlignCenter);
-    l->setGeometry(0, 19, panel->width(), 13);
+    l->setGeometry(0, 17, panel->width(), 16);
     return l;
 }
 

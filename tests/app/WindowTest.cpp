@@ -463,3 +463,33 @@ TEST_F(MainWindow, BackButtonsSwitchPagesWithoutConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StartUp, WithoutConfigIniTheDefaultPortIsTriedAndTheFailureShown) {
+    GlobVar = TGlobVar{};
+    TRecordingPlatform platform;
+    SetPlatform(&platform);
+    {
+        TfrmKR3090 window;  // no Config.ini beside the test program
+        EXPECT_EQ(CommSettings.ComName, "COM1");
+        EXPECT_EQ(CommSettings.Baud, 9600);
+        window.show();
+        EXPECT_FALSE(GlobVar.PortOpen);
+        ASSERT_EQ(platform.Boxes.size(), 1u);
+        EXPECT_EQ(platform.Boxes[0].Text, "//.//COM1打开串口失败，请配置串口!!");
+        EXPECT_EQ(platform.Boxes[0].Caption, "提示");
+        EXPECT_EQ(platform.Boxes[0].Icon, TMessageIcon::Information);
+        EXPECT_EQ(window.ActivePageName(), "Ctrl");
+        EXPECT_EQ(GlobVar.TestFrequency, 40);
+        EXPECT_EQ(window.CBox_HZ->currentText(), "40Hz");
+        // Commands go nowhere and the window stays usable.
+        window.CBox_Rm->setCurrentIndex(1);
+        window.CBox_RmChange();
+        EXPECT_EQ(GlobVar.RmMode, 1);
+        window.close();
+    }
+    SetPlatform(nullptr);
+}
+
+}  // namespace
