@@ -9,7 +9,8 @@
 # line handed to the window (frames sent = replies + unknown-type frames in the
 # simulator's log; dropped replies are never sent).
 #
-# Usage: scripts/stress.sh [seconds=600] [seed=1]
+# Usage: scripts/stress.sh [seconds=600] [seed=1] [preset=default]
+# (preset asan or tsan runs both programs as built by that preset)
 # It uses about a core; run it with nice. Output and logs stay in a temp
 # folder whose name is printed.
 set -euo pipefail
@@ -17,14 +18,17 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:-600}
 seed=${2:-1}
+preset=${3:-default}
+build=build
+[ "$preset" = default ] || build=build-$preset
 
-cmake --preset default >/dev/null
-cmake --build --preset default --target kr3090-sim kr3090_stress >/dev/null
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target kr3090-sim kr3090_stress >/dev/null
 
 work=$(mktemp -d /tmp/kr3090-stress.XXXXXX)
-echo "stress.sh: ${seconds} s, seed ${seed}, logs in $work"
+echo "stress.sh: ${seconds} s, seed ${seed}, $build, logs in $work"
 coproc SIM {
-  exec "$root/build/sim/kr3090-sim" --seed "$seed" --push-interval-ms 10 \
+  exec "$root/$build/sim/kr3090-sim" --seed "$seed" --push-interval-ms 10 \
     --chunks --chunk-gap-ms 2 --noise 0.3 --bad-checksum 0.1 --unknown-frames 0.1 \
     --drop 0.05 --verbose 2>"$work/sim.log"
 }
@@ -33,7 +37,7 @@ trap 'kill "$sim" 2>/dev/null || true' EXIT
 read -r -t 10 device <&"${SIM[0]}" || { echo "stress.sh: the simulator did not start" >&2; exit 1; }
 
 status=0
-QT_QPA_PLATFORM=offscreen "$root/build/tests/e2e/kr3090_stress" --device "$device" \
+QT_QPA_PLATFORM=offscreen "$root/$build/tests/e2e/kr3090_stress" --device "$device" \
   --seconds "$seconds" 2>"$work/stress.err" | tee "$work/stress.out" || status=$?
 sim_alive=yes
 kill -0 "$sim" 2>/dev/null || sim_alive=no
