@@ -15,6 +15,7 @@
 #include "app/GlobVar.h"
 #include "app/Panels.h"
 #include "app/ShownComboBox.h"
+#include "app/WindowQueue.h"
 #include "link/Config.h"
 #include "link/SerialComm.h"
 #include "link/SetCommfrm.h"
@@ -248,11 +249,9 @@ void TfrmKR3090::BuildCompPage() {
 }
 
 void TfrmKR3090::InstallFrameTarget() {
-    SetFrameTarget(
-        [this](std::function<void()> fn) {
-            QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
-        },
-        [this] { WMCommFrame(); });
+    auto* queue = new TWindowQueue(this);
+    SetFrameTarget([queue](std::function<void()> fn) { queue->Post(std::move(fn)); },
+                   [this] { WMCommFrame(); });
 }
 
 // ---- life cycle
