@@ -60,7 +60,9 @@ static void Emit(const std::string& line) {
         DefaultSink(line);
 }
 
-void TraceSent(const std::uint8_t* bytes, std::uint32_t count) { Emit(TraceLine("发送", bytes, count)); }
+void TraceSent(const std::uint8_t* bytes, std::uint32_t count) {
+    Emit(TraceLine("发送", bytes, count));
+}
 
 void TraceReceived(const std::uint8_t* bytes, std::uint32_t count) {
     Emit(TraceLine("收到", bytes, count));

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the receive-path fuzzer with clang (libFuzzer, ASan, UBSan) and runs it.
+#   scripts/fuzz.sh [seconds]     default 60
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+dir=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKR3090_BUILD_GUI=OFF -DKR3090_BUILD_TESTS=OFF -DKR3090_BUILD_BENCH=OFF -DKR3090_FUZZ=ON \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" >/dev/null
+cmake --build "$dir" --target comm_receive_fuzz >/dev/null
+work=$(mktemp -d)
+cp fuzz/corpus/* "$work/"
+"$dir/fuzz/comm_receive_fuzz" -max_total_time="$seconds" -max_len=20000 -print_final_stats=1 "$work" 2>&1 | tail -n 25
