@@ -22,6 +22,8 @@ const char* const UsageText =
     "  --confirm-delay-ms N     time to print or store before confirming (default 300)\n"
     "  --seed N                 makes readings, records and faults repeatable (default 1)\n"
     "  --push-interval-ms N     send a live 0xDD reading every N ms while connected\n"
+    "  --pace BAUD              send no faster than a UART at BAUD (default: as fast as the line "
+    "takes)\n"
     "  --verbose                log every request, reply and injected fault\n"
     "Faults (off by default; P is a probability per reply frame, 0..1):\n"
     "  --chunks                 cut replies into chunks of 1..9 bytes\n"
@@ -90,6 +92,7 @@ std::string ParseCommandLine(int argc, const char* const* argv, TCommandLine& li
         {"--confirm-delay-ms", integer(sim.ConfirmDelayMs, 0, 600000)},
         {"--seed", integer(sim.Instrument.Seed, 0, 4294967295L)},
         {"--push-interval-ms", integer(sim.PushIntervalMs, 0, 600000)},
+        {"--pace", integer(sim.PaceBaud, 0, 4000000)},
         {"--chunk-gap-ms", integer(faults.ChunkGapMs, 0, 10000)},
         {"--noise", real(faults.Noise, 0, 1)},
         {"--bad-checksum", real(faults.BadChecksum, 0, 1)},

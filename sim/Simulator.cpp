@@ -138,6 +138,8 @@ void TSimulator::Queue(std::vector<std::uint8_t> bytes, int afterMs) {
     auto due = TClock::now() + std::chrono::milliseconds(afterMs);
     if (due < LastDue) due = LastDue;  // the line sends in order
     LastDue = due;
+    if (Options.PaceBaud > 0)  // the next chunk waits until this one has left the UART
+        LastDue += std::chrono::microseconds(bytes.size() * 10'000'000LL / Options.PaceBaud);
     Out.push_back({due, std::move(bytes)});
 }
 
@@ -183,8 +185,8 @@ void TSimulator::Poll(int fd, int timeoutMs) {
         }
     }
     auto untilMs = [&](TClock::time_point t) {
-        return static_cast<int>(std::max<long long>(
-            0, std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count()));
+        return static_cast<int>(
+            std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(t - now).count()));
     };
     int wait = timeoutMs;
     bool wantWrite = false;

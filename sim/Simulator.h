@@ -37,6 +37,7 @@ struct TSimOptions {
     TFaultOptions Faults;
     int ConfirmDelayMs = 300;  // printing or storing takes this long before the confirmation
     int PushIntervalMs = 0;    // > 0: a live 0xDD frame this often while connected
+    int PaceBaud = 0;          // > 0: bytes leave no faster than this rate (10 bits a byte)
     bool Verbose = false;      // log every request and reply
     TSimLog Log;               // empty: "kr3090-sim: ..." lines on standard error
 };

@@ -2,8 +2,10 @@
 // valid frame, and a seed repeats a run.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <set>
+#include <thread>
 
 #include "tests/sim/SimTestLine.h"
 
@@ -130,14 +132,37 @@ TEST(SimFaults, UploadHeaderCanAnnounceMoreRecordsThanFollow) {
     EXPECT_TRUE(line.Receive(1, 300).empty());
 }
 
-TEST(SimFaults, DelayedReplyStillArrives) {
+TEST(SimFaults, DelayedAndPacedRepliesStillArriveWhole) {
     TSimOptions o;
     o.Faults.ReplyDelayMs = 150;
+    o.PaceBaud = 9600;
     TSimLine line(o);
     line.Send(BuildRequestFrame(CmdConnect));
-    const auto frames = line.Receive(1);
-    ASSERT_EQ(frames.size(), 1u);
+    line.Send(BuildRequestFrame(CmdUpload));
+    const auto frames = line.Receive(9);
+    ASSERT_EQ(frames.size(), 9u);
     EXPECT_EQ(frames[0][2], CmdConnect);
+    EXPECT_EQ(frames[1][4], 7);  // header
+    for (const auto& f : frames) EXPECT_EQ(f[24], FrameChecksum(f.data(), 26));
+}
+
+TEST(SimFaults, LineWithNobodyOnTheOtherEndIsWaitedOnAndServingStillStops) {
+    TPtyPair pty;
+    std::string error;
+    ASSERT_TRUE(OpenPtyPair(pty, error)) << error;
+    ::close(pty.Slave);
+    pty.Slave = -1;
+    std::vector<std::string> log;
+    TSimOptions o;
+    o.Log = [&](const std::string& l) { log.push_back(l); };
+    std::atomic<bool> stop{false};
+    std::thread server([&] { TSimulator(o).ServeFd(pty.Master, stop); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop = true;
+    server.join();
+    ClosePtyPair(pty);
+    ASSERT_EQ(log.size(), 1u);  // said once, not on every poll
+    EXPECT_EQ(log[0], "nobody on the line; waiting");
 }
 
 }  // namespace

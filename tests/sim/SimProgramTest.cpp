@@ -12,6 +12,7 @@
 
 #include "protocol/Frame.h"
 #include "sim/Options.h"
+#include "sim/Simulator.h"
 
 extern char** environ;
 
@@ -57,6 +58,25 @@ std::string ReadLine(int fd) {
     return line;
 }
 
+// The first frame that arrives on fd within 10 s, in hex.
+std::string ReadFrame(int fd) {
+    TFrameAssembler assembler;
+    std::string frame;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (frame.empty() && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0) continue;
+        std::uint8_t chunk[512];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0) break;
+        assembler.Receive(chunk, static_cast<std::uint32_t>(n),
+                          [&](const std::uint8_t* f, std::int32_t len) {
+                              if (frame.empty()) frame = HexBytes(f, static_cast<std::size_t>(len));
+                          });
+    }
+    return frame;
+}
+
 int WaitExit(pid_t pid) {
     int status = 0;
     for (int i = 0; i < 1000; ++i) {  // 10 s
@@ -77,32 +97,22 @@ TEST(SimProgram, PrintsItsDeviceAnswersAConnectAndEndsCleanlyOnSigterm) {
     ASSERT_EQ(line.back(), '\n');
     const std::string device = line.substr(0, line.size() - 1);
 
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    const TRequestFrame connect = BuildRequestFrame(CmdConnect);
-    ASSERT_EQ(::write(fd, connect.data(), connect.size()), 26);
-    TFrameAssembler assembler;
-    std::vector<std::uint8_t> reply;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (reply.empty() && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0) continue;
-        std::uint8_t chunk[512];
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n <= 0) break;
-        assembler.Receive(
-            chunk, static_cast<std::uint32_t>(n),
-            [&](const std::uint8_t* f, std::int32_t len) { reply.assign(f, f + len); });
+    // The port may be closed and opened again, as the settings dialog does.
+    for (int opening = 0; opening < 2; ++opening) {
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        const TRequestFrame connect = BuildRequestFrame(CmdConnect);
+        ASSERT_EQ(::write(fd, connect.data(), connect.size()), 26);
+        EXPECT_EQ(ReadFrame(fd),
+                  "24 A1 AA 14 32 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 91 2A");
+        ::close(fd);
     }
-    ASSERT_EQ(reply.size(), 26u);
-    EXPECT_EQ(reply[2], 0xAA);
 
     ::kill(sim.Pid, SIGTERM);
     EXPECT_EQ(WaitExit(sim.Pid), 0);
     // Nothing else on standard output: the device line is the only one.
     char rest[64];
     EXPECT_EQ(::read(sim.Out, rest, sizeof rest), 0);
-    ::close(fd);
     ::close(sim.Out);
 }
 
@@ -150,7 +160,9 @@ TEST(SimCommandLine, EveryOptionReachesItsSetting) {
                           "2",
                           "--unknown-frames",
                           "1",
-                          "--verbose"};
+                          "--verbose",
+                          "--pace",
+                          "9600"};
     TCommandLine line;
     ASSERT_EQ(ParseCommandLine(sizeof argv / sizeof *argv, argv, line), "");
     const TSimOptions& o = line.Sim;
@@ -174,6 +186,7 @@ TEST(SimCommandLine, EveryOptionReachesItsSetting) {
     EXPECT_EQ(o.Faults.UploadMissing, 2);
     EXPECT_DOUBLE_EQ(o.Faults.UnknownFrames, 1);
     EXPECT_TRUE(o.Verbose);
+    EXPECT_EQ(o.PaceBaud, 9600);
     EXPECT_FALSE(line.Help);
 }
 

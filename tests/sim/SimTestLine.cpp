@@ -1,8 +1,5 @@
 #include "tests/sim/SimTestLine.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -24,6 +21,25 @@ std::string BytesToHex(const TBytes& bytes) {
     return HexBytes(bytes.data(), bytes.size());
 }
 
+namespace {
+
+// The PC's receive side, fed by the serial layer's receive thread.
+std::mutex RxMutex;
+std::condition_variable RxArrived;
+TFrameAssembler RxAssembler;
+std::vector<TBytes> RxFrames;
+bool LineInUse = false;
+
+void CollectFrames(const std::uint8_t* chunk, std::uint32_t count) {
+    std::lock_guard<std::mutex> lock(RxMutex);
+    RxAssembler.Receive(chunk, count, [](const std::uint8_t* f, std::int32_t n) {
+        RxFrames.emplace_back(f, f + n);
+    });
+    RxArrived.notify_all();
+}
+
+}  // namespace
+
 TSimLine::TSimLine(TSimOptions options) {
     std::string error;
     if (!OpenPtyPair(Pty, error)) throw std::runtime_error(error);
@@ -31,16 +47,29 @@ TSimLine::TSimLine(TSimOptions options) {
         std::lock_guard<std::mutex> lock(LogMutex);
         Log.push_back(line);
     };
+    {
+        std::lock_guard<std::mutex> lock(RxMutex);
+        if (LineInUse) throw std::logic_error("one TSimLine at a time");
+        LineInUse = true;
+        RxAssembler.Reset();
+        RxFrames.clear();
+    }
     Server = std::thread([this, options] {
         TSimulator simulator(options);
         simulator.ServeFd(Pty.Master, Stop);
     });
+    Comm.SetReceiveCallback(CollectFrames);
+    if (!Comm.Open(PortNameFor(Pty.SlavePath), 9600, 8, ParityNone, StopBitsOne))
+        throw std::runtime_error("the serial layer could not open " + Pty.SlavePath);
 }
 
 TSimLine::~TSimLine() {
+    Comm.Close();
     Stop.store(true);
     Server.join();
     ClosePtyPair(Pty);
+    std::lock_guard<std::mutex> lock(RxMutex);
+    LineInUse = false;
 }
 
 void TSimLine::Send(const TRequestFrame& request) {
@@ -48,31 +77,16 @@ void TSimLine::Send(const TRequestFrame& request) {
 }
 
 void TSimLine::SendRaw(const TBytes& bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const ssize_t n = ::write(Pty.Slave, bytes.data() + at, bytes.size() - at);
-        if (n <= 0) throw std::runtime_error("write to the simulator's line failed");
-        at += static_cast<std::size_t>(n);
-    }
-}
-
-void TSimLine::Pump(int waitMs) {
-    pollfd p{Pty.Slave, POLLIN, 0};
-    if (::poll(&p, 1, waitMs) <= 0 || !(p.revents & POLLIN)) return;
-    std::uint8_t chunk[RxBufferSize];
-    const ssize_t n = ::read(Pty.Slave, chunk, sizeof chunk);
-    if (n <= 0) return;
-    Assembler.Receive(
-        chunk, static_cast<std::uint32_t>(n),
-        [&](const std::uint8_t* f, std::int32_t length) { Frames.emplace_back(f, f + length); });
+    Comm.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
 std::vector<TBytes> TSimLine::Receive(std::size_t count, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Frames.size() < count && std::chrono::steady_clock::now() < end) Pump(20);
-    const std::size_t n = std::min(count, Frames.size());
-    std::vector<TBytes> got(Frames.begin(), Frames.begin() + n);
-    Frames.erase(Frames.begin(), Frames.begin() + n);
+    std::unique_lock<std::mutex> lock(RxMutex);
+    RxArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return RxFrames.size() >= count; });
+    const std::size_t n = std::min(count, RxFrames.size());
+    std::vector<TBytes> got(RxFrames.begin(), RxFrames.begin() + n);
+    RxFrames.erase(RxFrames.begin(), RxFrames.begin() + n);
     return got;
 }
 

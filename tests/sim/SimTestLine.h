@@ -1,7 +1,8 @@
 #pragma once
 // The simulator served in-process on a real pseudo-terminal pair, with the PC's
-// end of the line as a test reads it: requests go out whole, replies are cut
-// into frames by the program's own assembler.
+// end of the line opened through the program's serial layer (TSerialComm and
+// its 100 ms receive thread); replies are cut into frames by the program's own
+// assembler. One line at a time per process: the receive callback is global.
 
 #include <atomic>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/SerialComm.h"
 #include "protocol/Frame.h"
 #include "sim/Line.h"
 #include "sim/Simulator.h"
@@ -34,13 +36,10 @@ class TSimLine {
     const std::string& DevicePath() const { return Pty.SlavePath; }
 
   private:
-    void Pump(int waitMs);
-
     TPtyPair Pty;
     std::atomic<bool> Stop{false};
     std::thread Server;
-    TFrameAssembler Assembler;
-    std::vector<TBytes> Frames;
+    TSerialComm Comm;
     std::mutex LogMutex;
     std::vector<std::string> Log;
 };
