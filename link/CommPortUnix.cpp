@@ -53,7 +53,7 @@ constexpr std::uint32_t MinBaud = 50;
 constexpr std::uint32_t MaxBaud = 4000000;
 
 // How long Read waits for the driver to refill a full line discipline.
-constexpr int RefillWaitMs = 100;
+constexpr int RefillWaitMs = 200;
 
 bool StandardSpeed(std::uint32_t baud, speed_t& code) {
     for (const TStandardSpeed& s : StandardSpeeds) {

@@ -20,6 +20,7 @@ constexpr const char* Section = "Config";
 
 struct TIniFile {
     std::vector<std::string> Lines;  // without line ends
+    std::string Bom;  // a UTF-8 byte-order mark that an editor put in front, kept on save
     std::string Newline = "\r\n";
     bool EndsWithNewline = true;
 };
@@ -64,7 +65,11 @@ TIniFile ReadIni(const std::string& fileName) {
     if (!in) return ini;
     std::ostringstream text;
     text << in.rdbuf();
-    const std::string s = text.str();
+    std::string s = text.str();
+    if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        ini.Bom = s.substr(0, 3);
+        s.erase(0, 3);
+    }
     if (s.empty()) return ini;
     ini.Newline =
         s.find("\r\n") != std::string::npos || s.find('\n') == std::string::npos ? "\r\n" : "\n";
@@ -175,7 +180,7 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
     WriteValue(ini, "Mark", std::to_string(settings.Mark));
     WriteValue(ini, "Baud", std::to_string(settings.Baud));
 
-    std::string text;
+    std::string text = ini.Bom;
     for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
         text += ini.Lines[i];
         if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;

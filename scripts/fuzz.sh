@@ -11,4 +11,12 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDeb
 cmake --build "$dir" --target comm_receive_fuzz >/dev/null
 work=$(mktemp -d)
 cp fuzz/corpus/* "$work/"
-"$dir/fuzz/comm_receive_fuzz" -max_total_time="$seconds" -max_len=20000 -print_final_stats=1 "$work" 2>&1 | tail -n 25
+log="$dir/fuzz.log"
+status=0
+"$dir/fuzz/comm_receive_fuzz" -max_total_time="$seconds" -max_len=20000 -print_final_stats=1 \
+  "$work" >"$log" 2>&1 || status=$?
+# The coverage line of the last report, the final statistics, and any finding.
+grep -E '^#[0-9]+' "$log" | tail -n 1
+grep -E '^stat::|ERROR|SUMMARY|Test unit written' "$log" || true
+[ "$status" -eq 0 ] && echo "fuzz: no findings in ${seconds}s" || echo "fuzz: FAILED (see $log)"
+exit "$status"

@@ -106,6 +106,17 @@ TEST_F(ConfigTest, IntegersOutsideTheDeviceRangeAreLoadedAsTheyStand) {
     EXPECT_EQ(s.Baud, -1);
 }
 
+TEST_F(ConfigTest, ByteOrderMarkOfAnEditorIsSkippedAndKept) {
+    Write("\xEF\xBB\xBF[Config]\r\nComName=COM7\r\nHelpFileName=help.pdf\r\n");
+    EXPECT_EQ(Loaded().ComName, "COM7");
+    TCommSettings s = Loaded();
+    s.ComName = "COM8";
+    SaveConfig(file, s);
+    EXPECT_EQ(Read(),
+              "\xEF\xBB\xBF[Config]\r\nComName=COM8\r\nHelpFileName=help.pdf\r\nDataNum=8\r\n"
+              "StopNum=0\r\nMark=0\r\nBaud=9600\r\n");
+}
+
 TEST_F(ConfigTest, UnreadableFileGivesTheDefaults) {
     fs::create_directories(file);  // a folder where the file should be: root cannot read it either
     ExpectDefaults(Loaded());

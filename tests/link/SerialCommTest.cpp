@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "PtyPair.h"
@@ -132,6 +133,86 @@ TEST_F(SerialCommTest, OpeningTwiceClosesTheFirstPortAndReopensTheSameDevice) {
     pty.WriteMaster({0x11, 0x22});
     ASSERT_TRUE(chunks.WaitFor(2));
     EXPECT_EQ(chunks.Take(), (Bytes{0x11, 0x22}));
+}
+
+TEST_F(SerialCommTest, NameAlreadyCarryingThePrefixIsOpenedAsItStands) {
+    std::unique_ptr<TSerialComm> comm;
+    bool portOpen = false;
+    TCommSettings settings;
+    settings.ComName = "//.//" + pty.Name;
+    std::vector<std::string> messages;
+    OpenCommPort(comm, portOpen, settings, CollectChunk, CancelFrameHandOver,
+                 [&](const std::string& m) { messages.push_back(m); });
+    EXPECT_TRUE(portOpen);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SerialCommTest, SettingsTakeTheirLowByteAndRefusedOnesShowTheMessage) {
+    std::unique_ptr<TSerialComm> comm;
+    bool portOpen = false;
+    std::vector<std::string> messages;
+    auto show = [&](const std::string& m) { messages.push_back(m); };
+    TCommSettings settings;
+    settings.ComName = pty.Name;
+    settings.DataNum = 0x108;  // low byte 8
+    settings.Mark = 0x103;     // low byte 3: mark
+    OpenCommPort(comm, portOpen, settings, CollectChunk, CancelFrameHandOver, show);
+    EXPECT_TRUE(portOpen);
+    EXPECT_TRUE(messages.empty());
+
+    const auto refused = [&](TCommSettings bad) {
+        messages.clear();
+        OpenCommPort(comm, portOpen, bad, CollectChunk, CancelFrameHandOver, show);
+        EXPECT_FALSE(portOpen);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], "//.//" + pty.Name + "打开串口失败，请配置串口!!");
+        // A failed reopen leaves no port open: the device is free.
+        TCommPort other;
+        TPortHandle h = other.Open(pty.Name, 9600, 8, 0, 0);
+        EXPECT_NE(h, 0);
+        other.Close(h);
+    };
+    TCommSettings bad = settings;
+    bad.Baud = -1;
+    refused(bad);
+    bad = settings;
+    bad.Baud = 0;
+    refused(bad);
+    bad = settings;
+    bad.DataNum = 9;
+    refused(bad);
+    bad = settings;
+    bad.Mark = 5;
+    refused(bad);
+    bad = settings;
+    bad.StopNum = 1;  // 1.5 stop bits with 8-bit characters
+    refused(bad);
+}
+
+TEST_F(SerialCommTest, OpenWithoutCloseReleasesTheFirstPort) {
+    TPtyPair second;
+    TSerialComm comm;
+    ASSERT_TRUE(comm.Open(pty.Name, 9600, 8, 0, 0));
+    ASSERT_TRUE(comm.Open(second.Name, 9600, 8, 0, 0));
+    TCommPort other;
+    TPortHandle h = other.Open(pty.Name, 9600, 8, 0, 0);
+    EXPECT_NE(h, 0);
+    other.Close(h);
+}
+
+TEST_F(SerialCommTest, HangUpOfTheOtherSideMeansNoDataAndDestroyStillReturns) {
+    auto comm = std::make_unique<TSerialComm>();
+    comm->SetReceiveCallback(CollectChunk);
+    ASSERT_TRUE(comm->Open(pty.Name, 9600, 8, 0, 0));
+    pty.WriteMaster({0x01});
+    ASSERT_TRUE(chunks.WaitFor(1));
+    chunks.Take();
+    pty.CloseMaster();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(chunks.Take().empty());
+    const std::uint8_t byte = 0x24;
+    EXPECT_TRUE(comm->Write(&byte, 1));  // the failure is not examined
+    comm.reset();
 }
 
 TEST_F(SerialCommTest, CloseReportsWhetherAPortWasOpen) {
@@ -297,6 +378,47 @@ TEST_F(ReceivePathTest, FramesFromTheDeviceAreHandledOnTheWindowThreadInOrder) {
     ASSERT_TRUE(window.PumpUntil([&] { return frames.size() >= 2; }));
     EXPECT_EQ(frames[0], ConnectReply());
     EXPECT_EQ(frames[1], second);
+}
+
+TEST_F(ReceivePathTest, RandomFramesWithNoiseArriveWholeAndInOrderWhateverThePollsCut) {
+    std::mt19937 random(115200);
+    auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    std::vector<Bytes> sent;
+    Bytes stream;
+    for (int k = 0; k < 40; ++k) {
+        for (int j = draw(0, 15); j > 0; --j) {
+            std::uint8_t b;
+            do b = static_cast<std::uint8_t>(draw(0, 255));
+            while (b == 0x24);
+            stream.push_back(b);
+        }
+        const int length = draw(0, 60);
+        Bytes f{0x24, 0xA1, static_cast<std::uint8_t>(draw(0xC1, 0xC7)),
+                static_cast<std::uint8_t>(length)};
+        for (int j = 0; j <= length; ++j) f.push_back(static_cast<std::uint8_t>(draw(0, 255)));
+        f.push_back(0x2A);
+        sent.push_back(f);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    TSerialComm comm;
+    comm.SetReceiveCallback(CommReceive);
+    comm.SetInterruptCallback(CancelFrameHandOver);
+    ASSERT_TRUE(comm.Open(pty.Name, 115200, 8, 0, 0));
+    std::thread instrument([&, seed = draw(0, 1000)] {
+        std::mt19937 pace(static_cast<unsigned>(seed));
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t n = std::min<std::size_t>(
+                stream.size() - at, std::uniform_int_distribution<std::size_t>(1, 90)(pace));
+            pty.WriteMaster(Bytes(stream.begin() + at, stream.begin() + at + n));
+            at += n;
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 25)(pace)));
+        }
+    });
+    const bool all = window.PumpUntil([&] { return frames.size() >= sent.size(); }, 20s);
+    instrument.join();
+    ASSERT_TRUE(all) << frames.size() << " of " << sent.size();
+    EXPECT_EQ(frames, sent);
 }
 
 TEST_F(ReceivePathTest, DestroyingWhileTheReceiveThreadWaitsForTheWindowDoesNotDeadlock) {
