@@ -40,14 +40,6 @@ void TfrmKR3090::BitBtn10Click() {
 void TfrmKR3090::ParseRecordFrame(const std::uint8_t*, int) {}
 
 // Result files, history upload and printing
-void TfrmKR3090::BitBtn3Click() {}
-void TfrmKR3090::BitBtn4Click() {
-    CheckConnected();
-}
 void TfrmKR3090::BitBtn5Click() {
     CheckConnected();
 }
-void TfrmKR3090::BBtn_UpHisClick() {
-    CheckConnected();
-}
-void TfrmKR3090::ParseUploadFrame(const std::uint8_t*, int) {}
