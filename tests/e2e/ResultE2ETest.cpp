@@ -185,6 +185,32 @@ TEST_F(ResultEndToEnd, SaveOnCtrlWritesTheLiveReadingsShown) {
     EXPECT_TRUE(platform.Boxes.empty());
 }
 
+TEST_F(ResultEndToEnd, SaveOnCompWritesTheRecordShownThere) {
+    Start();
+    TfrmKR3090& w = *window;
+    w.SetActivePage(QStringLiteral("Comp"));
+    const QString path = folder.filePath(QStringLiteral("记录.txt"));
+    platform.SaveAnswer = path;
+    w.BitBtn4->click();
+    w.BitBtn4->click();
+    const std::vector<std::string> lines = SplitLines(ReadFile(path));
+    ASSERT_EQ(lines.size(), 32u);
+    QLabel* captions[] = {w.Label9,  w.Label10, w.Label11, w.Label12, w.Label13,
+                          w.Label14, w.Label15, w.Label16, w.Label17};
+    for (int block = 0; block < 2; ++block) {
+        const int at = block * 16;
+        EXPECT_EQ(lines[at], Gbk(w.Lbl_Index->text()));
+        EXPECT_EQ(lines[at + 1], Gbk(QStringLiteral(" 大地网接地参数测试数据")));
+        EXPECT_EQ(lines[at + 2], "========================");
+        EXPECT_EQ(lines[at + 3], "");
+        for (int k = 0; k < 9; ++k) EXPECT_EQ(lines[at + 4 + k], Gbk(captions[k]->text())) << k;
+        for (int k = 13; k < 16; ++k) EXPECT_EQ(lines[at + k], "");
+    }
+    EXPECT_EQ(lines[0].substr(0, 2), Gbk(QStringLiteral("第")));
+    EXPECT_EQ(lines[12].substr(0, 10), Gbk(QStringLiteral("测试时间：")));
+    EXPECT_TRUE(platform.Boxes.empty());
+}
+
 TEST_F(ResultEndToEnd, UploadOfHundredRecordsWritesHundredBlocksAndOpensTheFile) {
     TSimOptions options = TSimLine::Quiet();
     for (int k = 0; k < 100; ++k) options.Instrument.Records.push_back(KnownRecord(k));
