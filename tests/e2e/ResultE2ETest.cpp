@@ -214,6 +214,7 @@ TEST_F(ResultEndToEnd, SaveOnCompWritesTheRecordShownThere) {
 TEST_F(ResultEndToEnd, UploadOfHundredRecordsWritesHundredBlocksAndOpensTheFile) {
     TSimOptions options = TSimLine::Quiet();
     for (int k = 0; k < 100; ++k) options.Instrument.Records.push_back(KnownRecord(k));
+    options.PaceBaud = 115200;  // as fast as a real line lets the bytes out
     Start(options);
     TfrmKR3090& w = *window;
     const QString path = folder.filePath(QStringLiteral("上传 历史.txt"));
@@ -236,6 +237,24 @@ TEST_F(ResultEndToEnd, UploadOfHundredRecordsWritesHundredBlocksAndOpensTheFile)
         for (int l = 0; l < 16; ++l)
             ASSERT_EQ(lines[k * 16 + l], Gbk(block[l])) << "block " << k + 1 << " line " << l;
     }
+}
+
+TEST_F(ResultEndToEnd, UploadWithRecordsMissingKeepsTheBusyNoticeAndOpensNothing) {
+    TSimOptions options = TSimLine::Quiet();
+    for (int k = 0; k < 10; ++k) options.Instrument.Records.push_back(KnownRecord(k));
+    options.Faults.UploadMissing = 2;  // the header announces 12
+    Start(options);
+    const QString path = folder.filePath(QStringLiteral("short.txt"));
+    platform.SaveAnswer = path;
+    window->BBtn_UpHis->click();
+    ASSERT_TRUE(WaitUntil([&] { return GlobVar.UploadCount == 10; }));
+    EXPECT_EQ(GlobVar.UploadTotal, 12);
+    // Well past the automatic hiding of any notice.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+    WaitUntil([&] { return std::chrono::steady_clock::now() > end; }, 5);
+    EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
+    EXPECT_TRUE(platform.Opened.empty());
+    EXPECT_EQ(SplitLines(ReadFile(path)).size(), 160u);
 }
 
 int main(int argc, char** argv) {
