@@ -63,7 +63,7 @@ TEST_F(PrintLinesTest, EveryLineIsCentredOnTheMemo) {
     const TPdfPage page = PrintPage(lines);
     ASSERT_EQ(LineTexts(page), lines);
     for (const TPdfLine& line : page.Lines)
-        EXPECT_NEAR(line.Box.CentreX(), memoCentreX, 1.0) << line.Text.toStdString();
+        EXPECT_NEAR(line.Box.CentreX(), memoCentreX, 0.25) << line.Text.toStdString();
 }
 
 TEST_F(PrintLinesTest, LinesFilledToEqualLengthPrintAsOneColumnCentredOnTheSheet) {
@@ -74,27 +74,27 @@ TEST_F(PrintLinesTest, LinesFilledToEqualLengthPrintAsOneColumnCentredOnTheSheet
     for (const TPdfLine& line : page.Lines) {
         // The title begins with a blank.
         const double blank = line.Text.startsWith(QStringLiteral("大地网")) ? byteWidth : 0;
-        EXPECT_NEAR(line.Box.xMin, columnLeft + blank, 1.0) << line.Text.toStdString();
+        EXPECT_NEAR(line.Box.xMin, columnLeft + blank, 0.25) << line.Text.toStdString();
     }
     // The longer caption of a stored record's test time (29 bytes) stands out on both sides.
     const TPdfPage longer = PrintPage(
         {QStringLiteral("Rm：ON") + Blanks(19), QStringLiteral("测试时间：2017.02.16 12:30:30")});
     ASSERT_EQ(longer.Lines.size(), 2);
-    EXPECT_NEAR(longer.Lines[0].Box.xMin, columnLeft, 1.0);
-    EXPECT_NEAR(longer.Lines[1].Box.xMin, memoCentreX - 29 * byteWidth / 2, 1.0);
-    EXPECT_NEAR(longer.Lines[1].Box.xMax, memoCentreX + 29 * byteWidth / 2, 1.0);
+    EXPECT_NEAR(longer.Lines[0].Box.xMin, columnLeft, 0.25);
+    EXPECT_NEAR(longer.Lines[1].Box.xMin, memoCentreX - 29 * byteWidth / 2, 0.25);
+    EXPECT_NEAR(longer.Lines[1].Box.xMax, memoCentreX + 29 * byteWidth / 2, 0.25);
 }
 
 TEST_F(PrintLinesTest, TheFirstLineStartsAt4Point23MmBelowTheTopEdge) {
     const TPdfPage page = PrintPage({QStringLiteral("第001条 U ：12.34V")});
     ASSERT_EQ(page.Lines.size(), 1);
-    EXPECT_NEAR(page.Lines[0].Box.yMin, memoTop, 1.5);
+    EXPECT_NEAR(page.Lines[0].Box.yMin, memoTop, 0.5);
 
     // In the print form three empty lines come first, each as high as a printed one.
     const TPdfPage form = PrintPage(LivePrintForm());
     ASSERT_GE(form.Lines.size(), 2);
     const double spacing = form.Lines[1].Box.yMin - form.Lines[0].Box.yMin;
-    EXPECT_NEAR(form.Lines[0].Box.yMin, memoTop + 3 * spacing, 1.5);
+    EXPECT_NEAR(form.Lines[0].Box.yMin, memoTop + 3 * spacing, 0.5);
 }
 
 TEST_F(PrintLinesTest, TextIsSetIn12PointSong) {
@@ -102,8 +102,8 @@ TEST_F(PrintLinesTest, TextIsSetIn12PointSong) {
         {QStringLiteral("大地网接地参数测试数据"), QStringLiteral("========================")});
     ASSERT_EQ(page.Lines.size(), 2);
     // Eleven double-byte characters of 12 points, 24 single-byte ones of 6.
-    EXPECT_NEAR(page.Lines[0].Box.Width(), 11 * 12.0, 1.5);
-    EXPECT_NEAR(page.Lines[1].Box.Width(), 24 * byteWidth, 1.5);
+    EXPECT_NEAR(page.Lines[0].Box.Width(), 11 * 12.0, 0.5);
+    EXPECT_NEAR(page.Lines[1].Box.Width(), 24 * byteWidth, 0.5);
     EXPECT_NEAR(page.Lines[0].Box.Height(), 12.0, 2.0);
     // One line follows the next at the font's height, not more than a quarter apart.
     const double spacing = page.Lines[1].Box.yMin - page.Lines[0].Box.yMin;
@@ -124,7 +124,7 @@ TEST_F(PrintLinesTest, ALineWiderThanTheMemoWrapsInsideIt) {
         const TPdfLine& line = page.Lines[i];
         EXPECT_GE(line.Box.xMin, memoLeft - 0.5);
         EXPECT_LE(line.Box.xMax, memoRight + 0.5);
-        EXPECT_NEAR(line.Box.CentreX(), memoCentreX, 1.0);
+        EXPECT_NEAR(line.Box.CentreX(), memoCentreX, 0.25);
         wrapped << line.Text;
     }
     EXPECT_EQ(wrapped.join(' '), words.join(' ')) << "broken between words, nothing lost";
