@@ -9,6 +9,7 @@
 #include "PdfPages.h"
 #include "PrintFormTestLines.h"
 #include "report/PrintTarget.h"
+#include "report/SongFont.h"
 #include "results/Reportfrm.h"
 
 namespace {
@@ -226,5 +227,27 @@ TEST(ReportForm, CarriesTheResultSheetsPageAndMemo) {
     EXPECT_NEAR(rep.BandRect(*form.TitleBand1).top(), 301.1, 1e-9);
     EXPECT_EQ(form.QRMemo1->Font.family(), "SimSun");
     EXPECT_EQ(form.QRMemo1->Font.pointSizeF(), 12.0);
+}
+
+TEST_F(PrintLinesTest, OddLinesPrintWithoutHarm) {
+    QStringList lines = {QStringLiteral("a\nb\r\nc"), QStringLiteral("tab\there"),
+                         QString(QChar(0)) + QStringLiteral("nul"), QString(20000, QChar(u'宋'))};
+    for (int i = 0; i < 5000; ++i) lines << QStringLiteral("第%1行").arg(i);
+    const TPdfPage page = PrintPage(lines);
+    EXPECT_NEAR(page.Height, 297 * PointsPerMm, 0.5);
+    for (const TPdfLine& line : page.Lines) {
+        EXPECT_LT(line.Box.yMin, memoBottom);
+        EXPECT_GE(line.Box.xMin, memoLeft - 0.5);
+        EXPECT_LE(line.Box.xMax, memoRight + 0.5);
+    }
+}
+
+TEST(SongFont, InstallingTheSubstitutionAgainAddsNothing) {
+    InstallSongFontSubstitution();
+    const QStringList once = QFont::substitutes(QStringLiteral("SimSun"));
+    InstallSongFontSubstitution();
+    EXPECT_EQ(QFont::substitutes(QStringLiteral("SimSun")), once);
+    EXPECT_EQ(QFont::substitutes(QStringLiteral("宋体")), once);
+    EXPECT_EQ(once.value(0).toLower(), QStringLiteral("ar pl uming cn"));
 }
 }  // namespace
