@@ -8,6 +8,7 @@
 
 #include "PdfPages.h"
 #include "PrintFormTestLines.h"
+#include "PrintRecorder.h"
 #include "report/PrintTarget.h"
 #include "report/SongFont.h"
 #include "results/Reportfrm.h"
@@ -149,22 +150,8 @@ TEST_F(PrintLinesTest, AnEmptyListPrintsABlankSheet) {
     EXPECT_TRUE(page.Lines.isEmpty());
 }
 
-// Records what the print target sees of the form while the page is printed.
-class TWatchingTarget : public TPrintTarget {
-  public:
-    explicit TWatchingTarget(TPrintTarget& inner) : Inner(inner) {}
-    std::unique_ptr<QPrinter> CreatePrinter() override {
-        Forms << QPointer<TfrmReport>(frmReport);
-        MemoLines << (frmReport ? frmReport->QRMemo1->Lines : QStringList{});
-        return Inner.CreatePrinter();
-    }
-    TPrintTarget& Inner;
-    QList<QPointer<TfrmReport>> Forms;
-    QList<QStringList> MemoLines;
-};
-
 TEST_F(PrintLinesTest, EachPrintHasAFormOfItsOwnThatIsGoneAfterwards) {
-    TWatchingTarget watch(target);
+    TPrintRecorder watch(target);
     SetPrintTarget(&watch);
     const QStringList first = {QStringLiteral("第001条"), QStringLiteral("Rm：ON")};
     const QStringList second = {QStringLiteral("f ：50.00Hz")};
@@ -186,7 +173,7 @@ TEST_F(PrintLinesTest, EachPrintHasAFormOfItsOwnThatIsGoneAfterwards) {
 
 TEST_F(PrintLinesTest, APrinterThatFailsRaisesAnErrorAfterTheFormIsGone) {
     TPdfFileTarget broken(dir.filePath("no such folder"));
-    TWatchingTarget watch(broken);
+    TPrintRecorder watch(broken);
     SetPrintTarget(&watch);
     try {
         PrintLines(LivePrintForm());
