@@ -13,11 +13,16 @@ TPlatform* current = nullptr;
 
 QMessageBox::Icon ToQt(TMessageIcon icon) {
     switch (icon) {
-        case TMessageIcon::Information: return QMessageBox::Information;
-        case TMessageIcon::Warning: return QMessageBox::Warning;
-        case TMessageIcon::Question: return QMessageBox::Question;
-        case TMessageIcon::Critical: return QMessageBox::Critical;
-        case TMessageIcon::None: break;
+        case TMessageIcon::Information:
+            return QMessageBox::Information;
+        case TMessageIcon::Warning:
+            return QMessageBox::Warning;
+        case TMessageIcon::Question:
+            return QMessageBox::Question;
+        case TMessageIcon::Critical:
+            return QMessageBox::Critical;
+        case TMessageIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -39,8 +44,12 @@ QFileDialog::Options DialogOptions(const TFileDialogRequest& r) {
 
 }  // namespace
 
-TPlatform& Platform() { return current ? *current : realPlatform; }
-void SetPlatform(TPlatform* p) { current = p; }
+TPlatform& Platform() {
+    return current ? *current : realPlatform;
+}
+void SetPlatform(TPlatform* p) {
+    current = p;
+}
 
 void TQtPlatform::MessageBox(QWidget* owner, const QString& text, const QString& caption,
                              TMessageIcon icon) {
@@ -77,7 +86,9 @@ void TQtPlatform::ShellOpen(QWidget*, const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
-QDateTime TQtPlatform::Now() { return QDateTime::currentDateTime(); }
+QDateTime TQtPlatform::Now() {
+    return QDateTime::currentDateTime();
+}
 
 void TQtPlatform::ShowError(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, owner);

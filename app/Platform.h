@@ -13,15 +13,15 @@ class QWidget;
 enum class TMessageIcon { None, Information, Warning, Question, Critical };
 
 struct TFileDialogRequest {
-    QString Title;        // empty: the platform's default caption
-    QString Filter;       // as "description|pattern", e.g. "*.txt|*.txt"
-    QString DefaultExt;   // added to a typed name without extension ("txt")
-    QString FileName;     // offered when the dialog opens
+    QString Title;       // empty: the platform's default caption
+    QString Filter;      // as "description|pattern", e.g. "*.txt|*.txt"
+    QString DefaultExt;  // added to a typed name without extension ("txt")
+    QString FileName;    // offered when the dialog opens
     bool OverwritePrompt = false;
 };
 
 class TPlatform {
-public:
+  public:
     virtual ~TPlatform() = default;
     // A box with an OK button.
     virtual void MessageBox(QWidget* owner, const QString& text, const QString& caption,
@@ -45,7 +45,7 @@ void SetPlatform(TPlatform* p);
 
 // The real implementation over QMessageBox, QFileDialog, QDesktopServices.
 class TQtPlatform : public TPlatform {
-public:
+  public:
     void MessageBox(QWidget* owner, const QString& text, const QString& caption,
                     TMessageIcon icon) override;
     bool Confirm(QWidget* owner, const QString& text, const QString& caption) override;

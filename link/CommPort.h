@@ -17,14 +17,20 @@ using TPortHandle = std::intptr_t;  // file descriptor + 1; 0 means no port
 #endif
 
 // Parity codes, as stored in Config.ini and used by the device control block.
-enum : std::uint8_t { ParityNone = 0, ParityOdd = 1, ParityEven = 2, ParityMark = 3, ParitySpace = 4 };
+enum : std::uint8_t {
+    ParityNone = 0,
+    ParityOdd = 1,
+    ParityEven = 2,
+    ParityMark = 3,
+    ParitySpace = 4
+};
 // Stop-bits codes.
 enum : std::uint8_t { StopBitsOne = 0, StopBitsOneAndHalf = 1, StopBitsTwo = 2 };
 
 constexpr int CommReadBufferSize = 4096;
 
 class TCommPort {
-public:
+  public:
     // Opens the named port exclusively and applies the settings with flow
     // control off. Returns 0 on any failure (missing device, busy, not a
     // serial device, a setting the device rejects) and then holds nothing open.

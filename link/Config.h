@@ -20,7 +20,7 @@ extern TCommSettings CommSettings;
 
 // Raised by SaveConfig with "Unable to write to <full path>".
 class TConfigWriteError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

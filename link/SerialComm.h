@@ -9,9 +9,11 @@
 // returns, and the join cannot deadlock.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -22,28 +24,35 @@ using TReceiveCallback = void (*)(const std::uint8_t* block, std::uint32_t count
 using TInterruptCallback = void (*)();
 
 class TCommThread {
-public:
+  public:
     TCommThread();
     ~TCommThread();  // requests termination and joins
     void Resume();   // starts the thread on first call; later calls do nothing
     void Terminate();
     bool Terminated() const { return terminated_.load(); }
-    void SetHandle(TPortHandle handle) { handle_.store(handle); }
-    void SetPort(TCommPort* port) { port_.store(port); }
+    // Returns once no read through the previous handle or port is under way,
+    // so the caller may close or release them.
+    void SetHandle(TPortHandle handle);
+    void SetPort(TCommPort* port);
     void SetCallback(TReceiveCallback callback) { callback_.store(callback); }
     void Poll();  // one read attempt
 
-private:
+  private:
     void Execute();
     std::atomic<TPortHandle> handle_{0};
     std::atomic<TCommPort*> port_{nullptr};
     std::atomic<TReceiveCallback> callback_{nullptr};
     std::atomic<bool> terminated_{false};
+    // Held around each read (never around the callback), so that replacing
+    // the handle waits only for a read that does not block.
+    std::mutex readMutex_;
+    std::mutex sleepMutex_;
+    std::condition_variable wake_;
     std::thread thread_;
 };
 
 class TSerialComm {
-public:
+  public:
     TSerialComm();
     ~TSerialComm();
     bool Open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
@@ -54,7 +63,7 @@ public:
     void SetInterruptCallback(TInterruptCallback callback);
     TPortHandle Handle() const { return Handle_; }
 
-private:
+  private:
     TPortHandle Handle_ = 0;
     std::unique_ptr<TCommPort> Port;
     std::unique_ptr<TCommThread> Thread;

@@ -1,6 +1,7 @@
 #include "protocol/Receive.h"
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "link/Trace.h"
@@ -9,23 +10,36 @@ TFrameAssembler ReceivePath;
 
 namespace {
 
+void RunHandOver(std::uint64_t generation, std::uint64_t ticket);
+
 // One frame at a time crosses from the receive thread to the window thread.
+// The poster and the handler are shared, not copied, and the call posted for a
+// frame fits in std::function's own storage: handing a frame over allocates
+// nothing here.
 class TFrameHandOver {
-public:
+  public:
     void SetTarget(TWindowPoster post, std::function<void()> handler) {
+        auto p = post ? std::make_shared<const TWindowPoster>(std::move(post)) : nullptr;
+        auto h =
+            handler ? std::make_shared<const std::function<void()>>(std::move(handler)) : nullptr;
         std::lock_guard<std::mutex> lock(mutex_);
-        post_ = std::move(post);
-        handler_ = std::move(handler);
+        post_ = std::move(p);
+        handler_ = std::move(h);
         ++generation_;
         cv_.notify_all();
     }
 
     void Cancel() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        post_ = nullptr;
-        handler_ = nullptr;
-        ++generation_;
-        cv_.notify_all();
+        std::shared_ptr<const TWindowPoster> p;
+        std::shared_ptr<const std::function<void()>> h;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            p.swap(post_);
+            h.swap(handler_);
+            ++generation_;
+            cv_.notify_all();
+        }
+        // p and h are released here, outside the lock.
     }
 
     // Receive thread: returns once the window thread has run the handler, or
@@ -35,32 +49,32 @@ public:
         if (!post_) return;
         const std::uint64_t generation = generation_;
         const std::uint64_t ticket = ++issued_;
-        TWindowPoster post = post_;
+        std::shared_ptr<const TWindowPoster> post = post_;
         lock.unlock();
-        post([this, generation, ticket] { Run(generation, ticket); });
+        (*post)([generation, ticket] { RunHandOver(generation, ticket); });
         lock.lock();
         cv_.wait(lock, [&] { return handled_ >= ticket || generation_ != generation; });
     }
 
-private:
     // Window thread.
     void Run(std::uint64_t generation, std::uint64_t ticket) {
-        std::function<void()> handler;
+        std::shared_ptr<const std::function<void()>> handler;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (generation != generation_) return;  // stale: its sender has given up
             handler = handler_;
         }
-        if (handler) handler();
+        if (handler && *handler) (*handler)();
         std::lock_guard<std::mutex> lock(mutex_);
         if (ticket > handled_) handled_ = ticket;
         cv_.notify_all();
     }
 
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
-    TWindowPoster post_;
-    std::function<void()> handler_;
+    std::shared_ptr<const TWindowPoster> post_;
+    std::shared_ptr<const std::function<void()>> handler_;
     std::uint64_t generation_ = 0;
     std::uint64_t issued_ = 0;
     std::uint64_t handled_ = 0;
@@ -68,15 +82,23 @@ private:
 
 TFrameHandOver handOver;
 
+void RunHandOver(std::uint64_t generation, std::uint64_t ticket) {
+    handOver.Run(generation, ticket);
+}
+
 }  // namespace
 
 void SetFrameTarget(TWindowPoster post, std::function<void()> handler) {
     handOver.SetTarget(std::move(post), std::move(handler));
 }
 
-void ClearFrameTarget() { handOver.Cancel(); }
+void ClearFrameTarget() {
+    handOver.Cancel();
+}
 
-void CancelFrameHandOver() { handOver.Cancel(); }
+void CancelFrameHandOver() {
+    handOver.Cancel();
+}
 
 void CommReceive(const std::uint8_t* chunk, std::uint32_t count) {
     TraceReceived(chunk, count);

@@ -8,7 +8,9 @@
 // The window thread must never wait for the receive thread while handling a
 // frame. The wait ends early when the hand-over is cancelled (the connection is
 // being destroyed) or its target is cleared (the window is going away); a frame
-// not yet handled then is dropped.
+// not yet handled then is dropped. The receive thread may then cut the next
+// frame into FrameBuffer: a handler that clears the target or destroys the
+// connection reads nothing from FrameBuffer afterwards.
 
 #include <cstdint>
 #include <functional>

@@ -1,0 +1,257 @@
+// TCommPort over termios. The handle is the file descriptor + 1, so that 0
+// stays "no port".
+//
+// Linux facts this relies on:
+// - TIOCEXCL makes later opens fail with EBUSY, but not for root; flock on the
+//   device adds the lock root respects too. The exclusive flag outlives the
+//   descriptor on a pseudo-terminal, so Close clears it.
+// - The line discipline holds at most 4095 received bytes; what arrives beyond
+//   that waits in the driver until the discipline has room again. FIONREAD
+//   counts only the discipline, so when it is full, Read takes what it holds
+//   and waits briefly for the rest before it decides about the overflow.
+// - A pseudo-terminal forces CS8 and drops PARENB although tcsetattr
+//   succeeds, and keeps PARODD, CMSPAR and CSTOPB: there is no line to frame.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "link/CommPort.h"
+#include "link/Termios2.h"
+
+namespace {
+
+int Fd(TPortHandle handle) {
+    return static_cast<int>(handle - 1);
+}
+
+struct TStandardSpeed {
+    std::uint32_t Baud;
+    speed_t Code;
+};
+
+constexpr TStandardSpeed StandardSpeeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+constexpr std::uint32_t MinBaud = 50;
+constexpr std::uint32_t MaxBaud = 4000000;
+
+// How long Read waits for the driver to refill a full line discipline.
+constexpr int RefillWaitMs = 200;
+
+bool StandardSpeed(std::uint32_t baud, speed_t& code) {
+    for (const TStandardSpeed& s : StandardSpeeds) {
+        if (s.Baud == baud) {
+            code = s.Code;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsPseudoTerminal(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;  // Unix98 pty slaves
+}
+
+// Fills the control flags for the settings; false for a code the port cannot
+// carry out.
+bool ApplySettings(termios& t, std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits) {
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+    switch (byteSize) {
+        case 5:
+            t.c_cflag |= CS5;
+            break;
+        case 6:
+            t.c_cflag |= CS6;
+            break;
+        case 7:
+            t.c_cflag |= CS7;
+            break;
+        case 8:
+            t.c_cflag |= CS8;
+            break;
+        default:
+            return false;
+    }
+    t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CMSPAR);
+    switch (parity) {
+        case ParityNone:
+            break;
+        case ParityOdd:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case ParityEven:
+            t.c_cflag |= PARENB;
+            break;
+        case ParityMark:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case ParitySpace:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            return false;
+    }
+    switch (stopBits) {
+        case StopBitsOne:
+            t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+            break;
+        case StopBitsOneAndHalf:
+            // termios has no 1.5 stop bits. A UART sends 1.5 when asked for two
+            // with 5-bit characters, the only size at which Win32 accepts 1.5
+            // either; with other sizes the port cannot do it.
+            if (byteSize != 5) return false;
+            t.c_cflag |= CSTOPB;
+            break;
+        case StopBitsTwo:
+            t.c_cflag |= CSTOPB;
+            break;
+        default:
+            return false;
+    }
+    // Flow control off.
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    return true;
+}
+
+// The driver may accept tcsetattr and still ignore part of it.
+bool SettingsTookEffect(int fd, const termios& wanted, bool standardSpeed) {
+    termios got;
+    if (tcgetattr(fd, &got) != 0) return false;
+    tcflag_t mask = CSTOPB | CRTSCTS;
+    if (wanted.c_cflag & PARENB) mask |= PARODD | CMSPAR;
+    if (!IsPseudoTerminal(fd)) mask |= CSIZE | PARENB;
+    if ((got.c_cflag & mask) != (wanted.c_cflag & mask)) return false;
+    if ((got.c_iflag & (IXON | IXOFF)) != 0) return false;
+    if (standardSpeed &&
+        (cfgetospeed(&got) != cfgetospeed(&wanted) || cfgetispeed(&got) != cfgetispeed(&wanted)))
+        return false;
+    return true;
+}
+
+int Configure(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_t parity,
+              std::uint8_t stopBits) {
+    if (baudRate < MinBaud || baudRate > MaxBaud) return EINVAL;
+    termios t;
+    if (tcgetattr(fd, &t) != 0) return errno;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (!ApplySettings(t, byteSize, parity, stopBits)) return EINVAL;
+    speed_t code = B0;
+    const bool standard = StandardSpeed(baudRate, code);
+    if (standard && cfsetspeed(&t, code) != 0) return EINVAL;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return errno;
+    if (!SettingsTookEffect(fd, t, standard)) return EINVAL;
+    if (!standard && !SetCustomBaud(fd, baudRate)) return EINVAL;
+    return 0;
+}
+
+}  // namespace
+
+TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
+                            std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits) {
+    const std::string path = DevicePathForPortName(portName);
+    if (path.empty()) return 0;
+    // Non-blocking so that the open does not wait for a carrier.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return 0;
+    auto fail = [fd]() -> TPortHandle {
+        ::close(fd);
+        return 0;
+    };
+    if (!isatty(fd)) return fail();
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
+    if (ioctl(fd, TIOCEXCL) != 0) return fail();
+    if (Configure(fd, baudRate, byteSize, parity, stopBits) != 0) {
+        ioctl(fd, TIOCNXCL);
+        return fail();
+    }
+    // Writes are synchronous; reads never wait anyway (VMIN = VTIME = 0).
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ioctl(fd, TIOCNXCL);
+        return fail();
+    }
+    return static_cast<TPortHandle>(fd) + 1;
+}
+
+void TCommPort::Close(TPortHandle handle) {
+    if (handle == 0) return;
+    ioctl(Fd(handle), TIOCNXCL);
+    ::close(Fd(handle));
+}
+
+bool TCommPort::Read(TPortHandle handle, std::uint8_t* dest, std::uint32_t& count) {
+    if (handle == 0) return false;
+    const int fd = Fd(handle);
+    int queued = 0;
+    // Fails with EIO after a hang-up: nothing to read, and the poll sleep
+    // keeps that from becoming a busy loop.
+    if (ioctl(fd, FIONREAD, &queued) != 0 || queued <= 0) return false;
+    if (queued > CommReadBufferSize) {
+        tcflush(fd, TCIFLUSH);
+        return false;
+    }
+    // One byte more than the buffer takes tells an overflow from a full read.
+    std::uint8_t buffer[CommReadBufferSize + 1];
+    std::uint32_t got = 0;
+    while (got < static_cast<std::uint32_t>(queued)) {
+        const ssize_t n = ::read(fd, buffer + got, static_cast<std::uint32_t>(queued) - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::uint32_t>(n);
+    }
+    if (got == 0) return false;
+    // A full line discipline may have more waiting behind it in the driver.
+    if (queued >= CommReadBufferSize - 1) {
+        while (got <= static_cast<std::uint32_t>(CommReadBufferSize)) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, RefillWaitMs) <= 0 || !(p.revents & POLLIN)) break;
+            const ssize_t n = ::read(fd, buffer + got, CommReadBufferSize + 1 - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::uint32_t>(n);
+        }
+        if (got > static_cast<std::uint32_t>(CommReadBufferSize)) {
+            tcflush(fd, TCIFLUSH);
+            return false;
+        }
+    }
+    std::memcpy(dest, buffer, got);
+    count = got;
+    return true;
+}
+
+bool TCommPort::Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32_t count) {
+    if (handle == 0) return false;
+    std::uint32_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(Fd(handle), bytes + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // not examined, as on the instrument's own platform
+        done += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}

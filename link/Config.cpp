@@ -1,0 +1,192 @@
+// Config.ini is read and written the way the profile functions of the
+// instrument's original platform do it: section and key names match in any
+// case, the first occurrence counts, values are trimmed, and a save rewrites
+// only its own keys, leaving every other line (HelpFileName, comments, other
+// sections) as it was.
+#include "link/Config.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+TCommSettings CommSettings;
+
+namespace {
+
+constexpr const char* Section = "Config";
+
+struct TIniFile {
+    std::vector<std::string> Lines;  // without line ends
+    std::string Bom;  // a UTF-8 byte-order mark that an editor put in front, kept on save
+    std::string Newline = "\r\n";
+    bool EndsWithNewline = true;
+};
+
+std::string Trim(const std::string& s) {
+    const char* space = " \t\r\n";
+    const auto first = s.find_first_not_of(space);
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(space) - first + 1);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// "[name]" -> name; anything else -> nothing.
+std::optional<std::string> SectionName(const std::string& line) {
+    const std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[') return std::nullopt;
+    const auto close = t.find(']');
+    if (close == std::string::npos) return std::nullopt;
+    return Trim(t.substr(1, close - 1));
+}
+
+// "key = value" -> key; comments and other lines -> nothing.
+std::optional<std::string> KeyName(const std::string& line) {
+    const std::string t = Trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '[') return std::nullopt;
+    const auto eq = t.find('=');
+    if (eq == std::string::npos) return std::nullopt;
+    return Trim(t.substr(0, eq));
+}
+
+TIniFile ReadIni(const std::string& fileName) {
+    TIniFile ini;
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return ini;
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string s = text.str();
+    if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        ini.Bom = s.substr(0, 3);
+        s.erase(0, 3);
+    }
+    if (s.empty()) return ini;
+    ini.Newline =
+        s.find("\r\n") != std::string::npos || s.find('\n') == std::string::npos ? "\r\n" : "\n";
+    ini.EndsWithNewline = s.back() == '\n';
+    std::size_t start = 0;
+    while (start < s.size()) {
+        auto end = s.find('\n', start);
+        if (end == std::string::npos) end = s.size();
+        std::string line = s.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        ini.Lines.push_back(line);
+        start = end + 1;
+    }
+    return ini;
+}
+
+// Index range [begin, end) of the lines of the first [Config] section; begin is
+// the header line. Nothing when the file has no such section.
+std::optional<std::pair<std::size_t, std::size_t>> FindSection(const TIniFile& ini) {
+    for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
+        auto name = SectionName(ini.Lines[i]);
+        if (!name || !SameName(*name, Section)) continue;
+        std::size_t end = i + 1;
+        while (end < ini.Lines.size() && !SectionName(ini.Lines[end])) ++end;
+        return std::make_pair(i, end);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadValue(const TIniFile& ini, const std::string& key) {
+    auto section = FindSection(ini);
+    if (!section) return std::nullopt;
+    for (std::size_t i = section->first + 1; i < section->second; ++i) {
+        auto name = KeyName(ini.Lines[i]);
+        if (!name || !SameName(*name, key)) continue;
+        const std::string& line = ini.Lines[i];
+        std::string value = Trim(line.substr(line.find('=') + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::string ReadText(const TIniFile& ini, const std::string& key, const std::string& fallback) {
+    auto value = ReadValue(ini, key);
+    return value ? *value : fallback;
+}
+
+// A decimal integer that fits 32 bits, or the default.
+std::int32_t ReadInteger(const TIniFile& ini, const std::string& key, std::int32_t fallback) {
+    auto value = ReadValue(ini, key);
+    if (!value || value->empty()) return fallback;
+    const char* first = value->data();
+    const char* last = first + value->size();
+    if (*first == '+') ++first;
+    std::int32_t result = 0;
+    auto [end, error] = std::from_chars(first, last, result);
+    if (error != std::errc() || end != last) return fallback;
+    return result;
+}
+
+void WriteValue(TIniFile& ini, const std::string& key, const std::string& value) {
+    const std::string line = key + "=" + value;
+    auto section = FindSection(ini);
+    if (!section) {
+        ini.Lines.push_back("[" + std::string(Section) + "]");
+        ini.Lines.push_back(line);
+        return;
+    }
+    std::size_t lastKey = section->first;
+    for (std::size_t i = section->first + 1; i < section->second; ++i) {
+        auto name = KeyName(ini.Lines[i]);
+        if (!name) continue;
+        if (SameName(*name, key)) {
+            ini.Lines[i] = line;
+            return;
+        }
+        lastKey = i;
+    }
+    ini.Lines.insert(ini.Lines.begin() + static_cast<std::ptrdiff_t>(lastKey) + 1, line);
+}
+
+std::string FullPath(const std::string& fileName) {
+    std::error_code ec;
+    auto path = std::filesystem::absolute(fileName, ec);
+    return ec ? fileName : path.lexically_normal().string();
+}
+
+}  // namespace
+
+void LoadConfig(const std::string& fileName, TCommSettings& settings) {
+    const TIniFile ini = ReadIni(fileName);
+    const TCommSettings defaults;
+    settings.ComName = ReadText(ini, "ComName", defaults.ComName);
+    settings.DataNum = ReadInteger(ini, "DataNum", defaults.DataNum);
+    settings.StopNum = ReadInteger(ini, "StopNum", defaults.StopNum);
+    settings.Mark = ReadInteger(ini, "Mark", defaults.Mark);
+    settings.Baud = ReadInteger(ini, "Baud", defaults.Baud);
+    settings.HelpFileName = ReadText(ini, "HelpFileName", defaults.HelpFileName);
+}
+
+void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
+    TIniFile ini = ReadIni(fileName);
+    WriteValue(ini, "ComName", settings.ComName);
+    WriteValue(ini, "DataNum", std::to_string(settings.DataNum));
+    WriteValue(ini, "StopNum", std::to_string(settings.StopNum));
+    WriteValue(ini, "Mark", std::to_string(settings.Mark));
+    WriteValue(ini, "Baud", std::to_string(settings.Baud));
+
+    std::string text = ini.Bom;
+    for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
+        text += ini.Lines[i];
+        if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;
+    }
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (out) out.flush();
+    if (!out) throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+}

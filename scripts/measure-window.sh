@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Measures the program on a virtual display with openbox, against the simulator:
+#   - time from launch to the main window shown (mapped and visible),
+#   - resident memory after a minute of polling while connected,
+#   - CPU use of the program over that minute.
+# Usage: xvfb-run -a -s "-screen 0 1280x1024x24" scripts/measure-window.sh [seconds]
+# Needs a built tree (cmake --build --preset default --target kr3090 kr3090-sim).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seconds=${1:-60}
+[ -n "${DISPLAY:-}" ] || { echo "measure-window.sh: run it under xvfb-run" >&2; exit 1; }
+
+work=$(mktemp -d)
+openbox >/dev/null 2>&1 &
+wm=$!
+coproc SIM { exec "$root/build/sim/kr3090-sim"; }
+sim=$SIM_PID
+app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  kill "$sim" "$wm" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+read -r device <&"${SIM[0]}"
+sleep 1  # openbox up
+cp "$root/build/app/kr3090" "$work/kr3090"
+printf '[Config]\nComName=%s\n' "$device" >"$work/Config.ini"
+
+start=$(date +%s.%N)
+(cd "$work" && exec ./kr3090 2>"$work/trace.log") &
+app=$!
+wid=$(xdotool search --sync --onlyvisible --name '大地网接地参数综合测试仪' | head -n1)
+shown=$(date +%s.%N)
+awk -v a="$start" -v b="$shown" 'BEGIN { printf "launch to window shown: %.0f ms\n", (b - a) * 1000 }'
+
+# "连接设备" sits at (16, 8) on the toolbar, 75 x 25.
+xdotool mousemove --window "$wid" 50 20 click 1
+for _ in $(seq 50); do grep -q '^收到 24 A1 AA' "$work/trace.log" && break; sleep 0.1; done
+grep -q '^收到 24 A1 AA' "$work/trace.log" || { echo "not connected" >&2; exit 1; }
+
+ticks=$(getconf CLK_TCK)
+cpu() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+c0=$(cpu); t0=$(date +%s.%N)
+sleep "$seconds"
+c1=$(cpu); t1=$(date +%s.%N)
+polls=$(grep -c '^发送 24 A1 DD' "$work/trace.log" || true)
+echo "polls sent in ${seconds} s: $polls"
+echo "resident memory after ${seconds} s of polling: $(awk '/VmRSS/ {print $2, $3}' /proc/$app/status)"
+awk -v c="$((c1 - c0))" -v k="$ticks" -v a="$t0" -v b="$t1" \
+  'BEGIN { printf "CPU while polling: %.2f %% of one core\n", 100 * c / k / (b - a) }'

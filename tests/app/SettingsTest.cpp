@@ -1,0 +1,191 @@
+// The settings dialog "通讯设置": what it shows, what Save writes into
+// Config.ini, its errors, and the port reopened after it closes.
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "WindowFixture.h"
+#include "app/GlobVar.h"
+#include "app/KR3090frm.h"
+#include "link/Config.h"
+#include "link/SetCommfrm.h"
+
+namespace {
+
+class SettingsDialog : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        CommSettings = TCommSettings{};
+        CommSettings.ComName = pty.SlavePath();  // the port the window has open
+        dialog = std::make_unique<TfrmSetComm>(window.get());
+        dialog->show();
+    }
+    void TearDown() override {
+        dialog.reset();
+        WindowTest::TearDown();
+    }
+    QString ConfigText() {
+        QFile f(GlobVar.ConfigFileName);
+        if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("<none>");
+        return QString::fromUtf8(f.readAll());
+    }
+    std::unique_ptr<TfrmSetComm> dialog;
+};
+
+TEST_F(SettingsDialog, ShowsTheDefaultsInItsRows) {
+    dialog.reset();
+    CommSettings = TCommSettings{};
+    dialog = std::make_unique<TfrmSetComm>(window.get());
+    dialog->show();
+    EXPECT_EQ(dialog->windowTitle(), "通讯设置");
+    EXPECT_EQ(dialog->size(), QSize(255, 232));
+    EXPECT_EQ(dialog->CombComm->currentText(), "COM1");
+    EXPECT_EQ(dialog->Edt_DataNum->text(), "8");
+    EXPECT_EQ(dialog->Edt_StopNum->currentText(), "1");
+    EXPECT_EQ(dialog->CBx_Mark->currentText(), "None");
+    EXPECT_EQ(dialog->CombBaud->currentText(), "9600");
+    QStringList bauds;
+    for (int i = 0; i < dialog->CombBaud->count(); ++i) bauds << dialog->CombBaud->itemText(i);
+    EXPECT_EQ(bauds.join(u','), "300,600,1200,2400,9600,28800,57600,115200,230400");
+    QStringList marks;
+    for (int i = 0; i < dialog->CBx_Mark->count(); ++i) marks << dialog->CBx_Mark->itemText(i);
+    EXPECT_EQ(marks.join(u','), "None,Odd,Even,Mark,Space");
+    EXPECT_EQ(dialog->BitBtn1->text(), "保存");
+    EXPECT_EQ(dialog->BitBtn2->text(), "关闭");
+    EXPECT_EQ(dialog->CombComm->palette().color(QPalette::Base), QColor(Qt::black));
+    EXPECT_EQ(dialog->Edt_DataNum->palette().color(QPalette::Text), QColor(Qt::cyan));
+}
+
+TEST_F(SettingsDialog, SaveWritesTheFiveKeysAndKeepsTheHelpLine) {
+    {
+        QFile f(GlobVar.ConfigFileName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Config]\nHelpFileName=help.chm\n");
+    }
+    dialog->CombComm->setEditText(QStringLiteral("ttyUSB0"));
+    dialog->Edt_DataNum->setText(QStringLiteral("7"));
+    dialog->Edt_StopNum->setCurrentIndex(1);  // "1.5"
+    dialog->CBx_Mark->setCurrentIndex(3);     // "Mark"
+    dialog->CombBaud->setCurrentIndex(7);     // "115200"
+    dialog->BitBtn1Click();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text, "保存成功！");
+    EXPECT_EQ(platform.Boxes[0].Caption, "提示");
+    EXPECT_EQ(platform.Boxes[0].Icon, TMessageIcon::Information);
+    EXPECT_TRUE(platform.Errors.empty());
+    EXPECT_EQ(CommSettings.StopNum, 1);
+    EXPECT_EQ(CommSettings.Mark, 3);
+    const QString text = ConfigText();
+    for (const char* line : {"ComName=ttyUSB0", "DataNum=7", "StopNum=1", "Mark=3", "Baud=115200",
+                             "HelpFileName=help.chm"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+    EXPECT_TRUE(dialog->isVisible());  // the dialog stays open
+}
+
+TEST_F(SettingsDialog, LettersInTheDataBitsStopTheSaveAfterThePortName) {
+    dialog->CombComm->setEditText(QStringLiteral("ttyS3"));
+    dialog->Edt_DataNum->setText(QStringLiteral("8a"));
+    dialog->BitBtn1Click();
+    ASSERT_EQ(platform.Errors.size(), 1u);
+    EXPECT_EQ(platform.Errors[0], "'8a' is not a valid integer value");
+    EXPECT_TRUE(platform.Boxes.empty());
+    EXPECT_EQ(CommSettings.ComName, "ttyS3");
+    EXPECT_EQ(CommSettings.DataNum, 8);
+    EXPECT_EQ(ConfigText(), "<none>");
+}
+
+TEST_F(SettingsDialog, TypedBaudRateNotInTheListCountsAsNoChoice) {
+    dialog->CombBaud->setEditText(QStringLiteral("19200"));
+    dialog->Edt_StopNum->setCurrentIndex(2);
+    dialog->BitBtn1Click();
+    ASSERT_EQ(platform.Errors.size(), 1u);
+    EXPECT_EQ(platform.Errors[0], "'' is not a valid integer value");
+    EXPECT_EQ(CommSettings.StopNum, 2);  // the steps before it stand
+    EXPECT_EQ(CommSettings.Baud, 9600);
+    EXPECT_EQ(ConfigText(), "<none>");
+}
+
+TEST_F(SettingsDialog, RateOutsideTheListShowsAnEmptyBox) {
+    dialog.reset();
+    CommSettings.Baud = 19200;
+    dialog = std::make_unique<TfrmSetComm>(window.get());
+    dialog->show();
+    EXPECT_EQ(dialog->CombBaud->currentText(), "");
+    EXPECT_EQ(dialog->CombBaud->currentIndex(), -1);
+    dialog->BitBtn1Click();
+    ASSERT_EQ(platform.Errors.size(), 1u);
+    EXPECT_EQ(platform.Errors[0], "'' is not a valid integer value");
+}
+
+TEST_F(SettingsDialog, UnwritableFileIsReportedWithItsPath) {
+    GlobVar.ConfigFileName = folder.filePath(QStringLiteral("missing/Config.ini"));
+    dialog->BitBtn1Click();
+    ASSERT_EQ(platform.Errors.size(), 1u);
+    EXPECT_EQ(platform.Errors[0], "Unable to write to " + GlobVar.ConfigFileName);
+    EXPECT_TRUE(platform.Boxes.empty());
+}
+
+// The dialog run modally from the toolbar; act() runs inside it.
+void RunSettings(TfrmKR3090& w, const std::function<void(TfrmSetComm&)>& act) {
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<TfrmSetComm*>(QApplication::activeModalWidget());
+        if (!d) d = w.findChild<TfrmSetComm*>();
+        ASSERT_TRUE(d);
+        act(*d);
+        d->BitBtn2Click();
+    });
+    w.BitBtn2Click();
+}
+
+TEST_F(SettingsDialog, ClosingWithoutSavingStillReopensThePort) {
+    dialog.reset();
+    TPty other;
+    RunSettings(*window, [&](TfrmSetComm& d) {
+        d.CombComm->setEditText(QString::fromStdString(other.SlavePath()));
+    });
+    // Nothing saved: the port is the old one, opened again.
+    EXPECT_TRUE(GlobVar.PortOpen);
+    EXPECT_TRUE(platform.Boxes.empty());
+    EXPECT_EQ(ConfigText(), "<none>");
+    window->SendConnect();
+    EXPECT_EQ(Hex(pty.Read(26)).substr(0, 8), "24 A1 AA");
+    EXPECT_TRUE(other.Drain().empty());
+}
+
+TEST_F(SettingsDialog, SavedPortIsTheOneReopenedAndFramesStillArrive) {
+    dialog.reset();
+    TPty other;
+    RunSettings(*window, [&](TfrmSetComm& d) {
+        d.CombComm->setEditText(QString::fromStdString(other.SlavePath()));
+        d.BitBtn1Click();
+    });
+    EXPECT_TRUE(GlobVar.PortOpen);
+    window->SendConnect();
+    EXPECT_EQ(Hex(other.Read(26)).substr(0, 8), "24 A1 AA");
+    other.Write(LiveReply(0xAA, 50, 2.5f, 1.25f, 30, 0, 0, 0));
+    EXPECT_TRUE(WaitUntil([] { return GlobVar.Connected; }));
+}
+
+TEST_F(SettingsDialog, EmptyPortNameIsSavedAndTheFailedOpenIsShown) {
+    dialog.reset();
+    RunSettings(*window, [&](TfrmSetComm& d) {
+        d.CombComm->setEditText(QString());
+        d.BitBtn1Click();
+    });
+    EXPECT_TRUE(ConfigText().contains(QStringLiteral("ComName=\n")) ||
+                ConfigText().contains(QStringLiteral("ComName=\r\n")));
+    EXPECT_FALSE(GlobVar.PortOpen);
+    ASSERT_EQ(platform.Boxes.size(), 2u);
+    EXPECT_EQ(platform.Boxes[0].Text, "保存成功！");
+    EXPECT_TRUE(platform.Boxes[1].Text.endsWith(QStringLiteral("打开串口失败，请配置串口!!")));
+    EXPECT_EQ(platform.Boxes[1].Caption, "提示");
+    // Commands go nowhere, quietly.
+    window->SendConnect();
+    window->BitBtn1Click();
+    EXPECT_EQ(platform.Boxes.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "link/Config.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfigTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("kr3090-config-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = (dir / "Config.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Write(const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+    std::string Read() {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    TCommSettings Loaded() {
+        TCommSettings s;
+        s.ComName = "junk";
+        s.DataNum = s.StopNum = s.Mark = s.Baud = -7;
+        s.HelpFileName = "junk";
+        LoadConfig(file, s);
+        return s;
+    }
+    static void ExpectDefaults(const TCommSettings& s) {
+        EXPECT_EQ(s.ComName, "COM1");
+        EXPECT_EQ(s.DataNum, 8);
+        EXPECT_EQ(s.StopNum, 0);
+        EXPECT_EQ(s.Mark, 0);
+        EXPECT_EQ(s.Baud, 9600);
+        EXPECT_EQ(s.HelpFileName, "");
+    }
+
+    fs::path dir;
+    std::string file;
+};
+
+TEST_F(ConfigTest, MissingEmptyOrSectionlessFileGivesTheDefaults) {
+    ExpectDefaults(Loaded());
+    Write("");
+    ExpectDefaults(Loaded());
+    Write("[Other]\r\nComName=COM5\r\nBaud=115200\r\n");
+    ExpectDefaults(Loaded());
+    Write("ComName=COM5\r\n");
+    ExpectDefaults(Loaded());
+}
+
+TEST_F(ConfigTest, AllKeysAreRead) {
+    Write(
+        "[Config]\r\nComName=COM3\r\nDataNum=7\r\nStopNum=2\r\nMark=3\r\nBaud=19200\r\n"
+        "HelpFileName=C:\\Help\\KR3090.chm\r\n");
+    TCommSettings s = Loaded();
+    EXPECT_EQ(s.ComName, "COM3");
+    EXPECT_EQ(s.DataNum, 7);
+    EXPECT_EQ(s.StopNum, 2);
+    EXPECT_EQ(s.Mark, 3);
+    EXPECT_EQ(s.Baud, 19200);
+    EXPECT_EQ(s.HelpFileName, "C:\\Help\\KR3090.chm");
+}
+
+TEST_F(ConfigTest, SectionAndKeysMatchInAnyCaseAndSpacesAreTrimmed) {
+    Write(
+        "; settings\n[other]\nBaud=1\n[CONFIG]\n  comname = /dev/pts/4 \nDATANUM=6\nbaud=57600\n"
+        "helpfilename=帮助.pdf\n");
+    TCommSettings s = Loaded();
+    EXPECT_EQ(s.ComName, "/dev/pts/4");
+    EXPECT_EQ(s.DataNum, 6);
+    EXPECT_EQ(s.Baud, 57600);
+    EXPECT_EQ(s.HelpFileName, "帮助.pdf");
+    EXPECT_EQ(s.StopNum, 0);
+}
+
+TEST_F(ConfigTest, ValuesThatAreNoIntegerGiveTheDefault) {
+    Write("[Config]\nDataNum=eight\nStopNum=1.5\nMark=\nBaud=99999999999\nComName=\n");
+    TCommSettings s = Loaded();
+    EXPECT_EQ(s.DataNum, 8);
+    EXPECT_EQ(s.StopNum, 0);
+    EXPECT_EQ(s.Mark, 0);
+    EXPECT_EQ(s.Baud, 9600);
+    EXPECT_EQ(s.ComName, "");  // present but empty text stays empty
+}
+
+TEST_F(ConfigTest, IntegersOutsideTheDeviceRangeAreLoadedAsTheyStand) {
+    // The port refuses them when it is opened; loading keeps what the file says.
+    Write("[Config]\nDataNum=-3\nStopNum=7\nMark=+9\nBaud=-1\n");
+    TCommSettings s = Loaded();
+    EXPECT_EQ(s.DataNum, -3);
+    EXPECT_EQ(s.StopNum, 7);
+    EXPECT_EQ(s.Mark, 9);
+    EXPECT_EQ(s.Baud, -1);
+}
+
+TEST_F(ConfigTest, ByteOrderMarkOfAnEditorIsSkippedAndKept) {
+    Write("\xEF\xBB\xBF[Config]\r\nComName=COM7\r\nHelpFileName=help.pdf\r\n");
+    EXPECT_EQ(Loaded().ComName, "COM7");
+    TCommSettings s = Loaded();
+    s.ComName = "COM8";
+    SaveConfig(file, s);
+    EXPECT_EQ(Read(),
+              "\xEF\xBB\xBF[Config]\r\nComName=COM8\r\nHelpFileName=help.pdf\r\nDataNum=8\r\n"
+              "StopNum=0\r\nMark=0\r\nBaud=9600\r\n");
+}
+
+TEST_F(ConfigTest, UnreadableFileGivesTheDefaults) {
+    fs::create_directories(file);  // a folder where the file should be: root cannot read it either
+    ExpectDefaults(Loaded());
+}
+
+TEST_F(ConfigTest, FirstSaveCreatesTheFileWithTheConfigSection) {
+    TCommSettings s;
+    s.ComName = "COM4";
+    s.DataNum = 7;
+    s.StopNum = 1;
+    s.Mark = 3;
+    s.Baud = 115200;
+    SaveConfig(file, s);
+    EXPECT_EQ(Read(),
+              "[Config]\r\nComName=COM4\r\nDataNum=7\r\nStopNum=1\r\nMark=3\r\nBaud=115200\r\n");
+    TCommSettings back;
+    LoadConfig(file, back);
+    EXPECT_EQ(back.ComName, "COM4");
+    EXPECT_EQ(back.StopNum, 1);
+    EXPECT_EQ(back.Mark, 3);
+    EXPECT_EQ(back.Baud, 115200);
+}
+
+TEST_F(ConfigTest, SaveRewritesItsKeysAndLeavesEveryOtherLineUntouched) {
+    Write(
+        "[Config]\r\nHelpFileName=help\\KR3090.chm\r\ncomname=COM1\r\nBaud=9600\r\n\r\n"
+        "[Window]\r\nBaud=1\r\n");
+    TCommSettings s;
+    s.ComName = "COM2";
+    s.DataNum = 8;
+    s.StopNum = 2;
+    s.Mark = 4;
+    s.Baud = 2400;
+    s.HelpFileName = "ignored.chm";  // read only
+    SaveConfig(file, s);
+    EXPECT_EQ(Read(),
+              "[Config]\r\nHelpFileName=help\\KR3090.chm\r\nComName=COM2\r\nBaud=2400\r\n"
+              "DataNum=8\r\nStopNum=2\r\nMark=4\r\n\r\n[Window]\r\nBaud=1\r\n");
+}
+
+TEST_F(ConfigTest, SaveAddsTheSectionToAFileWithoutIt) {
+    Write("[Other]\nKey=1");
+    TCommSettings s;
+    SaveConfig(file, s);
+    EXPECT_EQ(Read(),
+              "[Other]\nKey=1\n[Config]\nComName=COM1\nDataNum=8\nStopNum=0\nMark=0\nBaud=9600");
+}
+
+TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPath) {
+    fs::create_directories(file);
+    try {
+        SaveConfig(file, TCommSettings{});
+        FAIL() << "no error";
+    } catch (const TConfigWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + file);
+    }
+    const std::string missing = (dir / "gone" / "Config.ini").string();
+    try {
+        SaveConfig(missing, TCommSettings{});
+        FAIL() << "no error";
+    } catch (const TConfigWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + missing);
+    }
+}
+
+TEST_F(ConfigTest, RelativeNameIsReportedWithItsFullPath) {
+    const auto cwd = fs::current_path();
+    fs::current_path(dir);
+    fs::create_directories("Config.ini");
+    std::string message;
+    try {
+        SaveConfig("Config.ini", TCommSettings{});
+    } catch (const TConfigWriteError& e) {
+        message = e.what();
+    }
+    fs::current_path(cwd);
+    EXPECT_EQ(message, "Unable to write to " + file);
+}
+
+}  // namespace
