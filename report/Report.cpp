@@ -1,14 +1,70 @@
 #include "report/Report.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QTextLayout>
+#include <cmath>
 
 #include "report/PrintTarget.h"
 #include "report/SongFont.h"
 
 namespace {
 constexpr double mmPerInch = 25.4;
+
+// Width of a text as laid out on a device, with an optional letter spacing.
+double LaidOutWidth(const QString& text, const QFont& font, QPaintDevice* device,
+                    double letterSpacing) {
+    QTextLayout layout(text, font, device);
+    if (letterSpacing != 0) {
+        QTextLayout::FormatRange range{0, int(text.size()), {}};
+        range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+        range.format.setFontLetterSpacing(letterSpacing);
+        layout.setFormats({range});
+    }
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e9);
+    layout.endLayout();
+    return line.naturalTextWidth();
+}
+
+// What one unit of absolute letter spacing adds on the device: Qt scales it
+// from the screen's resolution to the device's (12 for a 1200 dpi printer
+// under a 100 dpi screen), so it is measured rather than assumed.
+double SpacingScale(const QFont& font, QPaintDevice* device) {
+    const QString zero(QLatin1Char('0'));
+    const double added = LaidOutWidth(zero, font, device, 10) - LaidOutWidth(zero, font, device, 0);
+    return added > 0 ? added / 10 : 1;
+}
+
+// Letter spacing that puts every character of text on the fixed pitch of
+// cell (one cell for ASCII, two for the rest).
+QList<QTextLayout::FormatRange> PitchFormats(const QString& text, const QFontMetricsF& metrics,
+                                             double cell, double spacingScale,
+                                             QHash<QString, double>& advances) {
+    QList<QTextLayout::FormatRange> formats;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
+                                                                                             : 1;
+        const QString ch = text.mid(i, length);
+        auto advance = advances.find(ch);
+        if (advance == advances.end()) advance = advances.insert(ch, metrics.horizontalAdvance(ch));
+        const double cells = text[i].unicode() < 0x80 ? 1 : 2;
+        const double spacing = cells * cell - *advance;
+        if (std::abs(spacing) > cell / 100) {
+            QTextLayout::FormatRange range;
+            range.start = int(i);
+            range.length = int(length);
+            range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+            range.format.setFontLetterSpacing(spacing / spacingScale);
+            formats << range;
+        }
+        i += length;
+    }
+    return formats;
+}
 
 // The printer's name for messages, or the file a PDF printer writes.
 QString PrinterLabel(const QPrinter& printer) {
@@ -125,7 +181,11 @@ void TReport::PaintMemo(QPainter& painter, const TReportMemo& memo, double pxPer
     painter.setPen(memo.FontColor);
     // Every visual line takes the same height, so lines drawn with a fallback
     // font keep the column's spacing.
-    const double lineHeight = QFontMetricsF(font, painter.device()).lineSpacing();
+    const QFontMetricsF metrics(font, painter.device());
+    const double lineHeight = metrics.lineSpacing();
+    const double cell = metrics.horizontalAdvance(QLatin1Char('0'));
+    QHash<QString, double> advances;
+    const double spacingScale = memo.FixedPitch ? SpacingScale(font, painter.device()) : 1;
 
     QTextOption option(memo.Alignment & Qt::AlignHorizontal_Mask);
     option.setWrapMode(memo.WordWrap ? QTextOption::WrapAtWordBoundaryOrAnywhere
@@ -140,6 +200,8 @@ void TReport::PaintMemo(QPainter& painter, const TReportMemo& memo, double pxPer
         QTextLayout layout(text, font, painter.device());
         layout.setTextOption(option);
         layout.setCacheEnabled(true);
+        if (memo.FixedPitch)
+            layout.setFormats(PitchFormats(text, metrics, cell, spacingScale, advances));
         layout.beginLayout();
         while (y < box.height()) {
             QTextLine line = layout.createLine();

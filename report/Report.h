@@ -83,6 +83,12 @@ class TReportMemo : public QObject {
     bool CentreOnBand = false;
     Qt::Alignment Alignment = Qt::AlignLeft;  // of each line within the box
     bool WordWrap = true;                     // long lines continue on the next line
+    // Characters on a fixed pitch: an ASCII character takes one cell (the
+    // width of "0"), every other character two, as 宋体 draws them; the result
+    // sheet's lines are filled to equal byte lengths on that promise. Glyphs
+    // of another width (AR PL UMing's "°" is one cell wide) keep their place
+    // by spacing after them.
+    bool FixedPitch = false;
     QFont Font;
     QColor FontColor = Qt::black;
     QColor Color = Qt::white;

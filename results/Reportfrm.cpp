@@ -50,6 +50,7 @@ TfrmReport::TfrmReport(QWidget* parent) : QWidget(parent) {
     QRMemo1->CentreOnBand = true;
     QRMemo1->Alignment = Qt::AlignHCenter;
     QRMemo1->WordWrap = true;
+    QRMemo1->FixedPitch = true;
     QRMemo1->Font = SongFontPoints(12);
     QRMemo1->FontColor = Qt::black;  // the window-text colour of the design, on paper
     QRMemo1->Color = Qt::white;

@@ -22,7 +22,7 @@ inline QStringList LivePrintForm() {
         Blanks(25),
         QStringLiteral("U ：12.34V") + Blanks(15),    // 10 bytes
         QStringLiteral("I ：1.234A") + Blanks(15),    // 10 bytes
-        QStringLiteral("Φ：12.34°") + Blanks(15),     // 10 bytes
+        QStringLiteral("Φ：12.34°") + Blanks(14),     // 11 bytes
         QStringLiteral("Z ：10.00Ω") + Blanks(14),    // 11 bytes
         QStringLiteral("R ：9.781Ω") + Blanks(14),    // 11 bytes
         QStringLiteral("X ：2.079Ω") + Blanks(14),    // 11 bytes
