@@ -250,9 +250,24 @@ void TfrmKR3090::BuildCompPage() {
 void TfrmKR3090::InstallFrameTarget() {
     SetFrameTarget(
         [this](std::function<void()> fn) {
-            QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+            {
+                std::lock_guard<std::mutex> lock(postedMutex_);
+                posted_.push_back(std::move(fn));
+            }
+            QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
         },
         [this] { WMCommFrame(); });
+}
+
+void TfrmKR3090::RunPosted() {
+    std::function<void()> fn;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        if (posted_.empty()) return;
+        fn = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    fn();
 }
 
 // ---- life cycle
@@ -391,15 +406,4 @@ void TfrmKR3090::BitBtn6Click() {
 
 void TfrmKR3090::BitBtn7Click() {
     close();
-}
-
-std::optional<int> TfrmKR3090::SelectedRecordNumber() const {
-    const QList<QTableWidgetSelectionRange> ranges = LView_History->selectedRanges();
-    if (ranges.isEmpty()) return std::nullopt;
-    const QTableWidgetItem* item = LView_History->item(ranges.first().topRow(), 1);
-    if (!item) return std::nullopt;
-    bool ok = false;
-    const int number = item->text().trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-    return number;
 }

@@ -11,7 +11,7 @@ scripts/setup.sh
 
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:second_deadlock_stack=1"
+export TSAN_OPTIONS="suppressions=$PWD/tests/app/tsan.supp:second_deadlock_stack=1"
 
 run_preset() {
   local preset=$1
@@ -20,7 +20,11 @@ run_preset() {
   cmake --build --preset "$preset" 2>&1 | tail -n 3 || { cmake --build --preset "$preset"; exit 1; }
   local dir=build
   [ "$preset" = default ] || dir=build-$preset
-  (cd "$dir" && ctest --output-on-failure --timeout 600 -j2) | tee "$dir/ctest-summary.log"
+  local skip=()
+  # Screenshots run the real X libraries, whose own locking TSan misreads; the
+  # window itself runs under TSan offscreen in every other window test.
+  [ "$preset" = tsan ] && skip=(-E Screenshot)
+  (cd "$dir" && ctest --output-on-failure --timeout 600 -j2 "${skip[@]}") | tee "$dir/ctest-summary.log"
 }
 
 mode=${1:-default}
