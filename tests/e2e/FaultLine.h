@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -25,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "FaultPoster.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "app/Platform.h"
@@ -172,18 +175,16 @@ class FaultWindowTest : public ::testing::Test {
         ASSERT_TRUE(GlobVar.PortOpen) << sim->SlavePath();
         CountHandledFrames();
     }
-    // Puts a tally in front of the window's frame handler, on the same
-    // hand-over the window installs; again after every reopen of the port.
+    // Puts a tally in front of the window's frame handler, handed over the
+    // way the window does it; again after every reopen of the port.
     void CountHandledFrames() {
         TfrmKR3090* w = window.get();
-        SetFrameTarget(
-            [w](std::function<void()> fn) {
-                QMetaObject::invokeMethod(w, std::move(fn), Qt::QueuedConnection);
-            },
-            [this, w] {
-                ++handled[FrameBuffer[2]];
-                w->WMCommFrame();
-            });
+        TFramePoster* poster = &this->poster;
+        SetFrameTarget([poster](std::function<void()> fn) { poster->Post(std::move(fn)); },
+                       [this, w] {
+                           ++handled[FrameBuffer[2]];
+                           w->WMCommFrame();
+                       });
     }
     // Frames the window handled, all types or one.
     int Handled() const {
@@ -219,6 +220,7 @@ class FaultWindowTest : public ::testing::Test {
     }
 
     TFaultPlatform platform;
+    TFramePoster poster;
     QTemporaryDir folder;
     std::unique_ptr<TPullableSim> sim;
     std::unique_ptr<TfrmKR3090> window;

@@ -25,6 +25,7 @@
 #include <fstream>
 #include <string>
 
+#include "FaultPoster.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "app/Platform.h"
@@ -110,14 +111,12 @@ int main(int argc, char** argv) {
 
     // Every frame handed to the window, by type, on the window's own hand-over.
     std::array<long, 256> handled{};
-    SetFrameTarget(
-        [&window](std::function<void()> fn) {
-            QMetaObject::invokeMethod(&window, std::move(fn), Qt::QueuedConnection);
-        },
-        [&] {
-            ++handled[FrameBuffer[2]];
-            window.WMCommFrame();
-        });
+    TFramePoster poster;
+    SetFrameTarget([&poster](std::function<void()> fn) { poster.Post(std::move(fn)); },
+                   [&] {
+                       ++handled[FrameBuffer[2]];
+                       window.WMCommFrame();
+                   });
 
     // Connect (a dropped reply means pressing again), then start a test.
     for (int i = 0; i < 20 && !GlobVar.Connected; ++i) {
