@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
         if (!WaitUntil([&] { return window.Lbl_Speed->text().size() >= 6; }))
             rc = Fail("no progress line");
         const QString family = QFontInfo(window.Lbl_Volt->font()).family();
-        std::printf("window %dx%d on %dx%d, 宋体 resolves to %s\n", window.width(),
-                    window.height(), screen.width(), screen.height(), qPrintable(family));
+        std::printf("window %dx%d on %dx%d, 宋体 resolves to %s\n", window.width(), window.height(),
+                    screen.width(), screen.height(), qPrintable(family));
         if (!family.startsWith(QStringLiteral("AR PL UMing"))) rc = Fail("宋体 is not AR PL UMing");
         QApplication::processEvents();
         const QPixmap shot = window.screen()->grabWindow(0);

@@ -5,6 +5,7 @@
 // every frame the instrument sent.
 #include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 
 #include "FaultLine.h"
@@ -21,13 +22,6 @@ void ExpectReadingOfTheLoad(TfrmKR3090& w) {
         << w.Label4->text().toStdString();
     EXPECT_TRUE(FullMatch(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω"))
         << w.Label5->text().toStdString();
-}
-
-bool ShowsReadingOfTheLoad(TfrmKR3090& w) {
-    return FullMatch(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V ") &&
-           FullMatch(w.Lbl_A->text(), "I ：1\\.[0-9]{3}A") &&
-           FullMatch(w.Label4->text(), "Φ：(2[89]|3[0-2])\\.[0-9]{2}°") &&
-           FullMatch(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω");
 }
 
 class FaultsOnTheLine : public FaultWindowTest {
@@ -120,6 +114,80 @@ TEST_F(FaultsOnTheLine, UnaskedReadingsEvery10MsWithFaultsAreAllHandled) {
     EXPECT_GT(sim->Counts().LiveReplies, 200);
     EXPECT_EQ(Handled(0xDD), sim->Counts().LiveReplies);
     EXPECT_EQ(Handled(), SimSent());
+    EXPECT_TRUE(platform.Boxes.empty());
+}
+
+TEST_F(FaultsOnTheLine, DirectoryOverAFaultyLineListsEveryRecord) {
+    TSimOptions options = QuietSim();
+    options.Instrument.InitialRecords = 40;
+    options.Faults.Chunks = true;
+    options.Faults.ChunkGapMs = 5;
+    options.Faults.Noise = 0.5;
+    options.Faults.BadChecksum = 0.3;
+    options.Faults.UnknownFrames = 0.3;
+    Start(options);
+    ASSERT_TRUE(ConnectPressingAgain());
+    window->BBtn_His->click();
+    EXPECT_EQ(Notice(), "正在读取数据，请稍候！");
+    // The average frame closes the directory and hides the notice.
+    ASSERT_TRUE(WaitFor([&] { return Notice().isEmpty(); }, 20));
+    QTableWidget* list = window->LView_History;
+    ASSERT_EQ(list->rowCount(), 40);
+    for (int row = 0; row < 40; ++row)
+        EXPECT_EQ(list->item(row, 1)->text().trimmed().toInt(), row + 1) << "row " << row;
+    EXPECT_EQ(window->Lbl_Num->text(), "可存数据100条，已用40条");
+    EXPECT_EQ(Handled(0xC3), 41);
+    EXPECT_EQ(Handled(), SimSent());
+    EXPECT_TRUE(platform.Boxes.empty());
+}
+
+TEST_F(FaultsOnTheLine, UploadOverAFaultyLineWritesTheSameFileAsOverACleanOne) {
+    TSimOptions clean = QuietSim();
+    clean.Instrument.InitialRecords = 30;
+    clean.Instrument.Seed = 8;
+    Start(clean);
+    ASSERT_TRUE(ConnectPressingAgain());
+    const QString cleanFile = folder.filePath(QStringLiteral("clean.txt"));
+    ASSERT_TRUE(Upload(cleanFile));
+    EXPECT_EQ(WholeBlocks(ReadFile(cleanFile)), 30);
+
+    // The same instrument (same seed, same records) on a line full of faults.
+    TSimOptions faulty = clean;
+    faulty.Faults.Chunks = true;
+    faulty.Faults.ChunkGapMs = 5;
+    faulty.Faults.Noise = 0.5;
+    faulty.Faults.BadChecksum = 0.3;
+    faulty.Faults.UnknownFrames = 0.3;
+    sim->Pull();
+    ReconnectToANewDevice(faulty);
+    const QString faultyFile = folder.filePath(QStringLiteral("faulty.txt"));
+    ASSERT_TRUE(Upload(faultyFile));
+    EXPECT_GT(sim->Counts().BadChecksums + sim->Counts().Unknown, 0);
+    EXPECT_EQ(ReadFile(faultyFile), ReadFile(cleanFile));
+    EXPECT_EQ(platform.Opened, (std::vector<QString>{cleanFile, faultyFile}));
+}
+
+TEST_F(FaultsOnTheLine, UploadAnnouncingMoreRecordsThanFollowKeepsWaitingWithWholeBlocks) {
+    TSimOptions options = QuietSim();
+    options.Instrument.InitialRecords = 12;
+    options.Faults.UploadMissing = 3;
+    options.Faults.Chunks = true;
+    options.Faults.ChunkGapMs = 5;
+    options.Faults.Noise = 0.5;
+    options.Faults.UnknownFrames = 0.3;
+    Start(options);
+    ASSERT_TRUE(ConnectPressingAgain());
+    const QString file = folder.filePath(QStringLiteral("short.txt"));
+    EXPECT_FALSE(Upload(file, 5));
+    EXPECT_EQ(GlobVar.UploadTotal, 15);
+    EXPECT_EQ(GlobVar.UploadCount, 12);
+    EXPECT_EQ(WholeBlocks(ReadFile(file)), 12);
+    // No time-out: the notice stays, the file is not opened, and the window
+    // goes on polling.
+    EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
+    EXPECT_TRUE(platform.Opened.empty());
+    const int live = Handled(0xDD);
+    EXPECT_TRUE(WaitFor([&] { return Handled(0xDD) > live + 2; }, 10));
     EXPECT_TRUE(platform.Boxes.empty());
 }
 

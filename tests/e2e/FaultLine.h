@@ -11,9 +11,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
 #include <QObject>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -29,9 +34,11 @@
 
 #include "FaultPoster.h"
 #include "app/GlobVar.h"
+#include "app/HintFrm.h"
 #include "app/KR3090frm.h"
 #include "app/Platform.h"
 #include "link/Config.h"
+#include "link/SetCommfrm.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
 #include "sim/Simulator.h"
@@ -112,8 +119,12 @@ class TFaultPlatform : public TQtPlatform {
         Boxes.push_back(text);
     }
     void ShowError(QWidget*, const QString& text) override { Errors.push_back(text); }
+    QString SaveFileName(QWidget*, const TFileDialogRequest&) override { return SaveAnswer; }
+    void ShellOpen(QWidget*, const QString& path) override { Opened.push_back(path); }
     std::vector<QString> Boxes;
     std::vector<QString> Errors;
+    std::vector<QString> Opened;
+    QString SaveAnswer;
 };
 
 inline bool WaitFor(const std::function<bool()>& pred, int seconds = 10,
@@ -132,6 +143,15 @@ inline bool FullMatch(const QString& text, const char* pattern) {
     return QRegularExpression(QRegularExpression::anchoredPattern(QString::fromUtf8(pattern)))
         .match(text)
         .hasMatch();
+}
+
+// What the Ctrl page may show while the simulator's test of the 2.5 V,
+// 1.25 A, 30° load runs: U within ±4 %, I within ±3 %, Φ within ±2°.
+inline bool ShowsReadingOfTheLoad(TfrmKR3090& w) {
+    return FullMatch(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V ") &&
+           FullMatch(w.Lbl_A->text(), "I ：1\\.[0-9]{3}A") &&
+           FullMatch(w.Label4->text(), "Φ：(2[89]|3[0-2])\\.[0-9]{2}°") &&
+           FullMatch(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω");
 }
 
 // CPU time (user + system) of one thread of this process, in clock ticks.
@@ -209,6 +229,87 @@ class FaultWindowTest : public ::testing::Test {
             WaitFor([] { return GlobVar.Connected; }, 2);
         }
         return GlobVar.Connected;
+    }
+    // "通讯设置" with the new device typed in and saved, then closed: the
+    // window reopens the port with it.
+    void ChoosePortInSettings(const std::string& path) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TfrmSetComm*>(QApplication::activeModalWidget());
+            if (!d) d = window->findChild<TfrmSetComm*>();
+            ASSERT_TRUE(d);
+            d->CombComm->setEditText(QString::fromStdString(path));
+            d->BitBtn1Click();  // "保存"
+            d->BitBtn2Click();  // "关闭"
+            ran = true;
+        });
+        window->BitBtn2->click();
+        EXPECT_TRUE(ran);
+    }
+
+    // After a new device is chosen the window still believes it is connected
+    // (reopening the port leaves the connection state alone) while the new
+    // instrument waits for a connect request. The operator presses "断开" and
+    // "连接设备" again; then readings come from the new device.
+    void ReconnectToANewDevice(TSimOptions options) {
+        sim = std::make_unique<TPullableSim>(options);
+        ChoosePortInSettings(sim->SlavePath());
+        ASSERT_TRUE(GlobVar.PortOpen);
+        ASSERT_EQ(platform.Boxes.size(), 1u);
+        EXPECT_EQ(platform.Boxes[0], "保存成功！");
+        EXPECT_EQ(CommSettings.ComName, sim->SlavePath());
+        CountHandledFrames();  // the reopen installed the window's own target
+        if (GlobVar.Connected) {
+            window->BitBtn1->click();  // "断开"
+            EXPECT_EQ(window->LblStatus->text(), "通讯已断开");
+        }
+        const int liveBefore = Handled(0xDD);
+        ASSERT_TRUE(ConnectPressingAgain());
+        EXPECT_EQ(window->LblStatus->text(), "通讯已连接");
+        if (!GlobVar.Testing) window->BBtn_Start->click();
+        ASSERT_TRUE(WaitFor([&] { return Handled(0xDD) >= liveBefore + 3; }, 10));
+        ASSERT_TRUE(WaitFor([&] { return ShowsReadingOfTheLoad(*window); }, 10));
+        EXPECT_GT(sim->Counts().LiveReplies, 0);
+    }
+    // The busy notice's text while it is shown.
+    QString Notice() const {
+        return frmHint && frmHint->isVisible() ? frmHint->Lbl_Hint->text() : QString();
+    }
+    // "上传历史数据" into path; true once the finished file went to the shell.
+    bool Upload(const QString& path, int seconds = 30) {
+        platform.SaveAnswer = path;
+        const std::size_t opened = platform.Opened.size();
+        window->BBtn_UpHis->click();
+        EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
+        return WaitFor([&] { return platform.Opened.size() > opened; }, seconds);
+    }
+    // The lines of an uploaded file cut into record blocks of 16 lines; fails
+    // the test when the file holds anything but whole, numbered blocks.
+    static int WholeBlocks(const QByteArray& file) {
+        QList<QByteArray> lines = file.split('\n');
+        EXPECT_TRUE(lines.back().isEmpty()) << "the file ends inside a line";
+        lines.removeLast();
+        EXPECT_EQ(lines.size() % 16, 0) << "the file ends inside a record";
+        for (int i = 0; i < lines.size(); ++i) {
+            EXPECT_TRUE(lines[i].endsWith('\r')) << "line " << i;
+            lines[i].chop(1);
+        }
+        const int blocks = int(lines.size()) / 16;
+        for (int b = 0; b < blocks; ++b) {
+            const QList<QByteArray> l = lines.mid(b * 16, 16);
+            EXPECT_EQ(l[0], QByteArray::number(b + 1).rightJustified(3, '0')) << "block " << b;
+            EXPECT_EQ(l[2], "========================") << "block " << b;
+            EXPECT_TRUE(l[4].startsWith("U ")) << "block " << b;
+            EXPECT_TRUE(l[10].startsWith("f ")) << "block " << b;
+            EXPECT_TRUE(l[11] == "Rm: ON" || l[11] == "Rm: OFF") << "block " << b;
+            EXPECT_TRUE(l[12].startsWith("Date")) << "block " << b;
+            EXPECT_TRUE(l[13].isEmpty() && l[14].isEmpty() && l[15].isEmpty()) << "block " << b;
+        }
+        return blocks;
+    }
+    static QByteArray ReadFile(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     long ReceiveThread() {
         std::lock_guard<std::mutex> lock(mutex);

@@ -6,22 +6,15 @@
 // after a new device appears and is chosen in "通讯设置" it works again.
 #include <unistd.h>
 
-#include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 
 #include "FaultLine.h"
-#include "link/SetCommfrm.h"
 
 namespace {
-
-bool ShowsReadingOfTheLoad(TfrmKR3090& w) {
-    return FullMatch(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V ") &&
-           FullMatch(w.Lbl_A->text(), "I ：1\\.[0-9]{3}A") &&
-           FullMatch(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω");
-}
 
 struct TReadings {
     QString Volt, Current, Phase, Z, R, X;
@@ -81,48 +74,6 @@ class DeviceVanishes : public FaultWindowTest {
         }
         EXPECT_TRUE(window->isVisible());
     }
-
-    // "通讯设置" with the new device typed in and saved, then closed: the
-    // window reopens the port with it.
-    void ChoosePortInSettings(const std::string& path) {
-        bool ran = false;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<TfrmSetComm*>(QApplication::activeModalWidget());
-            if (!d) d = window->findChild<TfrmSetComm*>();
-            ASSERT_TRUE(d);
-            d->CombComm->setEditText(QString::fromStdString(path));
-            d->BitBtn1Click();  // "保存"
-            d->BitBtn2Click();  // "关闭"
-            ran = true;
-        });
-        window->BitBtn2->click();
-        EXPECT_TRUE(ran);
-    }
-
-    // After a new device is chosen the window still believes it is connected
-    // (reopening the port leaves the connection state alone) while the new
-    // instrument waits for a connect request. The operator presses "断开" and
-    // "连接设备" again; then readings come from the new device.
-    void ReconnectToANewDevice(TSimOptions options) {
-        sim = std::make_unique<TPullableSim>(options);
-        ChoosePortInSettings(sim->SlavePath());
-        ASSERT_TRUE(GlobVar.PortOpen);
-        ASSERT_EQ(platform.Boxes.size(), 1u);
-        EXPECT_EQ(platform.Boxes[0], "保存成功！");
-        EXPECT_EQ(CommSettings.ComName, sim->SlavePath());
-        CountHandledFrames();  // the reopen installed the window's own target
-        if (GlobVar.Connected) {
-            window->BitBtn1->click();  // "断开"
-            EXPECT_EQ(window->LblStatus->text(), "通讯已断开");
-        }
-        const int liveBefore = Handled(0xDD);
-        ASSERT_TRUE(ConnectPressingAgain());
-        EXPECT_EQ(window->LblStatus->text(), "通讯已连接");
-        if (!GlobVar.Testing) window->BBtn_Start->click();
-        ASSERT_TRUE(WaitFor([&] { return Handled(0xDD) >= liveBefore + 3; }, 10));
-        ASSERT_TRUE(WaitFor([&] { return ShowsReadingOfTheLoad(*window); }, 10));
-        EXPECT_GT(sim->Counts().LiveReplies, 0);
-    }
 };
 
 TEST_F(DeviceVanishes, WhilePollingTheWindowStaysCalmAndWorksAgainOnANewDevice) {
@@ -151,15 +102,15 @@ TEST_F(DeviceVanishes, WhilePollingTheWindowStaysCalmAndWorksAgainOnANewDevice) 
     ReconnectToANewDevice(QuietSim());
 }
 
-TEST_F(DeviceVanishes, DuringADirectoryReadTheWindowStaysCalmAndWorksAgain) {
+TEST_F(DeviceVanishes, DuringADirectoryReadTheListHoldsWholeEntriesAndItWorksAgain) {
     TSimOptions options = QuietSim();
     options.Instrument.InitialRecords = 100;
     options.PaceBaud = 9600;  // a hundred directory frames take about 2.7 s
     Start(options);
     ASSERT_TRUE(ConnectPressingAgain());
-    window->Timer_Send->stop();  // the directory alone on the line
 
-    window->SendReadDirectory();
+    window->BBtn_His->click();  // "历  史  数  据": the History page, polling stops
+    ASSERT_EQ(window->ActivePageName(), "History");
     ASSERT_TRUE(WaitFor([&] { return Handled(0xC3) >= 20; }, 10));
     sim->Pull();
     // What the receive thread had already taken in is still handed over; then
@@ -169,10 +120,51 @@ TEST_F(DeviceVanishes, DuringADirectoryReadTheWindowStaysCalmAndWorksAgain) {
     EXPECT_LT(directoryFrames, 101);
     ExpectCalmWhileGone();
     EXPECT_EQ(Handled(0xC3), directoryFrames);
+    // One row per entry that arrived, numbered 1, 2, ...; the average line and
+    // the count never came, so the notice stays.
+    QTableWidget* list = window->LView_History;
+    ASSERT_EQ(list->rowCount(), directoryFrames);
+    for (int row = 0; row < list->rowCount(); ++row) {
+        ASSERT_TRUE(list->item(row, 1));
+        EXPECT_EQ(list->item(row, 1)->text().trimmed().toInt(), row + 1) << "row " << row;
+    }
+    EXPECT_EQ(Notice(), "正在读取数据，请稍候！");
     EXPECT_TRUE(platform.Boxes.empty());
 
-    window->Timer_Send->start();
+    // Back to the Ctrl page, where polling resumes, and on to a new device.
+    window->BBtn_Ret->click();
     ReconnectToANewDevice(QuietSim());
+}
+
+TEST_F(DeviceVanishes, InTheMiddleOfAnUploadOnlyWholeRecordsAreWrittenAndUploadWorksAgain) {
+    TSimOptions options = QuietSim();
+    options.Instrument.InitialRecords = 100;
+    options.PaceBaud = 9600;  // a hundred records take about 2.7 s
+    Start(options);
+    ASSERT_TRUE(ConnectPressingAgain());
+    const QString cut = folder.filePath(QStringLiteral("cut.txt"));
+    platform.SaveAnswer = cut;
+    window->BBtn_UpHis->click();
+    ASSERT_TRUE(WaitFor([] { return GlobVar.UploadCount >= 20; }, 10));
+    sim->Pull();
+    ExpectCalmWhileGone();
+    // What arrived is in the file as whole records; the upload never ends
+    // as a success and nothing is opened.
+    EXPECT_LT(GlobVar.UploadCount, 100);
+    EXPECT_EQ(WholeBlocks(ReadFile(cut)), GlobVar.UploadCount);
+    EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
+    EXPECT_TRUE(platform.Opened.empty());
+    EXPECT_TRUE(platform.Boxes.empty());
+
+    // A new device, and the next upload starts afresh and completes.
+    TSimOptions next = QuietSim();
+    next.Instrument.InitialRecords = 5;
+    ReconnectToANewDevice(next);
+    const QString whole = folder.filePath(QStringLiteral("whole.txt"));
+    ASSERT_TRUE(Upload(whole));
+    EXPECT_EQ(WholeBlocks(ReadFile(whole)), 5);
+    EXPECT_EQ(GlobVar.UploadTotal, 5);
+    EXPECT_EQ(platform.Opened, std::vector<QString>{whole});
 }
 
 TEST_F(DeviceVanishes, UnderAFloodOfReadingsAndClosingWhileGoneEndsCleanly) {
