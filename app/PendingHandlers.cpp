@@ -6,6 +6,3 @@
 #include "app/KR3090frm.h"
 
 // Result files, history upload and printing
-void TfrmKR3090::BitBtn5Click() {
-    CheckConnected();
-}
