@@ -15,7 +15,6 @@
 #include "app/GlobVar.h"
 #include "app/Panels.h"
 #include "app/ShownComboBox.h"
-#include "app/WindowQueue.h"
 #include "link/Config.h"
 #include "link/SerialComm.h"
 #include "link/SetCommfrm.h"
@@ -249,9 +248,26 @@ void TfrmKR3090::BuildCompPage() {
 }
 
 void TfrmKR3090::InstallFrameTarget() {
-    auto* queue = new TWindowQueue(this);
-    SetFrameTarget([queue](std::function<void()> fn) { queue->Post(std::move(fn)); },
-                   [this] { WMCommFrame(); });
+    SetFrameTarget(
+        [this](std::function<void()> fn) {
+            {
+                std::lock_guard<std::mutex> lock(postedMutex_);
+                posted_.push_back(std::move(fn));
+            }
+            QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
+        },
+        [this] { WMCommFrame(); });
+}
+
+void TfrmKR3090::RunPosted() {
+    std::function<void()> fn;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        if (posted_.empty()) return;
+        fn = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    fn();
 }
 
 // ---- life cycle

@@ -14,7 +14,10 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "app/Platform.h"
@@ -199,6 +202,8 @@ class TfrmKR3090 : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Runs the oldest function the receive thread queued for this thread.
+    Q_INVOKABLE void RunPosted();
     void BuildToolbar();
     void BuildCtrlPage();
     void BuildHistoryPage();
@@ -207,4 +212,8 @@ class TfrmKR3090 : public QWidget {
 
     std::unique_ptr<TSerialComm> Comm;
     bool shown_ = false;
+    // Functions queued by the receive thread; the queued call that runs them
+    // carries nothing of ours, so the hand-over is ordered by this lock alone.
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
 };

@@ -6,14 +6,6 @@
 #include "app/KR3090frm.h"
 
 // Result files, history upload and printing
-void TfrmKR3090::BitBtn3Click() {}
-void TfrmKR3090::BitBtn4Click() {
-    CheckConnected();
-}
 void TfrmKR3090::BitBtn5Click() {
     CheckConnected();
 }
-void TfrmKR3090::BBtn_UpHisClick() {
-    CheckConnected();
-}
-void TfrmKR3090::ParseUploadFrame(const std::uint8_t*, int) {}
