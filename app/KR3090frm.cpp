@@ -407,14 +407,3 @@ void TfrmKR3090::BitBtn6Click() {
 void TfrmKR3090::BitBtn7Click() {
     close();
 }
-
-std::optional<int> TfrmKR3090::SelectedRecordNumber() const {
-    const QList<QTableWidgetSelectionRange> ranges = LView_History->selectedRanges();
-    if (ranges.isEmpty()) return std::nullopt;
-    const QTableWidgetItem* item = LView_History->item(ranges.first().topRow(), 1);
-    if (!item) return std::nullopt;
-    bool ok = false;
-    const int number = item->text().trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-    return number;
-}

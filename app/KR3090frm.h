@@ -7,7 +7,8 @@
 //   protocol/Dispatch.cpp      WMCommFrame, DispatchReply
 //   protocol/LiveDisplay.cpp   ParseLiveFrame, UpdateProgressLine
 //   protocol/TestControl.cpp   connect, start, reset, selectors, Timer_SendTimer, Send…
-//   app/PendingHandlers.cpp    the History, Comp, save, open and print handlers
+//   history/HistoryPage.cpp    History and Comp pages, instrument print and store
+//   app/PendingHandlers.cpp    the save, open, upload and print handlers
 // Frames reach the window one at a time on its own thread (protocol/Receive.h).
 
 #include <QString>

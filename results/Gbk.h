@@ -1,0 +1,18 @@
+#pragma once
+// The program holds its texts in UTF-8; result files are written in GBK (code
+// page 936), and every length that decides a layout is the GBK byte length.
+// This is the one place that converts between the two.
+//
+//   ToGbk(" 大地网") = 20 B4 F3 B5 D8 CD F8     GbkLength("U ：0.000mV") = 11
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// A character GBK has no code for (an emoji, say) becomes one '?', and so does
+// every byte that is not part of a well-formed UTF-8 sequence: the output keeps
+// one position per character, so layouts built on GbkLength stay aligned.
+std::string ToGbk(std::string_view utf8);
+
+// The byte length of ToGbk(utf8).
+std::size_t GbkLength(std::string_view utf8);

@@ -1,0 +1,142 @@
+// The window's result-file commands: "保存" appends the result on the active
+// page to a file, "打开文件" hands a file to the shell, and "上传历史数据"
+// copies every stored record into one file, a block per 0xC6 record reply.
+//
+// Upload replies (26 bytes; offsets from '$'):
+//   24 A1 C6 14 03 00.. sum 2A       header: byte 4 = records that follow (3)
+//   24 A1 C6 14 2D 00 00 48 41 00 00 A0 3F 00 00 F0 41 00 11 02 10 0C 1E 1E sum 2A
+//      record: 45 Hz, U 12.5 V, I 1.25 A, Φ 30°, Rm off, 2017-02-16 12:30:30
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
+#include <algorithm>
+#include <array>
+
+#include "app/GlobVar.h"
+#include "app/KR3090frm.h"
+#include "app/ShownComboBox.h"
+#include "results/ReportBlock.h"
+#include "results/ResultFile.h"
+
+namespace {
+
+// Lines of the current upload that could not be written; the upload command
+// starts it afresh.
+bool UploadLinesLost = false;
+
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+std::string FilePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Leading and trailing blanks and control characters do not make a path.
+bool IsBlank(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0x20; });
+}
+
+void ReportLostLines(QWidget* owner, const QString& path) {
+    Platform().MessageBox(owner, QStringLiteral("文件写入失败，数据未能完整保存！") + u'\n' + path,
+                          QStringLiteral("提示"), TMessageIcon::Warning);
+}
+
+TLocalDateTime LocalDateTime(const QDateTime& now) {
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+}  // namespace
+
+void TfrmKR3090::BitBtn4Click() {
+    if (!CheckConnected()) return;
+    const QString path = Platform().SaveFileName(this, SaveDialog1);
+    if (path.isEmpty()) return;
+    SaveDialog1.FileName = path;
+    GlobVar.ResultFileName = path;
+
+    // The labels as they read now, after the dialog: live replies kept coming.
+    TReportLines lines;
+    const QString page = ActivePageName();
+    if (page == QStringLiteral("Ctrl")) {
+        const TLiveReadings readings{Utf8(Lbl_Volt->text()), Utf8(Lbl_A->text()),
+                                     Utf8(Label4->text()),   Utf8(Label5->text()),
+                                     Utf8(Label6->text()),   Utf8(Label7->text())};
+        lines = LiveBlock(readings, CBox_HZ->currentIndex(), CBox_Rm->currentIndex(),
+                          LocalDateTime(Platform().Now()));
+    } else if (page == QStringLiteral("Comp")) {
+        lines =
+            RecordViewBlock({Utf8(Lbl_Index->text()), Utf8(Label9->text()), Utf8(Label10->text()),
+                             Utf8(Label11->text()), Utf8(Label12->text()), Utf8(Label13->text()),
+                             Utf8(Label14->text()), Utf8(Label15->text()), Utf8(Label16->text()),
+                             Utf8(Label17->text())});
+    } else {
+        return;  // no result on this page: nothing is written
+    }
+    if (AppendLines(lines, FilePath(path)) > 0) ReportLostLines(this, path);
+}
+
+void TfrmKR3090::BitBtn3Click() {
+    const QString path = Platform().OpenFileName(this, OpenDialog1);
+    if (path.isEmpty()) return;
+    OpenDialog1.FileName = path;
+    Platform().ShellOpen(this, path);
+}
+
+void TfrmKR3090::BBtn_UpHisClick() {
+    if (!CheckConnected()) return;
+    GlobVar.ResultFileName.clear();
+    const QString path = Platform().SaveFileName(this, SaveDialog1);
+    if (path.isEmpty()) return;
+    SaveDialog1.FileName = path;
+    GlobVar.ResultFileName = path;
+    // No frame is handled between the request and the reset below.
+    SendUploadHistory();
+    GlobVar.UploadStarted = false;
+    GlobVar.UploadTotal = 0;
+    GlobVar.UploadCount = 0;
+    GlobVar.OpenAfterUpload = false;
+    UploadLinesLost = false;
+    ShowNotice(QStringLiteral("正在上传数据，请稍候！"), true);
+}
+
+void TfrmKR3090::ParseUploadFrame(const std::uint8_t* frame, int length) {
+    try {
+        if (IsBlank(GlobVar.ResultFileName)) return;
+        // Offsets 4..23 are read whatever the length byte says; bytes a short
+        // frame lacks read as 0.
+        std::array<std::uint8_t, 26> f{};
+        std::copy(frame, frame + std::clamp(length, 0, int(f.size())), f.begin());
+
+        bool complete = false;
+        if (!GlobVar.UploadStarted) {
+            GlobVar.UploadTotal = f[4];
+            GlobVar.UploadCount = 0;
+            GlobVar.UploadStarted = true;
+            // A header announcing no records completes at once.
+            complete = GlobVar.UploadTotal == 0;
+        } else {
+            ++GlobVar.UploadCount;
+            const TUploadBlock block = UploadBlock(f.data(), GlobVar.UploadCount);
+            if (AppendLines(block.Lines, FilePath(GlobVar.ResultFileName)) > 0)
+                UploadLinesLost = true;
+            // A value that is not a number ended the block: this reply makes no
+            // completion, the count keeps its increase.
+            complete = block.Complete && GlobVar.UploadCount >= GlobVar.UploadTotal;
+        }
+        if (!complete) return;
+        if (UploadLinesLost) {
+            // Not a success: no "数据上传完毕！" and the partial file is not opened.
+            ShowNotice(QString(), false);
+            ReportLostLines(this, GlobVar.ResultFileName);
+            return;
+        }
+        GlobVar.OpenAfterUpload = true;
+        GlobVar.NoticeAutoHide = true;
+        ShowNotice(QStringLiteral("数据上传完毕！"), true);
+    } catch (...) {
+        // Ends the handling of this reply; the lines already appended stay.
+    }
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Result files: GBK text, every line ending in CR LF, only ever appended to.
+// Each line is appended on its own (open, append, close), so another program
+// can read the file between lines and nothing is held open between commands.
+
+#include <string>
+
+#include "results/ReportBlock.h"
+
+// Appends text in GBK and CR LF to the file at path (UTF-8), creating the file
+// when it does not exist. When the line cannot be written (empty path, missing
+// folder, a directory, no permission, full disk) it is dropped, the file is
+// left as it was before the call (no piece of the line stays behind), and the
+// result is false. Never throws.
+bool AppendLine(const std::string& text, const std::string& path);
+
+// Appends every line in order, each attempted afresh after a failure; returns
+// the number of lines that could not be written.
+int AppendLines(const TReportLines& lines, const std::string& path);

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# CPU use of the program while its device is gone. The real kr3090 runs on a
+# virtual display with openbox against kr3090-sim, connects ("连接设备") and
+# starts a test, so it polls; then the simulator is killed (SIGKILL, as when
+# the adapter is pulled: the program's end of the line is hung up) and the
+# program's CPU time is measured over the given seconds, in total and per
+# thread. Target: under 2 % of one core.
+#
+# Usage: scripts/measure-vanish.sh [seconds=30]
+# (starts itself under xvfb-run when there is no display)
+# Needs a built tree (cmake --build --preset default --target kr3090 kr3090-sim).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seconds=${1:-30}
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+openbox >/dev/null 2>&1 &
+wm=$!
+coproc SIM { exec "$root/build/sim/kr3090-sim"; }
+sim=$SIM_PID
+app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  kill "$sim" "$wm" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+read -r device <&"${SIM[0]}"
+sleep 1  # openbox up
+cp "$root/build/app/kr3090" "$work/kr3090"
+printf '[Config]\nComName=%s\n' "$device" >"$work/Config.ini"
+(cd "$work" && exec ./kr3090 2>"$work/trace.log") &
+app=$!
+wid=$(xdotool search --sync --onlyvisible --name '大地网接地参数综合测试仪' | head -n1)
+
+# "连接设备" sits at (16, 8) on the toolbar, 75 x 25.
+xdotool mousemove --window "$wid" 50 20 click 1
+for _ in $(seq 50); do grep -q '^收到 24 A1 AA' "$work/trace.log" && break; sleep 0.1; done
+grep -q '^收到 24 A1 AA' "$work/trace.log" || { echo "not connected" >&2; exit 1; }
+sleep 2
+echo "device: $device; connected, polling"
+
+kill -KILL "$sim"
+wait "$sim" 2>/dev/null || true
+sleep 2  # the last replies in flight are gone
+
+ticks=$(getconf CLK_TCK)
+declare -A before
+for t in /proc/$app/task/*; do
+  before[${t##*/}]=$(awk '{print $14 + $15}' "$t/stat")
+done
+c0=$(awk '{print $14 + $15}' "/proc/$app/stat"); t0=$(date +%s.%N)
+sent0=$(grep -c '^发送' "$work/trace.log" || true)
+sleep "$seconds"
+c1=$(awk '{print $14 + $15}' "/proc/$app/stat"); t1=$(date +%s.%N)
+sent1=$(grep -c '^发送' "$work/trace.log" || true)
+kill -0 "$app" 2>/dev/null || { echo "FAIL: the program died" >&2; exit 1; }
+
+echo "device gone for ${seconds} s; polls written to the gone device meanwhile: $((sent1 - sent0))"
+for t in /proc/$app/task/*; do
+  tid=${t##*/}
+  c=$(awk '{print $14 + $15}' "$t/stat")
+  awk -v n="$(cat "$t/comm")" -v id="$tid" -v c="$((c - ${before[$tid]:-0}))" -v k="$ticks" \
+    -v a="$t0" -v b="$t1" 'BEGIN { printf "  thread %-7s %-16s %6.2f %% of one core\n", id, n, 100 * c / k / (b - a) }'
+done
+pct=$(awk -v c="$((c1 - c0))" -v k="$ticks" -v a="$t0" -v b="$t1" \
+  'BEGIN { printf "%.2f", 100 * c / k / (b - a) }')
+echo "CPU of the program with the device gone: $pct % of one core (target < 2 %)"
+echo "resident memory: $(awk '/VmRSS/ {print $2, $3}' /proc/$app/status)"
+awk -v p="$pct" 'BEGIN { exit !(p < 2) }' && echo PASS || { echo FAIL; exit 1; }

@@ -1,0 +1,265 @@
+// Result files from end to end: the window on one end of a pseudo-terminal,
+// the instrument simulator on the other, the real timers running. Saves from
+// the Ctrl and Comp pages, and an upload of 100 stored records that ends with
+// the file handed to the shell.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "SimLine.h"
+#include "app/GlobVar.h"
+#include "app/HintFrm.h"
+#include "app/KR3090frm.h"
+#include "app/Platform.h"
+#include "link/Config.h"
+#include "link/Trace.h"
+
+namespace {
+
+// The real clock and timers; boxes, dialogs and the shell are recorded.
+class TFilePlatform : public TQtPlatform {
+  public:
+    void MessageBox(QWidget*, const QString& text, const QString&, TMessageIcon) override {
+        Boxes.push_back(text);
+    }
+    QString SaveFileName(QWidget*, const TFileDialogRequest&) override { return SaveAnswer; }
+    void ShellOpen(QWidget*, const QString& path) override { Opened.push_back(path); }
+    std::vector<QString> Boxes, Opened;
+    QString SaveAnswer;
+};
+
+bool WaitUntil(const std::function<bool()>& pred, int seconds = 15) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// GBK as an independent encoder (Qt's ICU converter) produces it.
+std::string Gbk(const QString& text) {
+    QStringEncoder gbk("GBK");
+    return QByteArray(gbk(text)).toStdString();
+}
+
+std::string ReadFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll().toStdString();
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    for (std::size_t at; (at = bytes.find("\r\n", from)) != std::string::npos; from = at + 2)
+        lines.push_back(bytes.substr(from, at - from));
+    if (from != bytes.size()) lines.push_back("<no line end>" + bytes.substr(from));
+    return lines;
+}
+
+std::string Format(const char* format, int a, int b = 0, int c = 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+// Stored records whose texts the test knows: three kinds of reading in turn.
+struct TKnownReading {
+    float U, I, Phi;
+    const char *Volt, *Current, *Phase, *Z, *R, *X;
+};
+const TKnownReading kReadings[] = {
+    {12.5f, 1.25f, 30.0f, "U ：12.50V ", "I ：1.250A", "Φ：30.00°", "Z ：10.000Ω", "R ：8.660Ω",
+     "X ：4.999Ω"},
+    {0.5f, 0.0f, -45.0f, "U ：500.0mV", "I ：0.000A", "Φ：45.00°", "Z ：0.000mΩ", "R ：0.000mΩ",
+     "X ：0.000mΩ"},
+    {2.5f, 1.25f, 30.0f, "U ：2.500V ", "I ：1.250A", "Φ：30.00°", "Z ：2.000Ω", "R ：1.732Ω",
+     "X ：999.9mΩ"},
+};
+
+TRecord KnownRecord(int k) {
+    const TKnownReading& r = kReadings[k % 3];
+    TRecord record;
+    record.Frequency = std::uint8_t(40 + k % 31);
+    record.Voltage = r.U;
+    record.Current = r.I;
+    record.Phase = r.Phi;
+    record.RmOn = k % 2 == 1;
+    record.Year = std::uint8_t(k % 2 ? 17 : 117);
+    record.Month = std::uint8_t(1 + k % 12);
+    record.Day = std::uint8_t(1 + k % 28);
+    record.Hour = std::uint8_t(k % 24);
+    record.Minute = std::uint8_t(k % 60);
+    record.Second = std::uint8_t((k * 7) % 60);
+    return record;
+}
+
+// The upload block of record k, numbered n, as UTF-8 lines.
+std::vector<QString> ExpectedBlock(int k, int n) {
+    const TKnownReading& r = kReadings[k % 3];
+    const TRecord rec = KnownRecord(k);
+    std::vector<QString> lines{QString::fromStdString(Format("%03d", n)),
+                               QStringLiteral(" 大地网接地参数测试数据"),
+                               QStringLiteral("========================"), QString()};
+    for (const char* text : {r.Volt, r.Current, r.Phase, r.Z, r.R, r.X})
+        lines.push_back(QString::fromUtf8(text));
+    lines.push_back(QStringLiteral("f ：") + QString::number(rec.Frequency) +
+                    QStringLiteral(".00Hz"));
+    lines.push_back(rec.RmOn ? QStringLiteral("Rm: ON") : QStringLiteral("Rm: OFF"));
+    lines.push_back(
+        QStringLiteral("Date：20") +
+        QString::fromStdString(Format("%02d-%02d-%02d", rec.Year, rec.Month, rec.Day)) +
+        QString::fromStdString(Format(" %02d:%02d:%02d", rec.Hour, rec.Minute, rec.Second)));
+    lines.insert(lines.end(), 3, QString());
+    return lines;
+}
+
+class ResultEndToEnd : public ::testing::Test {
+  protected:
+    void Start(TSimOptions options = TSimLine::Quiet()) {
+        GlobVar = TGlobVar{};
+        SetPlatform(&platform);
+        SetTraceSink([](const std::string&) {});
+        sim = std::make_unique<TSimLine>(options);
+        window = std::make_unique<TfrmKR3090>();
+        GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
+        CommSettings.ComName = sim->SlavePath();
+        window->show();
+        ASSERT_TRUE(GlobVar.PortOpen);
+        window->BitBtn1->click();
+        ASSERT_TRUE(WaitUntil([] { return GlobVar.Connected; }));
+    }
+    void TearDown() override {
+        window.reset();
+        sim.reset();
+        SetTraceSink(nullptr);
+        SetPlatform(nullptr);
+    }
+    QString Notice() const {
+        return frmHint && frmHint->isVisible() ? frmHint->Lbl_Hint->text() : QString();
+    }
+
+    TFilePlatform platform;
+    QTemporaryDir folder;
+    std::unique_ptr<TSimLine> sim;
+    std::unique_ptr<TfrmKR3090> window;
+};
+
+}  // namespace
+
+TEST_F(ResultEndToEnd, SaveOnCtrlWritesTheLiveReadingsShown) {
+    Start();
+    TfrmKR3090& w = *window;
+    w.BBtn_Start->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.Lbl_Volt->text() != "U ：0.000mV"; }));
+    w.BBtn_Start->click();  // stop: the readings stay as they are
+    ASSERT_TRUE(WaitUntil([] { return !GlobVar.Testing; }));
+    QApplication::processEvents();
+
+    const QString path = folder.filePath(QStringLiteral("实时 结果.txt"));
+    platform.SaveAnswer = path;
+    w.BitBtn4->click();
+    const std::vector<std::string> lines = SplitLines(ReadFile(path));
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines[0], Gbk(QStringLiteral(" 大地网接地参数测试数据")));
+    EXPECT_EQ(lines[1], "========================");
+    QLabel* readings[] = {w.Lbl_Volt, w.Lbl_A, w.Label4, w.Label5, w.Label6, w.Label7};
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(lines[3 + k], Gbk(readings[k]->text())) << k;
+    EXPECT_EQ(lines[9], Gbk(QStringLiteral("f ：40.00Hz")));
+    EXPECT_EQ(lines[10], "Rm: OFF");
+    EXPECT_EQ(lines[11].substr(0, 6), Gbk(QStringLiteral("Date：")));
+    EXPECT_EQ(lines[11].size(), 25u);
+    EXPECT_TRUE(platform.Boxes.empty());
+}
+
+TEST_F(ResultEndToEnd, SaveOnCompWritesTheRecordShownThere) {
+    Start();
+    TfrmKR3090& w = *window;
+    w.SetActivePage(QStringLiteral("Comp"));
+    const QString path = folder.filePath(QStringLiteral("记录.txt"));
+    platform.SaveAnswer = path;
+    w.BitBtn4->click();
+    w.BitBtn4->click();
+    const std::vector<std::string> lines = SplitLines(ReadFile(path));
+    ASSERT_EQ(lines.size(), 32u);
+    QLabel* captions[] = {w.Label9,  w.Label10, w.Label11, w.Label12, w.Label13,
+                          w.Label14, w.Label15, w.Label16, w.Label17};
+    for (int block = 0; block < 2; ++block) {
+        const int at = block * 16;
+        EXPECT_EQ(lines[at], Gbk(w.Lbl_Index->text()));
+        EXPECT_EQ(lines[at + 1], Gbk(QStringLiteral(" 大地网接地参数测试数据")));
+        EXPECT_EQ(lines[at + 2], "========================");
+        EXPECT_EQ(lines[at + 3], "");
+        for (int k = 0; k < 9; ++k) EXPECT_EQ(lines[at + 4 + k], Gbk(captions[k]->text())) << k;
+        for (int k = 13; k < 16; ++k) EXPECT_EQ(lines[at + k], "");
+    }
+    EXPECT_EQ(lines[0].substr(0, 2), Gbk(QStringLiteral("第")));
+    EXPECT_EQ(lines[12].substr(0, 10), Gbk(QStringLiteral("测试时间：")));
+    EXPECT_TRUE(platform.Boxes.empty());
+}
+
+TEST_F(ResultEndToEnd, UploadOfHundredRecordsWritesHundredBlocksAndOpensTheFile) {
+    TSimOptions options = TSimLine::Quiet();
+    for (int k = 0; k < 100; ++k) options.Instrument.Records.push_back(KnownRecord(k));
+    options.PaceBaud = 115200;  // as fast as a real line lets the bytes out
+    Start(options);
+    TfrmKR3090& w = *window;
+    const QString path = folder.filePath(QStringLiteral("上传 历史.txt"));
+    platform.SaveAnswer = path;
+    w.BBtn_UpHis->click();
+    EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
+    ASSERT_TRUE(WaitUntil([&] { return GlobVar.UploadCount == 100; }, 30));
+    EXPECT_EQ(GlobVar.UploadTotal, 100);
+    // The notice goes within about three seconds of the connect press, then
+    // the file is handed to the shell.
+    ASSERT_TRUE(WaitUntil([&] { return !platform.Opened.empty(); }, 10));
+    EXPECT_EQ(platform.Opened, std::vector<QString>{path});
+    EXPECT_EQ(Notice(), "");
+    EXPECT_TRUE(platform.Boxes.empty());
+
+    const std::vector<std::string> lines = SplitLines(ReadFile(path));
+    ASSERT_EQ(lines.size(), 1600u);
+    for (int k = 0; k < 100; ++k) {
+        const std::vector<QString> block = ExpectedBlock(k, k + 1);
+        for (int l = 0; l < 16; ++l)
+            ASSERT_EQ(lines[k * 16 + l], Gbk(block[l])) << "block " << k + 1 << " line " << l;
+    }
+}
+
+TEST_F(ResultEndToEnd, UploadWithRecordsMissingKeepsTheBusyNoticeAndOpensNothing) {
+    TSimOptions options = TSimLine::Quiet();
+    for (int k = 0; k < 10; ++k) options.Instrument.Records.push_back(KnownRecord(k));
+    options.Faults.UploadMissing = 2;  // the header announces 12
+    Start(options);
+    const QString path = folder.filePath(QStringLiteral("short.txt"));
+    platform.SaveAnswer = path;
+    window->BBtn_UpHis->click();
+    ASSERT_TRUE(WaitUntil([&] { return GlobVar.UploadCount == 10; }));
+    EXPECT_EQ(GlobVar.UploadTotal, 12);
+    // Well past the automatic hiding of any notice.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+    WaitUntil([&] { return std::chrono::steady_clock::now() > end; }, 5);
+    EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
+    EXPECT_TRUE(platform.Opened.empty());
+    EXPECT_EQ(SplitLines(ReadFile(path)).size(), 160u);
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

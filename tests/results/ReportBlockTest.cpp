@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "results/ReportBlock.h"
+#include "results/ResultFile.h"
+#include "tests/results/TestBytes.h"
+
+namespace {
+
+// GBK lines of result files, from iconv.
+const std::string kTitle = Hex("20 b4f3 b5d8 cdf8 bdd3 b5d8 b2ce cafd b2e2 cad4 cafd bedd");
+const std::string kSeparator(24, '=');
+
+class ReportFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/kr3090-blocks-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir_ = name;
+        path_ = dir_ + "/result.txt";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string dir_, path_;
+};
+
+// A 26-byte 0xC6 record reply: frequency, U, I, Φ (singles, least significant
+// byte first), Rm, then year - 2000, month, day, hour, minute, second.
+std::vector<std::uint8_t> RecordFrame(std::uint8_t hz, const char* u, const char* i,
+                                      const char* phi, std::uint8_t rm,
+                                      std::vector<std::uint8_t> time) {
+    std::vector<std::uint8_t> f{0x24, 0xA1, 0xC6, 0x14, hz};
+    for (const char* value : {u, i, phi})
+        for (char c : Hex(value)) f.push_back(static_cast<std::uint8_t>(c));
+    f.push_back(rm);
+    f.insert(f.end(), time.begin(), time.end());
+    unsigned sum = 0;
+    for (std::size_t k = 1; k < f.size(); ++k) sum += f[k];
+    f.push_back(static_cast<std::uint8_t>(sum));
+    f.push_back(0x2A);
+    return f;
+}
+
+// Singles as they travel, least significant byte first.
+const char* const k12_5 = "00 00 48 41";
+const char* const k1_25 = "00 00 a0 3f";
+const char* const k30 = "00 00 f0 41";
+const char* const kMinus30 = "00 00 f0 c1";
+const char* const k0_5 = "00 00 00 3f";
+const char* const kZero = "00 00 00 00";
+const char* const kNaN = "00 00 c0 7f";
+const char* const kInfinity = "00 00 80 7f";
+
+}  // namespace
+
+TEST_F(ReportFile, LiveBlockIsFifteenGbkLinesWithTheSelectorsAndTheClock) {
+    const TLiveReadings readings{"U ：over   ", "I ：1.250A", "Φ：30.00°",
+                                 "Z ：10.000Ω", "R ：8.660Ω", "X ：4.999Ω"};
+    const TReportLines block = LiveBlock(readings, 5, 1, {2017, 2, 16, 12, 30, 30});
+    ASSERT_EQ(block.size(), 15u);
+    EXPECT_EQ(AppendLines(block, path_), 0);
+    EXPECT_EQ(ReadBytes(path_), FileOf({
+                                    kTitle,
+                                    kSeparator,
+                                    "",
+                                    Hex("5520a3ba6f766572202020"),  // U ：over + 3 blanks
+                                    Hex("4920a3ba312e32353041"),
+                                    Hex("a6b5a3ba33302e3030a1e3"),
+                                    Hex("5a20a3ba31302e303030a6b8"),
+                                    Hex("5220a3ba382e363630a6b8"),
+                                    Hex("5820a3ba342e393939a6b8"),
+                                    Hex("6620a3ba34352e3030487a"),  // f ：45.00Hz
+                                    "Rm: ON",
+                                    Hex("44617465a3ba 323031372d30322d3136 2031323a33303a3330"),
+                                    "",
+                                    "",
+                                    "",
+                                }));
+}
+
+TEST(ReportBlock, LiveBlockTakesTheSelectedEntriesAndPadsTheClockFields) {
+    const TLiveReadings readings{"U ：0.000mV", "I ：0.000A",  "Φ：0.00°",
+                                 "Z ：0.000mΩ", "R ：0.000mΩ", "X ：0.000mΩ"};
+    const TReportLines off = LiveBlock(readings, 30, 0, {2009, 1, 2, 3, 4, 5});
+    EXPECT_EQ(off[9], "f ：70.00Hz");
+    EXPECT_EQ(off[10], "Rm: OFF");
+    EXPECT_EQ(off[11], "Date：2009-01-02 03:04:05");
+    // Nothing selected in either box: the frequency follows the index rule, Rm reads off.
+    const TReportLines none = LiveBlock(readings, -1, -1, {812, 12, 31, 23, 59, 59});
+    EXPECT_EQ(none[9], "f ：39.00Hz");
+    EXPECT_EQ(none[10], "Rm: OFF");
+    EXPECT_EQ(none[11], "Date：0812-12-31 23:59:59");
+}
+
+TEST_F(ReportFile, TwoSavesOfTheLiveBlockAppendThirtyLines) {
+    const TLiveReadings readings{"U ：12.50V ", "I ：1.250A", "Φ：30.00°",
+                                 "Z ：10.000Ω", "R ：8.660Ω", "X ：4.999Ω"};
+    const TReportLines first = LiveBlock(readings, 5, 0, {2017, 2, 16, 12, 30, 30});
+    const TReportLines second = LiveBlock(readings, 5, 0, {2017, 2, 16, 12, 31, 0});
+    EXPECT_EQ(AppendLines(first, path_), 0);
+    EXPECT_EQ(AppendLines(second, path_), 0);
+    const std::string bytes = ReadBytes(path_);
+    std::size_t crlf = 0;
+    for (std::size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos; at += 2) ++crlf;
+    EXPECT_EQ(crlf, 30u);
+    const std::string one = Hex("44617465a3ba 323031372d30322d3136 2031323a33303a3330");
+    const std::string two = Hex("44617465a3ba 323031372d30322d3136 2031323a33313a3030");
+    EXPECT_EQ(bytes.substr(0, bytes.size() / 2).find(one) != std::string::npos, true);
+    EXPECT_EQ(bytes.substr(bytes.size() / 2).find(two) != std::string::npos, true);
+    EXPECT_EQ(bytes.substr(bytes.size() / 2, kTitle.size()), kTitle);
+}
+
+TEST_F(ReportFile, RecordViewBlockCopiesTheCompCaptionsUnderTheRecordLabel) {
+    const TRecordViewCaptions captions{
+        "第100条",     "U ：500.0mV", "I ：0.000A",  "Φ：0.000°", "Z ：0.000mΩ",
+        "R ：0.000mΩ", "X ：0.000mΩ", "f ：70.00Hz", "Rm：ON",    "测试时间：2017.02.16 12:30:30"};
+    const TReportLines block = RecordViewBlock(captions);
+    ASSERT_EQ(block.size(), 16u);
+    EXPECT_EQ(AppendLines(block, path_), 0);
+    EXPECT_EQ(ReadBytes(path_),
+              FileOf({
+                  Hex("b5da313030ccf5"),  // 第100条
+                  kTitle,
+                  kSeparator,
+                  "",
+                  Hex("5520a3ba3530302e306d56"),
+                  Hex("4920a3ba302e30303041"),
+                  Hex("a6b5a3ba302e303030a1e3"),
+                  Hex("5a20a3ba302e3030306da6b8"),
+                  Hex("5220a3ba302e3030306da6b8"),
+                  Hex("5820a3ba302e3030306da6b8"),
+                  Hex("6620a3ba37302e3030487a"),
+                  Hex("526da3ba4f4e"),  // Rm：ON, full-width colon, no blank
+                  Hex("b2e2cad4cab1bce4a3ba 323031372e30322e3136 2031323a33303a3330"),
+                  "",
+                  "",
+                  "",
+              }));
+}
+
+TEST_F(ReportFile, UploadBlockIsDecodedFromTheRecordReply) {
+    const auto frame = RecordFrame(45, k12_5, k1_25, k30, 0, {17, 2, 16, 12, 30, 30});
+    const TUploadBlock block = UploadBlock(frame.data(), 1);
+    EXPECT_TRUE(block.Complete);
+    ASSERT_EQ(block.Lines.size(), 16u);
+    EXPECT_EQ(AppendLines(block.Lines, path_), 0);
+    EXPECT_EQ(ReadBytes(path_), FileOf({
+                                    "001",
+                                    kTitle,
+                                    kSeparator,
+                                    "",
+                                    Hex("5520a3ba31322e35305620"),  // U ：12.50V + blank
+                                    Hex("4920a3ba312e32353041"),
+                                    Hex("a6b5a3ba33302e3030a1e3"),
+                                    Hex("5a20a3ba31302e303030a6b8"),
+                                    Hex("5220a3ba382e363630a6b8"),
+                                    Hex("5820a3ba342e393939a6b8"),
+                                    Hex("6620a3ba34352e3030487a"),
+                                    "Rm: OFF",
+                                    Hex("44617465a3ba 323031372d30322d3136 2031323a33303a3330"),
+                                    "",
+                                    "",
+                                    "",
+                                }));
+}
+
+TEST(ReportBlock, UploadBlockShowsAbsoluteValuesAndTheRmByte) {
+    const auto frame = RecordFrame(40, k0_5, k1_25, kMinus30, 1, {9, 1, 2, 3, 4, 5});
+    const TUploadBlock block = UploadBlock(frame.data(), 2);
+    ASSERT_TRUE(block.Complete);
+    EXPECT_EQ(block.Lines[0], "002");
+    EXPECT_EQ(block.Lines[4], "U ：500.0mV");
+    EXPECT_EQ(block.Lines[6], "Φ：30.00°");
+    EXPECT_EQ(block.Lines[10], "f ：40.00Hz");
+    EXPECT_EQ(block.Lines[11], "Rm: ON");
+    EXPECT_EQ(block.Lines[12], "Date：2009-01-02 03:04:05");
+    // Any Rm byte but 1 reads off.
+    const auto two = RecordFrame(40, k0_5, k1_25, k30, 2, {9, 1, 2, 3, 4, 5});
+    EXPECT_EQ(UploadBlock(two.data(), 1).Lines[11], "Rm: OFF");
+}
+
+TEST(ReportBlock, UploadBlockTakesYearAndFrequencyBytesWithoutRangeTest) {
+    const auto early = RecordFrame(255, k12_5, k1_25, k30, 0, {5, 1, 2, 3, 4, 5});
+    EXPECT_EQ(UploadBlock(early.data(), 1).Lines[12], "Date：2005-01-02 03:04:05");
+    EXPECT_EQ(UploadBlock(early.data(), 1).Lines[10], "f ：255.00Hz");
+    const auto late = RecordFrame(0, k12_5, k1_25, k30, 0, {117, 12, 31, 23, 59, 59});
+    EXPECT_EQ(UploadBlock(late.data(), 1).Lines[12], "Date：20117-12-31 23:59:59");
+    EXPECT_EQ(UploadBlock(late.data(), 1).Lines[10], "f ：0.00Hz");
+}
+
+TEST(ReportBlock, UploadBlockWithZeroCurrentShowsTheImpedanceFallback) {
+    const auto frame = RecordFrame(50, k12_5, kZero, k30, 0, {17, 2, 16, 12, 30, 30});
+    const TUploadBlock block = UploadBlock(frame.data(), 1);
+    ASSERT_TRUE(block.Complete);
+    EXPECT_EQ(block.Lines[5], "I ：0.000A");
+    EXPECT_EQ(block.Lines[7], "Z ：0.000mΩ");
+    EXPECT_EQ(block.Lines[8], "R ：0.000mΩ");
+    EXPECT_EQ(block.Lines[9], "X ：0.000mΩ");
+    EXPECT_EQ(block.Lines[10], "f ：50.00Hz");
+    EXPECT_EQ(block.Lines.size(), 16u);
+}
+
+TEST(ReportBlock, UploadBlockEndsAtTheLineThatMeetsANaN) {
+    const std::vector<std::uint8_t> time{17, 2, 16, 12, 30, 30};
+    const TUploadBlock u = UploadBlock(RecordFrame(45, kNaN, k1_25, k30, 0, time).data(), 7);
+    EXPECT_FALSE(u.Complete);
+    EXPECT_EQ(u.Lines, (TReportLines{"007", kReportTitle, kReportSeparator, ""}));
+    const TUploadBlock i = UploadBlock(RecordFrame(45, k12_5, kNaN, k30, 0, time).data(), 7);
+    EXPECT_FALSE(i.Complete);
+    EXPECT_EQ(i.Lines.size(), 5u);
+    EXPECT_EQ(i.Lines.back(), "U ：12.50V ");
+    const TUploadBlock phi = UploadBlock(RecordFrame(45, k12_5, k1_25, kNaN, 0, time).data(), 7);
+    EXPECT_FALSE(phi.Complete);
+    EXPECT_EQ(phi.Lines.size(), 6u);
+    EXPECT_EQ(phi.Lines.back(), "I ：1.250A");
+}
+
+TEST(ReportBlock, UploadBlockShowsInfiniteReadingsAsOverRange) {
+    const auto frame = RecordFrame(45, kInfinity, k1_25, k30, 0, {17, 2, 16, 12, 30, 30});
+    const TUploadBlock block = UploadBlock(frame.data(), 1);
+    ASSERT_TRUE(block.Complete);
+    EXPECT_EQ(block.Lines[4], "U ：over   ");
+    EXPECT_EQ(block.Lines[7], "Z ：0.000mΩ");  // the quotient has no finite value
+}
+
+TEST_F(ReportFile, HundredthUploadBlockIsNumberedHundred) {
+    const auto frame = RecordFrame(45, k12_5, k1_25, k30, 0, {17, 2, 16, 12, 30, 30});
+    for (int n = 1; n <= 100; ++n)
+        EXPECT_EQ(AppendLines(UploadBlock(frame.data(), n).Lines, path_), 0);
+    const std::string bytes = ReadBytes(path_);
+    const std::string blockBytes = bytes.substr(0, bytes.size() / 100);
+    EXPECT_EQ(blockBytes.substr(0, 5), "001\r\n");
+    EXPECT_EQ(bytes.substr(blockBytes.size() * 9, 5), "010\r\n");
+    EXPECT_EQ(bytes.substr(blockBytes.size() * 99, 5), "100\r\n");
+    EXPECT_EQ(bytes.size(), blockBytes.size() * 100);
+    EXPECT_EQ(UploadBlock(frame.data(), 1000).Lines[0], "1000");
+}

@@ -1,0 +1,195 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "results/ResultFile.h"
+#include "tests/results/TestBytes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ResultFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/kr3090-results-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir_ = name;
+    }
+    void TearDown() override {
+        for (const std::string& point : mounts_) umount2(point.c_str(), MNT_DETACH);
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // A tmpfs of `options` at a fresh folder; empty when mounting is not allowed here.
+    std::string Mount(const std::string& name, const char* options) {
+        const std::string point = Path(name);
+        fs::create_directory(point);
+        if (mount("none", point.c_str(), "tmpfs", 0, options) != 0) return {};
+        mounts_.push_back(point);
+        return point;
+    }
+
+    std::string dir_;
+    std::vector<std::string> mounts_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+}
+
+// Fills the file system of folder until it refuses another byte.
+void FillUp(const std::string& folder) {
+    const int fd = open((folder + "/filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string page(4096, 'f');
+    while (write(fd, page.data(), page.size()) > 0) {
+    }
+    while (write(fd, "f", 1) > 0) {
+    }
+    close(fd);
+}
+
+}  // namespace
+
+TEST_F(ResultFile, FirstLineCreatesTheFileInGbkWithCrLf) {
+    const std::string path = Path("new.txt");
+    EXPECT_TRUE(AppendLine(" 大地网接地参数测试数据", path));
+    EXPECT_EQ(ReadBytes(path),
+              Hex("20 b4f3 b5d8 cdf8 bdd3 b5d8 b2ce cafd b2e2 cad4 cafd bedd 0d0a"));
+}
+
+TEST_F(ResultFile, LinesAreAppendedAfterWhatTheFileHolds) {
+    const std::string path = Path("old.txt");
+    WriteFile(path, "earlier content without line end");
+    EXPECT_TRUE(AppendLine("", path));
+    EXPECT_TRUE(AppendLine("Rm: ON", path));
+    EXPECT_EQ(ReadBytes(path), "earlier content without line end\r\nRm: ON\r\n");
+}
+
+TEST_F(ResultFile, PathWithChineseCharactersAndSpacesIsWritten) {
+    fs::create_directory(Path("结果 文件"));
+    const std::string path = Path("结果 文件/测试 结果 .txt");
+    EXPECT_TRUE(AppendLine("Φ：30.00°", path));
+    EXPECT_EQ(ReadBytes(path), Hex("a6b5a3ba 33302e3030 a1e3 0d0a"));
+}
+
+TEST_F(ResultFile, UnwritablePathsLoseTheLineAndSaySo) {
+    WriteFile(Path("plain.txt"), "x");
+    EXPECT_FALSE(AppendLine("U ：0.000mV", ""));
+    EXPECT_FALSE(AppendLine("U ：0.000mV", Path("missing/result.txt")));
+    EXPECT_FALSE(fs::exists(Path("missing")));
+    EXPECT_FALSE(AppendLine("U ：0.000mV", dir_));                          // a folder
+    EXPECT_FALSE(AppendLine("U ：0.000mV", Path("plain.txt/result.txt")));  // under a file
+    EXPECT_EQ(ReadBytes(Path("plain.txt")), "x");
+}
+
+TEST_F(ResultFile, PathWithANulByteWritesNoOtherFile) {
+    EXPECT_FALSE(AppendLine("line", std::string(Path("cut")) + std::string("\0.txt", 5)));
+    EXPECT_FALSE(fs::exists(Path("cut")));
+}
+
+TEST_F(ResultFile, SpecialFilesAreRefusedWithoutWaiting) {
+    // A FIFO nobody reads would block a plain open for writing for ever.
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+    EXPECT_FALSE(AppendLine("line", Path("fifo")));
+    EXPECT_FALSE(AppendLine("line", "/dev/null"));
+}
+
+TEST_F(ResultFile, ReadOnlyFolderRefusesTheLine) {
+    // Root writes through permission bits, so there the folder is a read-only mount.
+    std::string folder;
+    if (geteuid() != 0) {
+        folder = Path("readonly");
+        fs::create_directory(folder);
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    } else {
+        folder = Mount("readonly", "ro,size=16k");
+        if (folder.empty()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    }
+    EXPECT_FALSE(AppendLine("line", folder + "/result.txt"));
+    EXPECT_FALSE(fs::exists(folder + "/result.txt"));
+    if (geteuid() != 0) fs::permissions(folder, fs::perms::owner_all);
+}
+
+TEST_F(ResultFile, ImmutableFileIsLeftAlone) {
+    // Root ignores permission bits but not the immutable attribute.
+    const std::string path = Path("locked.txt");
+    WriteFile(path, "kept\r\n");
+    if (std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "this file system has no immutable attribute";
+    const bool written = AppendLine("line", path);
+    std::system(("chattr -i '" + path + "'").c_str());
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadBytes(path), "kept\r\n");
+}
+
+TEST_F(ResultFile, FullDiskLeavesNoPieceOfTheLineBehind) {
+    const std::string disk = Mount("full", "size=16k");
+    if (disk.empty()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    // 4093 bytes: the file's page has room for 3 more, the line needs 12.
+    const std::string path = disk + "/result.txt";
+    const std::string old(4093, 'o');
+    WriteFile(path, old);
+    FillUp(disk);
+    EXPECT_FALSE(AppendLine("U ：0.000mV", path));
+    EXPECT_EQ(ReadBytes(path).size(), old.size());
+    // The next line is attempted afresh and lands once there is room again.
+    fs::remove(disk + "/filler");
+    EXPECT_TRUE(AppendLine("U ：0.000mV", path));
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ(bytes.substr(0, old.size()), old);
+    EXPECT_EQ(bytes.substr(old.size()), Hex("5520a3ba302e3030306d56 0d0a"));
+}
+
+TEST_F(ResultFile, FileHeldOpenAndLockedByAnotherProcessIsStillAppendedTo) {
+    const std::string path = Path("held.txt");
+    WriteFile(path, "first\r\n");
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        close(release[1]);
+        const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+        const bool held = fd >= 0 && flock(fd, LOCK_EX) == 0;
+        char c = held ? 'y' : 'n';
+        if (write(ready[1], &c, 1) != 1) _exit(1);
+        while (read(release[0], &c, 1) > 0) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char held = 0;
+    ASSERT_EQ(read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, 'y');
+    EXPECT_TRUE(AppendLine("second", path));
+    close(release[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    EXPECT_EQ(ReadBytes(path), "first\r\nsecond\r\n");
+}
+
+TEST_F(ResultFile, AppendLinesCountsTheLinesItCouldNotWrite) {
+    EXPECT_EQ(AppendLines({"a", "b", "c"}, Path("missing/result.txt")), 3);
+    EXPECT_EQ(AppendLines({"a", "", "c"}, Path("ok.txt")), 0);
+    EXPECT_EQ(ReadBytes(Path("ok.txt")), "a\r\n\r\nc\r\n");
+}
