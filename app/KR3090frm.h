@@ -8,7 +8,8 @@
 //   protocol/LiveDisplay.cpp   ParseLiveFrame, UpdateProgressLine
 //   protocol/TestControl.cpp   connect, start, reset, selectors, Timer_SendTimer, Send…
 //   history/HistoryPage.cpp    History and Comp pages, instrument print and store
-//   app/PendingHandlers.cpp    the save, open, upload and print handlers
+//   results/ResultCommands.cpp save, open, history upload
+//   results/PrintCommand.cpp   print
 // Frames reach the window one at a time on its own thread (protocol/Receive.h).
 
 #include <QString>

@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "report/PrintTarget.h"
-#include "report/SongFont.h"
 
 namespace {
 constexpr double mmPerInch = 25.4;

@@ -6,6 +6,8 @@
 //   24 A1 C6 14 03 00.. sum 2A       header: byte 4 = records that follow (3)
 //   24 A1 C6 14 2D 00 00 48 41 00 00 A0 3F 00 00 F0 41 00 11 02 10 0C 1E 1E sum 2A
 //      record: 45 Hz, U 12.5 V, I 1.25 A, Φ 30°, Rm off, 2017-02-16 12:30:30
+#include "results/ResultCommands.h"
+
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
@@ -50,6 +52,25 @@ TLocalDateTime LocalDateTime(const QDateTime& now) {
 
 }  // namespace
 
+std::optional<TReportLines> ShownResultBlock(const TfrmKR3090& w) {
+    const QString page = w.ActivePageName();
+    if (page == QStringLiteral("Ctrl")) {
+        const TLiveReadings readings{Utf8(w.Lbl_Volt->text()), Utf8(w.Lbl_A->text()),
+                                     Utf8(w.Label4->text()),   Utf8(w.Label5->text()),
+                                     Utf8(w.Label6->text()),   Utf8(w.Label7->text())};
+        // The selected entries, the user's last choice, not what the boxes show.
+        return LiveBlock(readings, w.CBox_HZ->currentIndex(), w.CBox_Rm->currentIndex(),
+                         LocalDateTime(Platform().Now()));
+    }
+    if (page == QStringLiteral("Comp"))
+        return RecordViewBlock({Utf8(w.Lbl_Index->text()), Utf8(w.Label9->text()),
+                                Utf8(w.Label10->text()), Utf8(w.Label11->text()),
+                                Utf8(w.Label12->text()), Utf8(w.Label13->text()),
+                                Utf8(w.Label14->text()), Utf8(w.Label15->text()),
+                                Utf8(w.Label16->text()), Utf8(w.Label17->text())});
+    return std::nullopt;
+}
+
 void TfrmKR3090::BitBtn4Click() {
     if (!CheckConnected()) return;
     const QString path = Platform().SaveFileName(this, SaveDialog1);
@@ -57,25 +78,10 @@ void TfrmKR3090::BitBtn4Click() {
     SaveDialog1.FileName = path;
     GlobVar.ResultFileName = path;
 
-    // The labels as they read now, after the dialog: live replies kept coming.
-    TReportLines lines;
-    const QString page = ActivePageName();
-    if (page == QStringLiteral("Ctrl")) {
-        const TLiveReadings readings{Utf8(Lbl_Volt->text()), Utf8(Lbl_A->text()),
-                                     Utf8(Label4->text()),   Utf8(Label5->text()),
-                                     Utf8(Label6->text()),   Utf8(Label7->text())};
-        lines = LiveBlock(readings, CBox_HZ->currentIndex(), CBox_Rm->currentIndex(),
-                          LocalDateTime(Platform().Now()));
-    } else if (page == QStringLiteral("Comp")) {
-        lines =
-            RecordViewBlock({Utf8(Lbl_Index->text()), Utf8(Label9->text()), Utf8(Label10->text()),
-                             Utf8(Label11->text()), Utf8(Label12->text()), Utf8(Label13->text()),
-                             Utf8(Label14->text()), Utf8(Label15->text()), Utf8(Label16->text()),
-                             Utf8(Label17->text())});
-    } else {
-        return;  // no result on this page: nothing is written
-    }
-    if (AppendLines(lines, FilePath(path)) > 0) ReportLostLines(this, path);
+    // Built after the dialog: live replies kept updating the labels meanwhile.
+    const std::optional<TReportLines> lines = ShownResultBlock(*this);
+    if (!lines) return;  // no result on this page: nothing is written
+    if (AppendLines(*lines, FilePath(path)) > 0) ReportLostLines(this, path);
 }
 
 void TfrmKR3090::BitBtn3Click() {

@@ -10,6 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target kr3090 kr3090-sim
+
+# Checked after the build, so that a machine without a display is still set up.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<'TEXT'
 run.sh: there is no display (DISPLAY is not set), and the program is a window.
@@ -18,10 +23,6 @@ run.sh: there is no display (DISPLAY is not set), and the program is a window.
 TEXT
   exit 1
 fi
-
-scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target kr3090 kr3090-sim
 
 demo=$root/demo
 mkdir -p "$demo"

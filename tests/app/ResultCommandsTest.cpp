@@ -16,6 +16,7 @@
 #include "app/HintFrm.h"
 #include "app/KR3090frm.h"
 #include "app/ShownComboBox.h"
+#include "results/ResultCommands.h"
 
 namespace {
 
@@ -419,4 +420,20 @@ TEST_F(ResultCommands, ShortUploadFrameReadsMissingBytesAsZero) {
     EXPECT_EQ(CountLines(bytes), 16);
     EXPECT_NE(bytes.find(Hex("44617465a3ba 323030302d30302d3030 2030303a30303a3030")),
               std::string::npos);  // Date：2000-00-00 00:00:00
+}
+
+TEST_F(ResultCommands, ShownResultBlockGivesThePrintFormOfTheActivePage) {
+    window->SetActivePage(QStringLiteral("Ctrl"));
+    const auto live = ShownResultBlock(*window);
+    ASSERT_TRUE(live);
+    const TReportLines printed = PrintForm(*live);
+    ASSERT_EQ(printed.size(), 18u);
+    EXPECT_EQ(printed[0], std::string(25, ' '));
+    EXPECT_EQ(printed[3], " 大地网接地参数测试数据  ");
+    EXPECT_EQ(printed[6], "U ：0.000mV" + std::string(14, ' '));  // the designed caption
+    EXPECT_EQ(printed[14], "Date：2017-02-16 12:30:30");          // 25 bytes: no blank
+    window->SetActivePage(QStringLiteral("Comp"));
+    EXPECT_EQ(PrintForm(*ShownResultBlock(*window)).size(), 19u);
+    window->SetActivePage(QStringLiteral("History"));
+    EXPECT_FALSE(ShownResultBlock(*window));
 }

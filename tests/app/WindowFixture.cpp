@@ -137,6 +137,9 @@ void WindowTest::SetUp() {
     window->Timer_Now->stop();
     GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
     CommSettings.ComName = pty.SlavePath();
+    // These tests read texts, positions and frames; painting (exercised by the
+    // end-to-end and screenshot tests) would only start Qt's painter threads.
+    window->setUpdatesEnabled(false);
     window->resize(979, 689);
     window->show();
     ASSERT_TRUE(GlobVar.PortOpen) << "the window did not open " << pty.SlavePath();

@@ -159,6 +159,10 @@ TEST(DirectoryAverageFrame, TheFrequencyIsRoundedToTwoDecimalsWithItsSign) {
               "平均值f：45.50Hz U：1.000V  I：1.000A Φ：0.00° Z ：1.000Ω R ：1.000Ω X ：0.000mΩ");
     EXPECT_EQ(*Decode(Average(-50, 1, 1, 0)).AverageLine,
               "平均值f：-50.00Hz U：1.000V  I：1.000A Φ：0.00° Z ：1.000Ω R ：1.000Ω X ：0.000mΩ");
+    // The largest single is printed whole, not cut short.
+    EXPECT_EQ(*Decode(Average(std::numeric_limits<float>::max(), 1, 1, 0)).AverageLine,
+              "平均值f：340282346638528859811704183484516925440.00Hz U：1.000V  I：1.000A Φ：0.00° "
+              "Z ：1.000Ω R ：1.000Ω X ：0.000mΩ");
 }
 
 TEST(DirectoryAverageFrame, ValuesThatAreNotNumbersLeaveTheLineAndTheNoticeAsTheyWere) {
