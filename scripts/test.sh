@@ -11,7 +11,7 @@ scripts/setup.sh
 
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="suppressions=$PWD/tests/app/tsan.supp:second_deadlock_stack=1"
+export TSAN_OPTIONS="suppressions=$PWD/tests/app/tsan.supp:second_deadlock_stack=1:ignore_noninstrumented_modules=1"
 
 run_preset() {
   local preset=$1
