@@ -11,36 +11,17 @@
 # Needs a built tree (cmake --build --preset default --target kr3090 kr3090-sim).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 seconds=${1:-30}
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 
-work=$(mktemp -d)
-openbox >/dev/null 2>&1 &
-wm=$!
-coproc SIM { exec "$root/build/sim/kr3090-sim"; }
-sim=$SIM_PID
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  kill "$sim" "$wm" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-read -r device <&"${SIM[0]}"
-sleep 1  # openbox up
-cp "$root/build/app/kr3090" "$work/kr3090"
-printf '[Config]\nComName=%s\n' "$device" >"$work/Config.ini"
+source scripts/lib/desktop-session.sh
 (cd "$work" && exec ./kr3090 2>"$work/trace.log") &
 app=$!
 wid=$(xdotool search --sync --onlyvisible --name '大地网接地参数综合测试仪' | head -n1)
 
-# "连接设备" sits at (16, 8) on the toolbar, 75 x 25.
-xdotool mousemove --window "$wid" 50 20 click 1
-for _ in $(seq 50); do grep -q '^收到 24 A1 AA' "$work/trace.log" && break; sleep 0.1; done
-grep -q '^收到 24 A1 AA' "$work/trace.log" || { echo "not connected" >&2; exit 1; }
+connect_program "$wid"
 sleep 2
 echo "device: $device; connected, polling"
 
