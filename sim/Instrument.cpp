@@ -349,12 +349,16 @@ TReply TInstrument::Directory() const {
     return reply;
 }
 
+// A careful instrument answers nothing for a number it does not hold.
+bool TInstrument::HasRecord(int number, const char* action) const {
+    if (number >= 1 && number <= static_cast<int>(Records_.size())) return true;
+    Log(std::string("ignored ") + action + " of record " + std::to_string(number) + ": " +
+        std::to_string(Records_.size()) + " records are stored");
+    return false;
+}
+
 TReply TInstrument::ReadRecord(int number) {
-    if (number < 1 || number > static_cast<int>(Records_.size())) {
-        Log("ignored read of record " + std::to_string(number) + ": " +
-            std::to_string(Records_.size()) + " records are stored");
-        return {};
-    }
+    if (!HasRecord(number, "read")) return {};
     LastRead = Records_[number - 1];
     return {{BuildReplyFrame(CmdReadRecord, RecordPayload(*LastRead))}};
 }
@@ -370,11 +374,7 @@ TReply TInstrument::Upload() const {
 }
 
 TReply TInstrument::Delete(int number) {
-    if (number < 1 || number > static_cast<int>(Records_.size())) {
-        Log("ignored delete of record " + std::to_string(number) + ": " +
-            std::to_string(Records_.size()) + " records are stored");
-        return {};
-    }
+    if (!HasRecord(number, "delete")) return {};
     Records_.erase(Records_.begin() + (number - 1));
     Log("deleted record " + std::to_string(number) + "; the later ones moved down");
     std::array<std::uint8_t, 20> p{};

@@ -85,6 +85,7 @@ class TInstrument {
     TReply Upload() const;
     TReply Delete(int number);
     void SeedRecords(int count);
+    bool HasRecord(int number, const char* action) const;
     void Log(const std::string& line) const;
 
     TInstrumentOptions Options;
