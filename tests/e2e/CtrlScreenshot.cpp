@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "Pump.h"
 #include "SimLine.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
@@ -20,15 +21,6 @@
 #include "report/SongFont.h"
 
 namespace {
-bool WaitUntil(const std::function<bool()>& pred, int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 int Fail(const char* what) {
     std::fprintf(stderr, "screenshot: %s\n", what);

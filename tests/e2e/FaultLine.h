@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "FaultPoster.h"
+#include "Pump.h"
 #include "app/GlobVar.h"
 #include "app/HintFrm.h"
 #include "app/KR3090frm.h"
@@ -129,21 +130,14 @@ class TFaultPlatform : public TQtPlatform {
 
 inline bool WaitFor(const std::function<bool()>& pred, int seconds = 10,
                     const std::function<void()>& each = {}) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        if (each) each();
-        if (pred()) return true;
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return WaitUntil(
+        [&] {
+            if (each) each();
+            return pred();
+        },
+        seconds);
 }
 
-inline bool FullMatch(const QString& text, const char* pattern) {
-    return QRegularExpression(QRegularExpression::anchoredPattern(QString::fromUtf8(pattern)))
-        .match(text)
-        .hasMatch();
-}
 
 // What the Ctrl page may show while the simulator's test of the 2.5 V,
 // 1.25 A, 30° load runs: U within ±4 %, I within ±3 %, Φ within ±2°.

@@ -13,6 +13,7 @@
 #include <functional>
 #include <thread>
 
+#include "Pump.h"
 #include "SimLine.h"
 #include "app/GlobVar.h"
 #include "app/HintFrm.h"
@@ -22,15 +23,6 @@
 #include "report/SongFont.h"
 
 namespace {
-bool WaitUntil(const std::function<bool()>& pred, int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 int Fail(const char* what) {
     std::fprintf(stderr, "screenshot: %s\n", what);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "Pump.h"
 #include "SimLine.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
@@ -32,21 +33,7 @@ class TQuietPlatform : public TQtPlatform {
     std::vector<QString> Boxes;
 };
 
-bool WaitUntil(const std::function<bool()>& pred, int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
-bool Matches(const QString& text, const char* pattern) {
-    return QRegularExpression(QRegularExpression::anchoredPattern(QString::fromUtf8(pattern)))
-        .match(text)
-        .hasMatch();
-}
 
 class LiveEndToEnd : public ::testing::Test {
   protected:
@@ -99,14 +86,14 @@ TEST_F(LiveEndToEnd, ConnectMeasureStopResetDisconnectWhileTestingAndClose) {
     EXPECT_TRUE(GlobVar.Testing);
     EXPECT_FALSE(w.Lbl_Speed->isHidden());
     ASSERT_TRUE(WaitUntil([&] { return w.Lbl_Volt->text() != "U ：0.000mV"; }));
-    EXPECT_TRUE(Matches(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V "))
+    EXPECT_TRUE(FullMatch(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V "))
         << w.Lbl_Volt->text().toStdString();
-    EXPECT_TRUE(Matches(w.Lbl_A->text(), "I ：1\\.[0-9]{3}A")) << w.Lbl_A->text().toStdString();
-    EXPECT_TRUE(Matches(w.Label4->text(), "Φ：[23][0-9]\\.[0-9]{2}°"));
-    EXPECT_TRUE(Matches(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω"))
+    EXPECT_TRUE(FullMatch(w.Lbl_A->text(), "I ：1\\.[0-9]{3}A")) << w.Lbl_A->text().toStdString();
+    EXPECT_TRUE(FullMatch(w.Label4->text(), "Φ：[23][0-9]\\.[0-9]{2}°"));
+    EXPECT_TRUE(FullMatch(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω"))
         << w.Label5->text().toStdString();
-    EXPECT_TRUE(Matches(w.Label6->text(), "R ：[12]\\.[0-9]{3}Ω"));
-    EXPECT_TRUE(Matches(w.Label7->text(), "X ：([0-9]{3}\\.[0-9]mΩ|1\\.[0-9]{3}Ω)"));
+    EXPECT_TRUE(FullMatch(w.Label6->text(), "R ：[12]\\.[0-9]{3}Ω"));
+    EXPECT_TRUE(FullMatch(w.Label7->text(), "X ：([0-9]{3}\\.[0-9]mΩ|1\\.[0-9]{3}Ω)"));
     // The instrument's frequency is echoed in every poll.
     EXPECT_EQ(GlobVar.TestFrequency, 50);
     EXPECT_EQ(w.CBox_HZ->ShownText(), "50Hz");
@@ -162,8 +149,8 @@ TEST_F(LiveEndToEnd, ChunkedAndNoisyRepliesStillShowTheReadings) {
     ASSERT_TRUE(WaitUntil([] { return GlobVar.Connected; }));
     w.BBtn_Start->click();
     ASSERT_TRUE(WaitUntil([&] { return w.Lbl_Volt->text() != "U ：0.000mV"; }, 20));
-    EXPECT_TRUE(Matches(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V "));
-    EXPECT_TRUE(Matches(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω"));
+    EXPECT_TRUE(FullMatch(w.Lbl_Volt->text(), "U ：2\\.[0-9]{3}V "));
+    EXPECT_TRUE(FullMatch(w.Label5->text(), "Z ：[12]\\.[0-9]{3}Ω"));
 }
 
 TEST_F(LiveEndToEnd, ClosingWhileTheInstrumentFloodsTheLineEndsCleanly) {

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "Pump.h"
 #include "SimLine.h"
 #include "app/GlobVar.h"
 #include "app/HintFrm.h"
@@ -40,15 +41,6 @@ class TFilePlatform : public TQtPlatform {
     QString SaveAnswer;
 };
 
-bool WaitUntil(const std::function<bool()>& pred, int seconds = 15) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // GBK as an independent encoder (Qt's ICU converter) produces it.
 std::string Gbk(const QString& text) {
