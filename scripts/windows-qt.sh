@@ -3,6 +3,7 @@
 # cache folder outside the source tree; later runs find it and do nothing.
 #
 #   scripts/windows-qt.sh            build when missing, print the Qt folder
+#   scripts/windows-qt.sh --cached   print the Qt folder if it is built; else exit 1
 #   KR3090_QT_WINDOWS=DIR            use/build the Qt in DIR instead of the default
 #
 # Only what the program loads is built: Core, Gui, Widgets, PrintSupport (and
@@ -21,6 +22,7 @@ if [ -f "$stamp" ]; then
   echo "$qt"
   exit 0
 fi
+[ "${1:-}" = --cached ] && exit 1
 
 "$here/setup.sh" >&2
 host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
@@ -75,7 +77,9 @@ echo "=== Qt for Windows: configuring" >&2
 launcher=()
 command -v ccache >/dev/null && launcher=(-DQT_USE_CCACHE=ON)
 # Debian's source has no src/3rdparty/wintab (tablet events off); with OpenGL
-# off, dynamic GL must go too or qwindowswindow.cpp does not compile.
+# off, dynamic GL must go too or qwindowswindow.cpp does not compile. Direct2D
+# stays on although the program does not use its plugin: without it Gui leaves
+# out the DirectWrite font engine that the Windows print engine links against.
 cmake -S "$work/src/qtbase" -B "$work/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$qt/mingw-w64-posix.cmake" \
   -DCMAKE_BUILD_TYPE=Release \
@@ -86,7 +90,7 @@ cmake -S "$work/src/qtbase" -B "$work/build" -G Ninja \
   -DBUILD_WITH_PCH=ON "${launcher[@]}" \
   -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
   -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF \
-  -DFEATURE_vulkan=OFF -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF \
+  -DFEATURE_vulkan=OFF -DFEATURE_tabletevent=OFF \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
   -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
   -DFEATURE_printsupport=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >&2
