@@ -15,7 +15,9 @@ WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # Creates the prefix when it is missing and keeps its wineserver running, so
 # each program started later does not pay for a server start.
 wine_prefix_up() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  # wineboot writes .update-timestamp when it is done; system.reg only comes
+  # when the server next saves the registry.
+  if [ ! -f "$WINEPREFIX/.update-timestamp" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     "$WINE" wineboot --init >/dev/null 2>&1
   fi
