@@ -2,7 +2,9 @@
 // Linux body: one '?' per character the code page lacks, never a look-alike
 // (no best fit: ä is '?', not 'a'), and one '?' for a character outside the
 // Basic Multilingual Plane, which code page 936 never holds, rather than one
-// per UTF-16 half.
+// per UTF-16 half. Code page 936 also gives the private use area to
+// user-defined codes (U+E000 is AA A1) that GBK proper lacks: those are '?'
+// too, so both bodies give the same bytes for every character.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -47,7 +49,7 @@ std::string ToGbk(std::string_view utf8) {
     while (left > 0) {
         const std::size_t n = Utf8SequenceLength(p, left);
         const char32_t c = n ? Decode(p, n) : 0x110000;
-        if (c <= 0xFFFF) {
+        if (c <= 0xFFFF && !(c >= 0xE000 && c <= 0xF8FF)) {
             run.push_back(static_cast<wchar_t>(c));
         } else {
             AppendRun(run, out);
