@@ -26,6 +26,12 @@ void Colour(QWidget* field) {
         p.setColor(role, Qt::cyan);
     field->setPalette(p);
     field->setAutoFillBackground(true);
+#ifdef Q_OS_WIN
+    // The Windows style draws a drop-down list as a themed button and ignores
+    // the palette; a style sheet gives it the dialog's colours.
+    if (auto* box = qobject_cast<QComboBox*>(field); box && !box->isEditable())
+        box->setStyleSheet(QStringLiteral("QComboBox { background-color: black; color: aqua; }"));
+#endif
 }
 
 QString NotAnInteger(const QString& text) {
