@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <memory>
 
 #include "app/GlobVar.h"
 #include "app/Platform.h"
 #include "link/Config.h"
+#include "link/PortList.h"
 #include "report/SongFont.h"
 
 namespace {
@@ -26,6 +26,12 @@ void Colour(QWidget* field) {
         p.setColor(role, Qt::cyan);
     field->setPalette(p);
     field->setAutoFillBackground(true);
+#ifdef Q_OS_WIN
+    // The Windows style draws a drop-down list as a themed button and ignores
+    // the palette; a style sheet gives it the dialog's colours.
+    if (auto* box = qobject_cast<QComboBox*>(field); box && !box->isEditable())
+        box->setStyleSheet(QStringLiteral("QComboBox { background-color: black; color: aqua; }"));
+#endif
 }
 
 QString NotAnInteger(const QString& text) {
@@ -107,8 +113,8 @@ void TfrmSetComm::FormShow() {
 
 void TfrmSetComm::FillPortList() {
     CombComm->clear();
-    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-        CombComm->addItem(port.portName());
+    for (const std::string& name : SerialPortNames())
+        CombComm->addItem(QString::fromStdString(name));
 }
 
 void TfrmSetComm::BitBtn1Click() {
