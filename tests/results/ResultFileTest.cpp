@@ -201,6 +201,50 @@ TEST_F(ResultFile, FileHeldOpenAndLockedByAnotherProcessIsStillAppendedTo) {
     EXPECT_EQ(ReadBytes(path), "first\r\nsecond\r\n");
 }
 
+#else  // the same refusals as Windows has them
+
+TEST_F(ResultFile, DevicesAndPipesAreRefusedWithoutWaiting) {
+    // A pipe nobody reads, the null device and a serial port name.
+    const std::string pipe = "\\\\.\\pipe\\kr3090-results-test";
+    HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                     1, 0, 0, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(AppendLine("line", pipe));
+    CloseHandle(server);
+    EXPECT_FALSE(AppendLine("line", "NUL"));
+    EXPECT_FALSE(AppendLine("line", "COM250"));
+}
+
+TEST_F(ResultFile, ReadOnlyFileIsLeftAlone) {
+    const std::string path = Path("readonly.txt");
+    WriteBytes(path, "kept\r\n");
+    ASSERT_TRUE(SetFileAttributesW(Utf8Path(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    const bool written = AppendLine("line", path);
+    SetFileAttributesW(Utf8Path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadBytes(path), "kept\r\n");
+}
+
+TEST_F(ResultFile, FileHeldOpenElsewhereIsAppendedToUnlessTheHolderDeniesWriting) {
+    const std::string path = Path("held.txt");
+    WriteBytes(path, "first\r\n");
+    const auto hold = [&](DWORD access, DWORD share) {
+        return CreateFileW(Utf8Path(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    };
+    // A viewer that keeps the file open and lets others write.
+    HANDLE viewer = hold(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(AppendLine("second", path));
+    CloseHandle(viewer);
+    // A program that holds it and lets nobody else write.
+    HANDLE owner = hold(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+    ASSERT_NE(owner, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(AppendLine("lost", path));
+    CloseHandle(owner);
+    EXPECT_TRUE(AppendLine("third", path));
+    EXPECT_EQ(ReadBytes(path), "first\r\nsecond\r\nthird\r\n");
+}
 #endif
 
 TEST_F(ResultFile, AppendLinesCountsTheLinesItCouldNotWrite) {
