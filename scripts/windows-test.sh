@@ -56,26 +56,31 @@ export KR3090_WINE_PORTS=$ports
 
 logs="$win/test-logs"
 mkdir -p "$logs"
+rm -f "$logs/skipped"
 status=0
 total_passed=0
 total_failed=0
+total_skipped=0
 summary=()
 
-# Counts from a GoogleTest log: "passed failed".
+# Counts from a GoogleTest log: "passed failed skipped".
 counts() {
-  local passed failed
+  local passed failed skipped
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$1" | tail -n 1)
   failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$1" | tail -n 1)
-  echo "${passed:-0} ${failed:-0}"
+  skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$1" | tail -n 1)
+  echo "${passed:-0} ${failed:-0} ${skipped:-0}"
 }
 
 record() {
-  local name=$1 log=$2 rc=$3 passed failed
-  read -r passed failed < <(counts "$log")
+  local name=$1 log=$2 rc=$3 passed failed skipped
+  read -r passed failed skipped < <(counts "$log")
   if [ "$rc" != 0 ] && [ "$failed" = 0 ]; then failed=1; fi  # crashed or hung
   total_passed=$((total_passed + passed))
   total_failed=$((total_failed + failed))
-  summary+=("$(printf '%-22s %4d passed %4d failed' "$name" "$passed" "$failed")")
+  total_skipped=$((total_skipped + skipped))
+  summary+=("$(printf '%-22s %4d passed %4d failed %4d skipped' "$name" "$passed" "$failed" "$skipped")")
+  [ "$skipped" = 0 ] || sed -n 's/^\[  SKIPPED \] \([^ ]*\) .*/  skipped: \1/p' "$log" | sort -u >>"$logs/skipped"
   if [ "$rc" != 0 ]; then
     status=1
     echo "=== $name failed (exit $rc); its log, $log:"
@@ -104,6 +109,7 @@ record wine_comport_tests "$logs/wine_comport_tests.log" "$(cat "$logs/wine_comp
 elapsed=$((($(date +%s%N) - started) / 100000000))
 echo "=== Windows tests under $("$WINE" --version)"
 printf '%s\n' "${summary[@]}"
-printf '%-22s %4d passed %4d failed   (%d.%d s)\n' total "$total_passed" "$total_failed" \
-  $((elapsed / 10)) $((elapsed % 10))
+printf '%-22s %4d passed %4d failed %4d skipped   (%d.%d s)\n' total "$total_passed" \
+  "$total_failed" "$total_skipped" $((elapsed / 10)) $((elapsed % 10))
+[ ! -f "$logs/skipped" ] || cat "$logs/skipped"
 exit $status
