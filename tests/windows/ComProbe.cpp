@@ -14,6 +14,8 @@
 //   state K                          -> "dcb baud=.. bytesize=.. ..."  GetCommState
 //   stat K                           -> "stat ok=1 errors=E inque=N outque=M"
 //   purge K                          -> "true" | "false"  PurgeComm(PURGE_RXCLEAR)
+//   timeouts K RI RM RC WM WC        -> "true" | "false"  SetCommTimeouts, fields in order
+//   timeouts K                       -> "timeouts RI RM RC WM WC"  GetCommTimeouts
 //   comm-new | comm-destroy          -> "ok calls=N"  create / destroy the TSerialComm
 //   comm-open NAME BAUD BITS PARITY STOP -> "true" | "false"
 //   comm-close                       -> "true" | "false"
@@ -253,6 +255,20 @@ std::string TProbe::Run(const std::string& command, std::istringstream& in) {
         return out.str();
     }
     if (command == "purge") return PurgeComm(Slot(in), PURGE_RXCLEAR) ? "true" : "false";
+    if (command == "timeouts") {
+        TPortHandle h = Slot(in);
+        COMMTIMEOUTS t{};
+        if (in >> t.ReadIntervalTimeout >> t.ReadTotalTimeoutMultiplier >>
+            t.ReadTotalTimeoutConstant >> t.WriteTotalTimeoutMultiplier >>
+            t.WriteTotalTimeoutConstant)
+            return SetCommTimeouts(h, &t) ? "true" : "false";
+        if (!GetCommTimeouts(h, &t)) return "false";
+        std::ostringstream out;
+        out << "timeouts " << t.ReadIntervalTimeout << " " << t.ReadTotalTimeoutMultiplier << " "
+            << t.ReadTotalTimeoutConstant << " " << t.WriteTotalTimeoutMultiplier << " "
+            << t.WriteTotalTimeoutConstant;
+        return out.str();
+    }
     if (command == "calls") return "calls " + std::to_string(Calls());
     if (command == "reset") {
         comm_.reset();
