@@ -97,7 +97,8 @@ class WineComPort : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(probe, nullptr);
-        ASSERT_TRUE(probe->Running());
+        ASSERT_EQ(Ask("sleep 0"), "ok") << "the probe does not answer; it wrote:\n"
+                                        << probe->TakeErrors();
         MapComPort(TestPort, pty.Name);
         probe->TakeErrors();
     }

@@ -28,7 +28,6 @@ class TWineProbe {
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // What the probe wrote on standard error since the last call.
     std::string TakeErrors();
-    bool Running() const { return pid_ > 0; }
 
   private:
     void Drain(int timeoutMs);
