@@ -98,9 +98,10 @@ record() {
 ) &
 driver=$!
 
-for t in protocol_tests platform_tests; do
+for exe in "$tests"/*_tests.exe; do
+  t=$(basename "$exe" .exe)
   rc=0
-  (cd "$logs" && timeout 300 "$WINE" "$tests/$t.exe" --gtest_color=no >"$logs/$t.log" 2>&1) || rc=$?
+  (cd "$logs" && timeout 300 "$WINE" "$exe" --gtest_color=no >"$logs/$t.log" 2>&1) || rc=$?
   record "$t.exe" "$logs/$t.log" $rc
 done
 wait $driver || true
