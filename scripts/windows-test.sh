@@ -24,7 +24,7 @@ source scripts/lib/wine-env.sh
 wine_prefix_up
 # The Qt and MinGW runtime DLLs the test programs load.
 qt=${KR3090_QT_WINDOWS:-${XDG_CACHE_HOME:-$HOME/.cache}/kr3090/qt6-windows-mingw64}
-export WINEPATH="Z:${qt//\//\\}\\bin"
+export WINEPATH="$qt/bin"
 
 # The COM ports the tests use, registered the way wine keeps its own, so that
 # the port list (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM) shows them. Wine fills that
