@@ -80,7 +80,7 @@ record() {
   total_failed=$((total_failed + failed))
   total_skipped=$((total_skipped + skipped))
   summary+=("$(printf '%-22s %4d passed %4d failed %4d skipped' "$name" "$passed" "$failed" "$skipped")")
-  [ "$skipped" = 0 ] || sed -n 's/^\[  SKIPPED \] \([^ ]*\) ([0-9]* ms)$/  skipped: \1/p' "$log" >>"$logs/skipped"
+  [ "$skipped" = 0 ] || tr -d '\r' <"$log" | sed -n 's/^\[  SKIPPED \] \([^ ]*\) ([0-9]* ms)$/  skipped: \1/p' >>"$logs/skipped"
   if [ "$rc" != 0 ]; then
     status=1
     echo "=== $name failed (exit $rc); its log, $log:"
