@@ -57,6 +57,15 @@ export KR3090_WINE_PORTS=$ports
 logs="$win/test-logs"
 mkdir -p "$logs"
 rm -f "$logs/skipped"
+
+# A full disk for the result-file test, which a Windows program cannot mount.
+small="$logs/small-disk"
+mkdir -p "$small"
+mountpoint -q "$small" && umount "$small"
+if mount -t tmpfs -o size=16k none "$small" 2>/dev/null; then
+  trap 'umount "$small"' EXIT
+  export KR3090_SMALL_DISK="Z:${small//\//\\}"
+fi
 status=0
 total_passed=0
 total_failed=0

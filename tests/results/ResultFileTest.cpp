@@ -50,6 +50,15 @@ class ResultFile : public ::testing::Test {
         mounts_.push_back(point);
         return point;
     }
+#else
+    // A Windows program cannot mount one: scripts/windows-test.sh mounts a
+    // 16 KiB tmpfs and names it in KR3090_SMALL_DISK. Emptied for each test.
+    std::string Mount(const std::string&, const char*) {
+        const char* disk = std::getenv("KR3090_SMALL_DISK");
+        if (!disk || !*disk) return {};
+        for (const auto& entry : fs::directory_iterator(disk)) fs::remove_all(entry.path());
+        return disk;
+    }
 #endif
 
     std::string dir_;
@@ -73,6 +82,19 @@ void FillUp(const std::string& folder) {
     while (write(fd, "f", 1) > 0) {
     }
     close(fd);
+}
+#else
+void FillUp(const std::string& folder) {
+    HANDLE h = CreateFileW(Utf8Path(folder + "/filler").c_str(), FILE_APPEND_DATA, 0, nullptr,
+                           OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const std::string page(4096, 'f');
+    DWORD n = 0;
+    while (WriteFile(h, page.data(), static_cast<DWORD>(page.size()), &n, nullptr) && n > 0) {
+    }
+    while (WriteFile(h, "f", 1, &n, nullptr) && n > 0) {
+    }
+    CloseHandle(h);
 }
 #endif
 
@@ -149,24 +171,6 @@ TEST_F(ResultFile, ImmutableFileIsLeftAlone) {
     std::system(("chattr -i '" + path + "'").c_str());
     EXPECT_FALSE(written);
     EXPECT_EQ(ReadBytes(path), "kept\r\n");
-}
-
-TEST_F(ResultFile, FullDiskLeavesNoPieceOfTheLineBehind) {
-    const std::string disk = Mount("full", "size=16k");
-    if (disk.empty()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-    // 4093 bytes: the file's page has room for 3 more, the line needs 12.
-    const std::string path = disk + "/result.txt";
-    const std::string old(4093, 'o');
-    WriteBytes(path, old);
-    FillUp(disk);
-    EXPECT_FALSE(AppendLine("U ：0.000mV", path));
-    EXPECT_EQ(ReadBytes(path).size(), old.size());
-    // The next line is attempted afresh and lands once there is room again.
-    fs::remove(disk + "/filler");
-    EXPECT_TRUE(AppendLine("U ：0.000mV", path));
-    const std::string bytes = ReadBytes(path);
-    EXPECT_EQ(bytes.substr(0, old.size()), old);
-    EXPECT_EQ(bytes.substr(old.size()), Hex("5520a3ba302e3030306d56 0d0a"));
 }
 
 TEST_F(ResultFile, FileHeldOpenAndLockedByAnotherProcessIsStillAppendedTo) {
@@ -254,6 +258,25 @@ TEST_F(ResultFile, FileHeldOpenElsewhereIsAppendedToUnlessTheHolderDeniesWriting
     EXPECT_EQ(ReadBytes(path), "first\r\nsecond\r\nthird\r\n");
 }
 #endif
+
+TEST_F(ResultFile, FullDiskLeavesNoPieceOfTheLineBehind) {
+    const std::string disk = Mount("full", "size=16k");
+    if (disk.empty())
+        GTEST_SKIP() << "no small file system to fill: mounting a tmpfs is not permitted";
+    // 4093 bytes: the file's page has room for 3 more, the line needs 12.
+    const std::string path = disk + "/result.txt";
+    const std::string old(4093, 'o');
+    WriteBytes(path, old);
+    FillUp(disk);
+    EXPECT_FALSE(AppendLine("U ：0.000mV", path));
+    EXPECT_EQ(ReadBytes(path).size(), old.size());
+    // The next line is attempted afresh and lands once there is room again.
+    fs::remove(disk + "/filler");
+    EXPECT_TRUE(AppendLine("U ：0.000mV", path));
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ(bytes.substr(0, old.size()), old);
+    EXPECT_EQ(bytes.substr(old.size()), Hex("5520a3ba302e3030306d56 0d0a"));
+}
 
 TEST_F(ResultFile, AppendLinesCountsTheLinesItCouldNotWrite) {
     EXPECT_EQ(AppendLines({"a", "b", "c"}, Path("missing/result.txt")), 3);
