@@ -34,7 +34,7 @@ TWineProbe::TWineProbe() {
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        setenv("WINEDEBUG", "-all,+debugstr", 1);
+        setenv("WINEDEBUG", "fixme-all,+debugstr", 1);
         execl(wine.c_str(), wine.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The Windows probe (tests/windows/ComProbe.cpp) running under wine, driven one
 // command line at a time, and the COM ports of the wine prefix. The probe runs
-// with WINEDEBUG=-all,+debugstr, so its standard error carries every trace
+// with WINEDEBUG=fixme-all,+debugstr, so its standard error carries every trace
 // line as OutputDebugStringA delivered it.
 //
 // Environment: WINEPREFIX (the prefix, set up by scripts/lib/wine-env.sh),
