@@ -3,8 +3,9 @@
 // the shell as '?' and open nothing: that one goes through ShellExecuteW.
 #ifdef _WIN32
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h before it.
+#include <shellapi.h>
 
 #include <QDir>
 #include <QFileInfo>

@@ -9,10 +9,15 @@ const QStringList songSubstitutes = {
     QStringLiteral("Noto Sans CJK SC")};
 }
 
+// Windows has SimSun (宋体) itself. Under wine, which has none, the name
+// already reaches the host's CJK font through wine's own font links: the
+// window looks the same, pixel for pixel, with the substitutes or without.
 void InstallSongFontSubstitution() {
+#ifndef _WIN32
     // insertSubstitutions keeps names already in the list, so calling again adds nothing.
     QFont::insertSubstitutions(QStringLiteral("SimSun"), songSubstitutes);
     QFont::insertSubstitutions(QStringLiteral("宋体"), songSubstitutes);
+#endif
 }
 
 QFont SongFont(int pixelHeight) {

@@ -2,7 +2,7 @@
 // 宋体 ("SimSun") is the program's font. Fontconfig does not map that name to a
 // Chinese font by itself, so the program maps it, for Qt alone, to Debian's
 // Song-style AR PL UMing and then to other CJK families. No environment
-// variable or system file is changed.
+// variable or system file is changed. Windows has the font itself.
 
 #include <QFont>
 #include <QString>
