@@ -39,6 +39,7 @@ case "$mode" in
     scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
     echo "=== Windows build under wine"
     scripts/windows-build.sh
+    scripts/windows-test.sh
     # The normal suite's summary last, for whoever reads only the end.
     echo "=== summary of the normal build"
     grep -E 'tests passed|tests failed|Total Test time' build/ctest-summary.log
