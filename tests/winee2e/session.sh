@@ -126,7 +126,7 @@ app_up() {
     printf '[Config]\r\nComName=COM5\r\n' >"$dir/pkg/Config.ini"
     t0=$EPOCHREALTIME
     (cd "$dir/pkg" && LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 LOCPATH="$locale_dir" \
-      CUPS_SERVER="$cups_server" WINEDEBUG=-all,+debugstr,+exec \
+      CUPS_SERVER="$cups_server" WINEDEBUG="${app_winedebug:--all,+debugstr,+exec}" \
       exec "$WINE" kr3090.exe 2>"$dir/wine.log") &
     app_pid=$!
   fi
