@@ -125,9 +125,10 @@ app_up() {
     wine_com_port 5 "$sim_device"
     printf '[Config]\r\nComName=COM5\r\n' >"$dir/pkg/Config.ini"
     t0=$EPOCHREALTIME
-    (cd "$dir/pkg" && LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 LOCPATH="$locale_dir" \
+    # Through env: the shell itself never switches to a locale it lacks.
+    (cd "$dir/pkg" && exec env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 LOCPATH="$locale_dir" \
       CUPS_SERVER="$cups_server" WINEDEBUG="${app_winedebug:--all,+debugstr,+exec}" \
-      exec "$WINE" kr3090.exe 2>"$dir/wine.log") &
+      "$WINE" kr3090.exe 2>"$dir/wine.log") &
     app_pid=$!
   fi
   pids+=("$app_pid")
