@@ -51,7 +51,7 @@ trap e2e_cleanup EXIT
 trap 'echo "windows-e2e: FAIL: stopped (time limit or signal)" >&2; exit 1' TERM INT
 
 [ "$(id -u)" -eq 0 ] || fail "run it as root (the print server's cups-pdf backend needs root)"
-for tool in Xvfb openbox xdotool xprop import unzip pdftoppm iconv perl localedef; do
+for tool in Xvfb openbox xdotool xprop xwininfo import unzip pdftoppm iconv perl localedef; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 [ -d build ] || fail "no Linux tree in build/ (cmake --preset default)"
@@ -211,7 +211,8 @@ run_session() {
   kill "$SIM_PID" 2>/dev/null || true
   if [ "$kind" = windows ]; then
     # The trace as OutputDebugStringA delivers it (GBK, escaped by wine).
-    perl -ne 'if (/OutputDebugStringA "(.*)"\s*$/) { ($s = $1) =~ s/\\x([0-9a-f]{2})/chr(hex $1)/gie; print "$s\n" }' \
+    # wine shows about 300 characters of a string: longer chunks end in "...".
+    perl -ne 'if (/OutputDebugStringA "(.*)"(\.\.\.)?\s*$/) { ($s = $1) =~ s/\\x([0-9a-f]{2})/chr(hex $1)/gie; print $s, ($2 ? " ..." : ""), "\n" }' \
       "$dir/wine.log" | iconv -f GBK -t UTF-8 >"$dir/trace.log"
   fi
   grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log" ||

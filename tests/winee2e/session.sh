@@ -25,15 +25,16 @@ fail() {
 
 e2e_cleanup() {
   local i
+  # The prefix's programs (Notepad, explorer) first, while their display is up.
+  if [ "$wine_used" = 1 ]; then wine_prefix_down; fi
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill "${pids[i]}" 2>/dev/null || true
   done
   # A second look after a moment: whatever ignored the first signal goes now.
   sleep 0.3
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -KILL "${pids[i]}" 2>/dev/null || true
+    if alive "${pids[i]}"; then kill -KILL "${pids[i]}" 2>/dev/null || true; fi
   done
-  if [ "$wine_used" = 1 ]; then wine_prefix_down; fi
   if [ -n "$print_dir" ]; then "$root/scripts/print-server.sh" stop "$print_dir" || true; fi
 }
 
@@ -144,13 +145,21 @@ click() { xdotool mousemove --window "$app_window" "$1" "$2" click 1; }
 
 active() { xdotool getactivewindow 2>/dev/null || echo none; }
 
+# viewable WINDOW: the window exists and is mapped.
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
 # answer_dialog PATH: the save dialog the last click opened gets PATH typed
-# into its file name field (replacing the name it offers), then Enter.
+# into its file name field (replacing the name it offers), then Enter. Under
+# wine the window manager may still name a dialog that has gone as the active
+# window, so the dialog is the active window that is viewable and not the main
+# one, and its end is its own window going away.
 answer_dialog() {
-  local main end
+  local main dialog="" end
   main=$(printf '%d' "$app_window")
   end=$((SECONDS + 30))
-  while [ "$(active)" = "$main" ] || [ "$(active)" = none ]; do
+  while :; do
+    dialog=$(active)
+    [ "$dialog" != "$main" ] && [ "$dialog" != none ] && viewable "$dialog" && break
     [ "$SECONDS" -lt "$end" ] || fail "no file dialog came up"
     sleep 0.1
   done
@@ -159,10 +168,11 @@ answer_dialog() {
   xdotool type --delay 15 "$1"
   xdotool key Return
   end=$((SECONDS + 30))
-  while [ "$(active)" != "$main" ]; do
+  while viewable "$dialog"; do
     [ "$SECONDS" -lt "$end" ] || fail "the file dialog did not close after $1"
     sleep 0.1
   done
+  sleep 0.3
 }
 
 # notice_gone: the busy notice is hidden (the program has handled the reply
