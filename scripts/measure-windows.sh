@@ -8,8 +8,9 @@
 #     changing (READINGS readings, at varying phases of the 100 ms poll),
 #   - CPU while polling with a test running (the labels repaint on every
 #     reply) over SECONDS, of the program and, under wine, of its wineserver,
-#   - resident memory after that: the program's process, and under wine all
-#     processes of the prefix (wineserver, services, explorer ...),
+#   - memory after that: the program's resident set and proportional set
+#     (Pss), and under wine the Pss of all processes of the prefix
+#     (wineserver, services, explorer ...),
 #   - a 100-record upload with the simulator paced as a UART at 115200 baud:
 #     from the request reaching the instrument to the 1600th line in the file,
 #     against the wire time of the 101 replies (26 bytes, 10 bits a byte).
@@ -61,6 +62,7 @@ if [ ! -f "$locale_dir/zh_CN.UTF-8/LC_CTYPE" ]; then
   localedef -i zh_CN -f UTF-8 "$locale_dir/zh_CN.UTF-8"
 fi
 cups_server=/nonexistent  # nothing is printed here
+wine_lang=zh_CN.UTF-8
 # Nobody watches the debug channel: OutputDebugStringA costs what it costs on Windows.
 app_winedebug=-all
 desktop_up
@@ -74,9 +76,11 @@ rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 prefix_pids() {
   local p
   for p in /proc/[0-9]*; do
-    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "${p#/proc/}"
+    grep -qxz "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null && echo "${p#/proc/}"
   done
 }
+# Proportional set size: shared pages (wine's and Qt's DLLs) counted once in a sum.
+pss_kb() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
 wineserver_pid() {
   local p
   for p in $(prefix_pids); do
@@ -137,12 +141,16 @@ measure() {
   fig[$kind.cpu]=$(awk -v c=$((c1 - c0)) -v k="$ticks" -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", 100 * c / k / (b - a) }')
   fig[$kind.cpu_server]=$(awk -v c=$((s1 - s0)) -v k="$ticks" -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", 100 * c / k / (b - a) }')
   fig[$kind.rss]=$(rss_kb "$app_pid")
+  fig[$kind.pss]=$(pss_kb "$app_pid")
+  fig[$kind.pss_all]=${fig[$kind.pss]}
   if [ "$kind" = windows ]; then
-    local sum=0 p
-    for p in $(prefix_pids); do sum=$((sum + $(rss_kb "$p" || echo 0))); done
-    fig[$kind.rss_all]=$sum
-  else
-    fig[$kind.rss_all]=${fig[$kind.rss]}
+    local sum=0 p list=""
+    for p in $(prefix_pids); do
+      sum=$((sum + $(pss_kb "$p" || echo 0)))
+      list+="$(cat "/proc/$p/comm") $(($(pss_kb "$p" || echo 0) / 1024)) MB, "
+    done
+    fig[$kind.pss_all]=$sum
+    say "windows: proportional memory of the prefix's processes: ${list%, }"
   fi
   quit_program
   kill "$SIM_PID" 2>/dev/null || true
@@ -213,7 +221,8 @@ row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$4" "$5")"; }
   printf '| CPU while polling, wineserver (%% of one core) | - | %s | - |\n' "${fig[windows.cpu_server]}"
   printf '| polls answered in those %s s | %s | %s | - |\n' "$seconds" "${fig[linux.polls]}" "${fig[windows.polls]}"
   row "resident memory, program process (MB)" "$((fig[linux.rss] / 1024))" "$((fig[windows.rss] / 1024))" "${fig[linux.rss]}" "${fig[windows.rss]}"
-  row "resident memory, with the prefix's processes (MB)" "$((fig[linux.rss_all] / 1024))" "$((fig[windows.rss_all] / 1024))" "${fig[linux.rss_all]}" "${fig[windows.rss_all]}"
+  row "proportional memory (Pss), program process (MB)" "$((fig[linux.pss] / 1024))" "$((fig[windows.pss] / 1024))" "${fig[linux.pss]}" "${fig[windows.pss]}"
+  row "Pss with all processes of the wine prefix (MB)" "$((fig[linux.pss_all] / 1024))" "$((fig[windows.pss_all] / 1024))" "${fig[linux.pss_all]}" "${fig[windows.pss_all]}"
   row "100-record upload at 115200, request to last line in the file (ms)" "${fig[linux.upload]}" "${fig[windows.upload]}" "${fig[linux.upload]}" "${fig[windows.upload]}"
   printf '| upload / wire time (%s ms) | %s | %s | - |\n' "$wire" "$(ratio "$wire" "${fig[linux.upload]}")" "$(ratio "$wire" "${fig[windows.upload]}")"
 } | tee "$out/figures.md"

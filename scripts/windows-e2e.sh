@@ -18,7 +18,10 @@
 # the live "Date：" line aside, and both runs must send the instrument the
 # same requests. Exits non-zero on any difference or failed step.
 #
-#   scripts/windows-e2e.sh [--zip PATH] [--linux-only]
+#   scripts/windows-e2e.sh [--zip PATH] [--linux-only] [--wine-lang LANG]
+#
+# wine runs in LANG zh_CN.UTF-8 (code page 936, as the operators' Windows);
+# --wine-lang C.UTF-8 runs it with code page 1252 instead.
 #
 # Needs the Linux tree (build/: kr3090, kr3090-sim, winee2e-probe) and
 # build-windows/kr3090-win64.zip (scripts/windows-build.sh); runs as root (the
@@ -33,11 +36,13 @@ root=$(pwd)
 
 zip=$root/build-windows/kr3090-win64.zip
 linux_only=0
+wine_lang=zh_CN.UTF-8
 while [ $# -gt 0 ]; do
   case "$1" in
     --zip) zip=$(realpath "$2"); shift 2 ;;
     --linux-only) linux_only=1; shift ;;
-    *) echo "usage: $0 [--zip PATH] [--linux-only]" >&2; exit 2 ;;
+    --wine-lang) wine_lang=$2; shift 2 ;;
+    *) echo "usage: $0 [--zip PATH] [--linux-only] [--wine-lang LANG]" >&2; exit 2 ;;
   esac
 done
 
@@ -193,7 +198,8 @@ run_session() {
   if [ "$kind" = linux ]; then
     wait_count "$dir/shell-open.log" 'upload\.txt' 1 20 "$kind: shell open of the upload"
   else
-    wait_count "$dir/wine.log" 'SHELL_execute .*verb=L"open" file=L".*upload\.txt"' 1 20 "$kind: ShellExecute open of the upload"
+    wait_count "$dir/wine.log" 'SHELL_execute .*verb=L"open" file=L".*upload\.txt" .*show=0x00000003' 1 20 \
+      "$kind: ShellExecute open (shown maximised) of the upload"
     # wine's notepad shows it; closing it leaves the main window free again.
     local editor
     editor=$("$probe" window "upload.txt - $(notepad_caption)" 20000) ||
@@ -221,7 +227,7 @@ run_session() {
 }
 
 # Notepad's caption in the locale wine runs in.
-notepad_caption() { echo '记事本'; }
+notepad_caption() { case "$wine_lang" in zh_CN*) echo '记事本' ;; *) echo Notepad ;; esac; }
 
 play() {
   local kind=$1 attempt rc

@@ -6,7 +6,7 @@
 # dialogs, and read only through what it writes: the simulator's log of
 # requests, the result files, its trace and the screen.
 #
-# Needs: root (the working tree), build/app/kr3090, build/sim/kr3090-sim,
+# Needs: root (the working tree), wine_lang (the locale wine runs in), build/app/kr3090, build/sim/kr3090-sim,
 # build/tests/winee2e/winee2e-probe; for Windows an unpacked kr3090.exe.
 # Everything started here is stopped by e2e_cleanup (on EXIT).
 
@@ -127,7 +127,7 @@ app_up() {
     printf '[Config]\r\nComName=COM5\r\n' >"$dir/pkg/Config.ini"
     t0=$EPOCHREALTIME
     # Through env: the shell itself never switches to a locale it lacks.
-    (cd "$dir/pkg" && exec env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 LOCPATH="$locale_dir" \
+    (cd "$dir/pkg" && exec env LANG="$wine_lang" LC_ALL="$wine_lang" LOCPATH="$locale_dir" \
       CUPS_SERVER="$cups_server" WINEDEBUG="${app_winedebug:--all,+debugstr,+exec}" \
       "$WINE" kr3090.exe 2>"$dir/wine.log") &
     app_pid=$!
