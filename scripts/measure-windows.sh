@@ -28,7 +28,7 @@ root=$(pwd)
 
 zip=$root/build-windows/kr3090-win64.zip
 seconds=30
-readings=50
+readings=100
 linux_only=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -72,10 +72,13 @@ wine_used=1
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
-# The processes of this wine prefix (its wineserver included).
+# The processes of this wine prefix, its wineserver included: wine's own
+# programs with the prefix in their environment (the desktop and the
+# simulator, started from here, carry it too).
 prefix_pids() {
   local p
   for p in /proc/[0-9]*; do
+    case "$(readlink "$p/exe" 2>/dev/null)" in */wine/*) ;; *) continue ;; esac
     grep -qxz "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null && echo "${p#/proc/}"
   done
 }
