@@ -15,8 +15,11 @@
 # printed pages rendered to PNG stay in build-windows/e2e/.
 #
 # The result files of the two runs must be equal byte for byte (GBK, CR LF),
-# the live "Date：" line aside, and both runs must send the instrument the
-# same requests. Exits non-zero on any difference or failed step.
+# the live "Date：" line aside, both runs must send the instrument the same
+# requests, print one page that is not blank to the default queue and hand
+# the uploaded file to the shell's open (Linux: a stub xdg-open; wine:
+# ShellExecute "open" maximised, which starts wine's Notepad, closed again).
+# Exits non-zero on any difference or failed step.
 #
 #   scripts/windows-e2e.sh [--zip PATH] [--linux-only] [--wine-lang LANG]
 #
@@ -56,7 +59,7 @@ trap e2e_cleanup EXIT
 trap 'echo "windows-e2e: FAIL: stopped (time limit or signal)" >&2; exit 1' TERM INT
 
 [ "$(id -u)" -eq 0 ] || fail "run it as root (the print server's cups-pdf backend needs root)"
-for tool in Xvfb openbox xdotool xprop xwininfo import unzip pdftoppm iconv perl localedef; do
+for tool in Xvfb openbox xdotool xprop xwininfo import convert lpstat file unzip pdftoppm iconv perl localedef; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 [ -d build ] || fail "no Linux tree in build/ (cmake --preset default)"
@@ -81,7 +84,7 @@ cups_server=$print_dir/cups.sock
 desktop_up
 
 # Where cups-pdf leaves a page (the job owner's ~/PDF, else the anonymous folder).
-pdf_folders=("$HOME/PDF" /var/spool/cups-pdf/ANONYMOUS)
+pdf_folders=("$(getent passwd "$(id -un)" | cut -d: -f6)/PDF" /var/spool/cups-pdf/ANONYMOUS)
 
 jobs_done() { lpstat -h "$cups_server" -W completed -o 2>/dev/null | grep -c '^PDF-' || true; }
 
@@ -167,25 +170,23 @@ run_session() {
   click 383 20  # 打印
   local end=$((SECONDS + 60))
   while [ "$(jobs_done)" -le "$n" ] && [ $SECONDS -lt $end ]; do sleep 0.2; done
-  if [ "$(jobs_done)" -gt "$n" ]; then
-    local job
-    job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
-    cp "$print_dir/spool/d$(printf %05d "$job")-001" "$dir/print-job"
-    for _ in $(seq 50); do
-      page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" 2>/dev/null | head -n1)
-      [ -n "$page" ] && break
-      sleep 0.2
-    done
-    if [ -n "$page" ]; then
-      mv "$page" "$dir/print.pdf"
-      pdftoppm -r 50 -png -singlefile "$dir/print.pdf" "$dir/print" 2>/dev/null
-      say "$kind: 打印 reached the queue (job $job, $(file -b "$dir/print-job" | cut -d, -f1))"
-    else
-      say "$kind: job $job finished but cups-pdf left no page"
-    fi
-  else
-    say "$kind: 打印 sent no job to the default queue within 60 s"
-  fi
+  [ "$(jobs_done)" -gt "$n" ] || fail "$kind: 打印 sent no job to the default queue within 60 s"
+  local job page=""
+  job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
+  cp "$print_dir/spool/d$(printf %05d "$job")-001" "$dir/print-job"
+  for _ in $(seq 50); do
+    page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" 2>/dev/null | head -n1)
+    [ -n "$page" ] && break
+    sleep 0.2
+  done
+  [ -n "$page" ] || fail "$kind: print job $job finished but cups-pdf left no page"
+  mv "$page" "$dir/print.pdf"
+  pdftoppm -r 50 -png -singlefile "$dir/print.pdf" "$dir/print" 2>/dev/null
+  # The ink on the sheet: a blank page trims to a single pixel.
+  local ink
+  ink=$(convert "$dir/print.png" -trim -format '%wx%h' info:)
+  [ "${ink%x*}" -gt 50 ] && [ "${ink#*x}" -gt 50 ] || fail "$kind: the printed page is blank ($ink)"
+  say "$kind: 打印 reached the queue (job $job, $(file -b "$dir/print-job" | cut -d, -f1); ink ${ink} px at 50 dpi)"
 
   click 136 185  # 返       回 (Comp) to History
   sleep 1

@@ -6,8 +6,9 @@
 # dialogs, and read only through what it writes: the simulator's log of
 # requests, the result files, its trace and the screen.
 #
-# Needs: root (the working tree), wine_lang (the locale wine runs in), build/app/kr3090, build/sim/kr3090-sim,
-# build/tests/winee2e/winee2e-probe; for Windows an unpacked kr3090.exe.
+# Needs: root (the working tree), wine_lang (the locale wine runs in),
+# build/app/kr3090, build/sim/kr3090-sim, build/tests/winee2e/winee2e-probe;
+# for Windows an unpacked kr3090.exe.
 # Everything started here is stopped by e2e_cleanup (on EXIT).
 
 title='大地网接地参数综合测试仪1.0版'
@@ -19,7 +20,7 @@ wine_used=0
 
 say() { echo "[$(date +%T)] $*"; }
 fail() {
-  echo "windows-e2e: FAIL: $*" >&2
+  echo "$(basename "$0"): FAIL: $*" >&2
   exit 1
 }
 
