@@ -65,7 +65,10 @@ done
 [ -d build ] || fail "no Linux tree in build/ (cmake --preset default)"
 cmake --build build --target kr3090 kr3090-sim winee2e-probe >/dev/null ||
   fail "the Linux build of kr3090, kr3090-sim or winee2e-probe failed"
-[ "$linux_only" = 1 ] || [ -f "$zip" ] || fail "no $zip (scripts/windows-build.sh writes it)"
+if [ "$linux_only" = 0 ]; then
+  [ -f "$zip" ] || fail "no $zip (scripts/windows-build.sh writes it)"
+  unzip -l "$zip" | grep -q '/kr3090\.exe$' || fail "no kr3090.exe in $zip"
+fi
 
 rm -rf "$out"
 mkdir -p "$out"
