@@ -1,0 +1,291 @@
+#!/usr/bin/env bash
+# kr3090.exe under wine from end to end, against the Linux build as reference.
+#
+# On a virtual desktop (Xvfb 1280x1024x24, openbox) the same operator session
+# is played twice against kr3090-sim (100 stored records, a fixed seed): once
+# with the Linux build, once with kr3090.exe from the Windows zip under wine,
+# the simulator reached through COM5 of the wine prefix. The session clicks
+# the toolbar and page buttons at their designed positions and types paths
+# into the real save dialogs: connect, live readings and polling, a test
+# started and stopped after exactly five measurements, the live result saved
+# ("保存" on Ctrl), the History page with its directory, record 001 on the
+# Comp page saved and printed ("打印", to the default printer of a private
+# CUPS server), the 100-record upload ("上传历史数据") ending in the shell's
+# open, and "退出". Screenshots of the Ctrl, History and Comp pages and the
+# printed pages rendered to PNG stay in build-windows/e2e/.
+#
+# The result files of the two runs must be equal byte for byte (GBK, CR LF),
+# the live "Date：" line aside, both runs must send the instrument the same
+# requests, print one page that is not blank to the default queue and hand
+# the uploaded file to the shell's open (Linux: a stub xdg-open; wine:
+# ShellExecute "open" maximised, which starts wine's Notepad, closed again).
+# Exits non-zero on any difference or failed step.
+#
+#   scripts/windows-e2e.sh [--zip PATH] [--linux-only] [--wine-lang LANG]
+#
+# wine runs in LANG zh_CN.UTF-8 (code page 936, as the operators' Windows);
+# --wine-lang C.UTF-8 runs it with code page 1252 instead.
+#
+# Needs the Linux tree (build/: kr3090, kr3090-sim, winee2e-probe) and
+# build-windows/kr3090-win64.zip (scripts/windows-build.sh); runs as root (the
+# print server's cups-pdf backend). Bounded: gives up after 15 minutes.
+set -euo pipefail
+# Bounded whatever hangs: after 15 minutes the run ends and cleans up.
+if [ -z "${KR3090_E2E_BOUNDED:-}" ]; then
+  KR3090_E2E_BOUNDED=1 exec timeout -k 60 900 "$0" "$@"
+fi
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+zip=$root/build-windows/kr3090-win64.zip
+linux_only=0
+wine_lang=zh_CN.UTF-8
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --zip) zip=$(realpath "$2"); shift 2 ;;
+    --linux-only) linux_only=1; shift ;;
+    --wine-lang) wine_lang=$2; shift 2 ;;
+    *) echo "usage: $0 [--zip PATH] [--linux-only] [--wine-lang LANG]" >&2; exit 2 ;;
+  esac
+done
+
+out=$root/build-windows/e2e
+seed=12
+started=$SECONDS
+
+source scripts/lib/wine-env.sh
+source tests/winee2e/session.sh
+trap e2e_cleanup EXIT
+trap 'echo "windows-e2e: FAIL: stopped (time limit or signal)" >&2; exit 1' TERM INT
+
+[ "$(id -u)" -eq 0 ] || fail "run it as root (the print server's cups-pdf backend needs root)"
+for tool in Xvfb openbox xdotool xprop xwininfo import convert lpstat file unzip pdftoppm iconv perl localedef; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+done
+[ -d build ] || fail "no Linux tree in build/ (cmake --preset default)"
+cmake --build build --target kr3090 kr3090-sim winee2e-probe >/dev/null ||
+  fail "the Linux build of kr3090, kr3090-sim or winee2e-probe failed"
+if [ "$linux_only" = 0 ]; then
+  [ -f "$zip" ] || fail "no $zip (scripts/windows-build.sh writes it)"
+  unzip -l "$zip" | grep -q '/kr3090\.exe$' || fail "no kr3090.exe in $zip"
+fi
+
+rm -rf "$out"
+mkdir -p "$out"
+
+# The operators' Windows is Chinese (code page 936): wine takes its locale
+# from LANG, so a zh_CN locale is compiled once into the build folder.
+locale_dir=$root/build-windows/locale
+if [ "$linux_only" = 0 ] && [ ! -f "$locale_dir/zh_CN.UTF-8/LC_CTYPE" ]; then
+  mkdir -p "$locale_dir"
+  localedef -i zh_CN -f UTF-8 "$locale_dir/zh_CN.UTF-8" || fail "localedef zh_CN.UTF-8 failed"
+fi
+
+print_dir=$out/cups
+scripts/print-server.sh start "$print_dir" >/dev/null
+cups_server=$print_dir/cups.sock
+desktop_up
+
+# Where cups-pdf leaves a page (the job owner's ~/PDF, else the anonymous folder).
+pdf_folders=("$(getent passwd "$(id -un)" | cut -d: -f6)/PDF" /var/spool/cups-pdf/ANONYMOUS)
+
+jobs_done() { lpstat -h "$cups_server" -W completed -o 2>/dev/null | grep -c '^PDF-' || true; }
+
+# winpath PATH: the path as a Windows program sees it (drive Z: is /).
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+
+session_stop() {
+  kill "$app_pid" "$SIM_PID" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+}
+
+# One operator session. Returns 3 when the test did not see exactly five
+# measurements (a poll overtook the stop click), so it is run again.
+run_session() {
+  local kind=$1 dir=$out/$1 pkg files path n
+  rm -rf "$dir"
+  mkdir -p "$dir/files" "$dir/bin"
+  files=$dir/files
+  if [ "$kind" = linux ]; then
+    pkg=$dir/pkg
+    mkdir -p "$pkg"
+    cp build/app/kr3090 "$pkg/"
+    # The shell's open reaches this stub, never a real editor.
+    printf '#!/bin/sh\necho "$@" >>"%s"\n' "$dir/shell-open.log" >"$dir/bin/xdg-open"
+    chmod +x "$dir/bin/xdg-open"
+    path() { echo "$files/$1"; }
+  else
+    unzip -q "$zip" -d "$dir/zip"
+    pkg=$(dirname "$(find "$dir/zip" -name kr3090.exe | head -n1)")
+    [ -f "$pkg/kr3090.exe" ] || fail "no kr3090.exe in $zip"
+    path() { winpath "$files/$1"; }
+  fi
+  ln -sfn "$pkg" "$dir/pkg"
+
+  sim_up "$dir" --records 100 --seed "$seed" --verbose
+  local log=$dir/sim.log
+  app_up "$kind" "$dir"
+  say "$kind: window shown ${launch_ms} ms after launch; simulator on $sim_device"
+
+  click 53 20  # 连接设备
+  wait_count "$log" 'reply 24 A1 AA' 1 30 "$kind: connect reply"
+  n=$(count "$log" 'request 24 A1 DD')
+  wait_count "$log" 'request 24 A1 DD' $((n + 3)) 30 "$kind: three polls"
+  say "$kind: connected, polling"
+
+  # The test runs for exactly five measurements: the start frame's and four
+  # polls'; the stop click follows the fifth at once, well before the next poll.
+  local measuring='request 24 A1 DD 14 [0-9A-F]{2} [0-9A-F]{2} 01'
+  click 136 357  # 开  始  测  试
+  wait_count "$log" "$measuring" 5 30 "$kind: five measurements"
+  click 136 357  # the same button stops the test
+  n=$(count "$log" 'request 24 A1 DD 14 [0-9A-F]{2} [0-9A-F]{2} 00')
+  wait_count "$log" 'request 24 A1 DD 14 [0-9A-F]{2} [0-9A-F]{2} 00' $((n + 3)) 30 "$kind: polls after the stop"
+  if [ "$(count "$log" "$measuring")" != 5 ]; then
+    say "$kind: $(count "$log" "$measuring") measurements instead of 5; again"
+    session_stop
+    return 3
+  fi
+  say "$kind: test started and stopped after 5 measurements"
+  shot "$dir/ctrl.png"
+
+  click 301 20  # 保存, the live result
+  answer_dialog "$(path live.txt)"
+  wait_lines "$files/live.txt" 15 20
+
+  click 136 185  # 历  史  数  据
+  wait_count "$log" 'reply 24 A1 C3 14 64 65' 1 30 "$kind: directory of 100 records"
+  notice_gone
+  sleep 0.5
+  shot "$dir/history.png"
+
+  click 136 137  # 打       开 (row 001 is selected)
+  wait_count "$log" 'reply 24 A1 C5' 1 30 "$kind: record 001"
+  notice_gone
+  sleep 0.5
+  shot "$dir/comp.png"
+
+  click 301 20  # 保存, the stored record
+  answer_dialog "$(path record.txt)"
+  wait_lines "$files/record.txt" 16 20
+
+  n=$(jobs_done)
+  click 383 20  # 打印
+  local end=$((SECONDS + 60))
+  while [ "$(jobs_done)" -le "$n" ] && [ $SECONDS -lt $end ]; do sleep 0.2; done
+  [ "$(jobs_done)" -gt "$n" ] || fail "$kind: 打印 sent no job to the default queue within 60 s"
+  local job page=""
+  job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
+  cp "$print_dir/spool/d$(printf %05d "$job")-001" "$dir/print-job"
+  for _ in $(seq 50); do
+    page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" 2>/dev/null | head -n1)
+    [ -n "$page" ] && break
+    sleep 0.2
+  done
+  [ -n "$page" ] || fail "$kind: print job $job finished but cups-pdf left no page"
+  mv "$page" "$dir/print.pdf"
+  pdftoppm -r 50 -png -singlefile "$dir/print.pdf" "$dir/print" 2>/dev/null
+  # The ink on the sheet: a blank page trims to a single pixel.
+  local ink
+  ink=$(convert "$dir/print.png" -trim -format '%wx%h' info:)
+  [ "${ink%x*}" -gt 50 ] && [ "${ink#*x}" -gt 50 ] || fail "$kind: the printed page is blank ($ink)"
+  say "$kind: 打印 reached the queue (job $job, $(file -b "$dir/print-job" | cut -d, -f1); ink ${ink} px at 50 dpi)"
+
+  click 136 185  # 返       回 (Comp) to History
+  sleep 1
+  click 136 185  # 上传历史数据
+  answer_dialog "$(path upload.txt)"
+  wait_count "$log" 'request 24 A1 C6' 1 30 "$kind: upload request"
+  wait_lines "$files/upload.txt" 1600 60
+  say "$kind: 100 records uploaded"
+  # The file is handed to the shell once the notice "数据上传完毕！" hides itself.
+  if [ "$kind" = linux ]; then
+    wait_count "$dir/shell-open.log" 'upload\.txt' 1 20 "$kind: shell open of the upload"
+  else
+    wait_count "$dir/wine.log" 'SHELL_execute .*verb=L"open" file=L".*upload\.txt" .*show=0x00000003' 1 20 \
+      "$kind: ShellExecute open (shown maximised) of the upload"
+    # wine's notepad shows it; closing it leaves the main window free again.
+    local editor
+    editor=$("$probe" window "upload.txt - $(notepad_caption)" 20000) ||
+      fail "windows: no notepad window for upload.txt"
+    xdotool windowactivate --sync "$(awk '{print $2}' <<<"$editor")" key alt+F4
+    "$probe" gone "upload.txt - $(notepad_caption)" 10000 || fail "windows: notepad did not close"
+  fi
+
+  click 549 20  # 退出
+  wait_count "$log" 'request 24 A1 BB' 1 30 "$kind: disconnect on exit"
+  local end=$((SECONDS + 30))
+  while alive "$app_pid" && [ $SECONDS -lt $end ]; do sleep 0.1; done
+  alive "$app_pid" && fail "$kind: the program did not end after 退出"
+  wait "$app_pid" 2>/dev/null || true
+  kill "$SIM_PID" 2>/dev/null || true
+  if [ "$kind" = windows ]; then
+    # The trace as OutputDebugStringA delivers it (GBK, escaped by wine).
+    # wine shows about 300 characters of a string: longer chunks end in "...".
+    perl -ne 'if (/OutputDebugStringA "(.*)"(\.\.\.)?\s*$/) { ($s = $1) =~ s/\\x([0-9a-f]{2})/chr(hex $1)/gie; print $s, ($2 ? " ..." : ""), "\n" }' \
+      "$dir/wine.log" | iconv -f GBK -t UTF-8 >"$dir/trace.log"
+  fi
+  grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log" ||
+    fail "$kind: the trace lacks the connect request and its reply"
+  say "$kind: session done"
+}
+
+# Notepad's caption in the locale wine runs in.
+notepad_caption() { case "$wine_lang" in zh_CN*) echo '记事本' ;; *) echo Notepad ;; esac; }
+
+play() {
+  local kind=$1 attempt rc
+  for attempt in 1 2 3; do
+    rc=0
+    run_session "$kind" || rc=$?
+    [ $rc = 3 ] || return $rc
+  done
+  fail "$kind: the test never stopped after exactly five measurements"
+}
+
+play linux
+if [ "$linux_only" = 1 ]; then
+  say "Linux session only: files in $out/linux/files"
+  exit 0
+fi
+wine_prefix_up
+wine_used=1
+# A .txt file opens in Notepad on every Windows PC; a new wine prefix lacks
+# that association.
+"$WINE" reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+play windows
+
+# ---- the comparison
+status=0
+date_line=$'^Date\xa3\xba[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\r$'
+for kind in linux windows; do
+  f=$out/$kind/files/live.txt
+  [ "$(LC_ALL=C grep -c -a -E "$date_line" "$f")" = 1 ] || { echo "$kind: live.txt has no single Date： line" >&2; status=1; }
+  LC_ALL=C grep -v -a -E "$date_line" "$f" >"$out/$kind/files/live-without-date.txt"
+done
+for name in live-without-date record upload; do
+  a=$out/linux/files/$name.txt
+  b=$out/windows/files/$name.txt
+  if cmp -s "$a" "$b"; then
+    say "same: $name.txt ($(wc -c <"$a") bytes, $(crlf_lines "$a") lines)"
+  else
+    status=1
+    echo "DIFFERENT: $name.txt (Linux $(wc -c <"$a") bytes, Windows $(wc -c <"$b") bytes)" >&2
+    cmp "$a" "$b" >&2 || true
+    diff <(iconv -c -f GBK -t UTF-8 "$a") <(iconv -c -f GBK -t UTF-8 "$b") | head -n 20 >&2 || true
+  fi
+done
+for kind in linux windows; do
+  sed -n 's/^[0-9.]* kr3090-sim: \(request .*\)/\1/p' "$out/$kind/sim.log" | uniq >"$out/$kind/requests.txt"
+done
+if diff -q "$out/linux/requests.txt" "$out/windows/requests.txt" >/dev/null; then
+  say "same requests to the instrument ($(wc -l <"$out/linux/requests.txt") after merging repeated polls)"
+else
+  status=1
+  echo "DIFFERENT requests to the instrument:" >&2
+  diff "$out/linux/requests.txt" "$out/windows/requests.txt" | head -n 20 >&2 || true
+fi
+say "screenshots: $out/{linux,windows}/{ctrl,history,comp}.png; printed pages: $out/*/print.png"
+say "wall time $((SECONDS - started)) s"
+[ $status = 0 ] && say "PASS" || echo "windows-e2e: FAIL: the Windows files differ from the Linux build's" >&2
+exit $status

@@ -1,0 +1,185 @@
+# Sourced by scripts/windows-e2e.sh and scripts/measure-windows.sh: a virtual
+# desktop (Xvfb 1280x1024x24 with openbox), kr3090-sim on a pseudo-terminal,
+# and the program, the Linux build or kr3090.exe under wine, wired to it
+# through a Config.ini beside it. The program is driven as an operator drives
+# it, by clicks at the designed positions and typed answers to the real file
+# dialogs, and read only through what it writes: the simulator's log of
+# requests, the result files, its trace and the screen.
+#
+# Needs: root (the working tree), wine_lang (the locale wine runs in),
+# build/app/kr3090, build/sim/kr3090-sim, build/tests/winee2e/winee2e-probe;
+# for Windows an unpacked kr3090.exe.
+# Everything started here is stopped by e2e_cleanup (on EXIT).
+
+title='大地网接地参数综合测试仪1.0版'
+notice_title='提示信息窗体'
+probe=$root/build/tests/winee2e/winee2e-probe
+pids=()          # stopped on exit, last first
+print_dir=""     # the private print server, when one runs
+wine_used=0
+
+say() { echo "[$(date +%T)] $*"; }
+fail() {
+  echo "$(basename "$0"): FAIL: $*" >&2
+  exit 1
+}
+
+e2e_cleanup() {
+  local i
+  # The prefix's programs (Notepad, explorer) first, while their display is up.
+  if [ "$wine_used" = 1 ]; then wine_prefix_down; fi
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  # A second look after a moment: whatever ignored the first signal goes now.
+  sleep 0.3
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    if alive "${pids[i]}"; then kill -KILL "${pids[i]}" 2>/dev/null || true; fi
+  done
+  if [ -n "$print_dir" ]; then "$root/scripts/print-server.sh" stop "$print_dir" || true; fi
+}
+
+# ---- the desktop
+
+desktop_up() {
+  local fifo display
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  pids+=($!)
+  read -r -t 20 display <"$fifo" || fail "Xvfb did not start"
+  rm -f "$fifo"
+  export DISPLAY=:$display
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  # openbox has taken the screen once it owns the window manager selection.
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+  done
+  say "desktop $DISPLAY (Xvfb 1280x1024x24, openbox)"
+}
+
+# ---- waiting for what the program writes
+
+# count FILE REGEX: matching lines so far (0 when none or no file).
+count() {
+  local c
+  c=$(grep -c -E -- "$2" "$1" 2>/dev/null) || true
+  echo "${c:-0}"
+}
+
+# wait_count FILE REGEX N SECONDS WHAT
+wait_count() {
+  local file=$1 re=$2 n=$3 limit=$4 what=$5 end
+  end=$((SECONDS + limit))
+  while [ "$(count "$file" "$re")" -lt "$n" ]; do
+    [ "$SECONDS" -lt "$end" ] || fail "$what: not seen within ${limit} s (in $file: $(count "$file" "$re") of $n)"
+    sleep 0.05
+  done
+}
+
+# crlf_lines FILE: CR LF lines in a result file.
+crlf_lines() { count "$1" $'\r$'; }
+
+# alive PID: the process runs (a zombie has ended).
+alive() {
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+wait_lines() {
+  local file=$1 n=$2 limit=$3 end
+  end=$((SECONDS + limit))
+  while [ "$(crlf_lines "$file")" -lt "$n" ]; do
+    [ "$SECONDS" -lt "$end" ] || fail "$file: $(crlf_lines "$file") of $n lines after ${limit} s"
+    sleep 0.05
+  done
+}
+
+# ---- the simulator, its stderr stamped with the time each line arrived
+
+stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done; }
+
+# sim_up DIR ARGS...: sets sim_device; the log is DIR/sim.log.
+sim_up() {
+  local dir=$1
+  shift
+  coproc SIM { exec "$root/build/sim/kr3090-sim" "$@" 2> >(stamp >"$dir/sim.log"); }
+  pids+=("$SIM_PID")
+  read -r -t 10 sim_device <&"${SIM[0]}" || fail "the simulator did not start"
+}
+
+# ---- the program
+
+# app_up linux|windows DIR: starts the program of DIR/pkg against the
+# simulator; sets app_pid, app_window (the client window) and launch_ms.
+app_up() {
+  local kind=$1 dir=$2 t0 shown
+  if [ "$kind" = linux ]; then
+    printf '[Config]\nComName=%s\n' "$sim_device" >"$dir/pkg/Config.ini"
+    t0=$EPOCHREALTIME
+    (cd "$dir/pkg" && PATH="$dir/bin:$PATH" LC_ALL=C.UTF-8 CUPS_SERVER="$cups_server" \
+      exec ./kr3090 2>"$dir/trace.log") &
+    app_pid=$!
+  else
+    wine_com_port 5 "$sim_device"
+    printf '[Config]\r\nComName=COM5\r\n' >"$dir/pkg/Config.ini"
+    t0=$EPOCHREALTIME
+    # Through env: the shell itself never switches to a locale it lacks.
+    (cd "$dir/pkg" && exec env LANG="$wine_lang" LC_ALL="$wine_lang" LOCPATH="$locale_dir" \
+      CUPS_SERVER="$cups_server" WINEDEBUG="${app_winedebug:--all,+debugstr,+exec}" \
+      "$WINE" kr3090.exe 2>"$dir/wine.log") &
+    app_pid=$!
+  fi
+  pids+=("$app_pid")
+  shown=$("$probe" window "$title" 60000) || fail "$kind: no window within 60 s"
+  read -r t1 app_window _ _ _ _ <<<"$shown"
+  launch_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')
+  # The last steps of start-up (maximising) settle before the first click.
+  sleep 1
+}
+
+# click X Y: a left click at X, Y of the main window's client area.
+click() { xdotool mousemove --window "$app_window" "$1" "$2" click 1; }
+
+active() { xdotool getactivewindow 2>/dev/null || echo none; }
+
+# viewable WINDOW: the window exists and is mapped.
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# answer_dialog PATH: the save dialog the last click opened gets PATH typed
+# into its file name field (replacing the name it offers), then Enter. Under
+# wine the window manager may still name a dialog that has gone as the active
+# window, so the dialog is the active window that is viewable and not the main
+# one, and its end is its own window going away.
+answer_dialog() {
+  local main dialog="" end
+  main=$(printf '%d' "$app_window")
+  end=$((SECONDS + 30))
+  while :; do
+    dialog=$(active)
+    [ "$dialog" != "$main" ] && [ "$dialog" != none ] && viewable "$dialog" && break
+    [ "$SECONDS" -lt "$end" ] || fail "no file dialog came up"
+    sleep 0.1
+  done
+  sleep 0.5  # the dialog takes the keyboard once it has been laid out
+  xdotool key --clearmodifiers End shift+Home
+  xdotool type --delay 15 "$1"
+  xdotool key Return
+  end=$((SECONDS + 30))
+  while viewable "$dialog"; do
+    [ "$SECONDS" -lt "$end" ] || fail "the file dialog did not close after $1"
+    sleep 0.1
+  done
+  sleep 0.3
+}
+
+# notice_gone: the busy notice is hidden (the program has handled the reply
+# that ends it).
+notice_gone() {
+  "$probe" gone "$notice_title" 30000 || fail "the busy notice \"$notice_title\" stayed up"
+}
+
+shot() { import -window root "$1"; }
