@@ -36,6 +36,9 @@ constexpr int CommReadBufferSize = 4096;
 // at most a second.
 constexpr int CommWriteWaitFactor = 3;
 constexpr int CommWriteWaitFloorMs = 250;
+// That wait for count characters of bitsPerCharacter bits (start, data, parity
+// and stop bits) at baud; the floor alone when the rate is unknown (0).
+std::uint32_t CommWriteWaitMs(std::uint32_t baud, unsigned bitsPerCharacter, std::uint32_t count);
 
 class TCommPort {
   public:

@@ -183,13 +183,13 @@ int Configure(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_
     return 0;
 }
 
-// The bound of a write of count bytes, from the rate and character size the
-// port is set to: the handle is all Write gets.
+// The wait for count bytes at the rate and character size the port is set
+// to: the handle is all that Write and Close get.
 std::chrono::milliseconds WriteWait(int fd, std::uint32_t count) {
-    const std::chrono::milliseconds floor(CommWriteWaitFloorMs);
     termios t;
     std::uint32_t baud = 0, inSpeed = 0;
-    if (tcgetattr(fd, &t) != 0 || !ReadBaud(fd, baud, inSpeed) || baud == 0) return floor;
+    if (tcgetattr(fd, &t) != 0 || !ReadBaud(fd, baud, inSpeed))
+        return std::chrono::milliseconds(CommWriteWaitFloorMs);
     unsigned bits = 1;  // start bit
     switch (t.c_cflag & CSIZE) {
         case CS5:
@@ -206,9 +206,7 @@ std::chrono::milliseconds WriteWait(int fd, std::uint32_t count) {
     }
     if (t.c_cflag & PARENB) bits += 1;
     bits += (t.c_cflag & CSTOPB) ? 2 : 1;  // 1.5 counted as 2
-    const std::uint64_t lineMs =
-        (std::uint64_t{count} * bits * 1000 + baud - 1) / baud;  // rounded up
-    return std::max(floor, std::chrono::milliseconds(CommWriteWaitFactor * lineMs));
+    return std::chrono::milliseconds(CommWriteWaitMs(baud, bits, count));
 }
 
 }  // namespace
