@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -288,7 +289,9 @@ void TfrmKR3090::FormCreate() {
     GlobVar.NoticeAutoHide = false;
     RxLength = 0;
     GlobVar.NoticeTime = Platform().Now();
-    GlobVar.AppPath = QCoreApplication::applicationDirPath() + u'/';
+    // In the platform's own separators: messages show C:\...\Config.ini on Windows.
+    GlobVar.AppPath =
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
     GlobVar.ConfigFileName = GlobVar.AppPath + QStringLiteral("Config.ini");
     CommSettings = TCommSettings{};
     LoadConfig(GlobVar.ConfigFileName.toStdString(), CommSettings);

@@ -1,10 +1,9 @@
 #include "app/Platform.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QUrl>
+
+#include "app/ShellOpen.h"
 
 namespace {
 
@@ -82,8 +81,8 @@ QString TQtPlatform::OpenFileName(QWidget* owner, const TFileDialogRequest& r) {
     return dialog.selectedFiles().first();
 }
 
-void TQtPlatform::ShellOpen(QWidget*, const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+void TQtPlatform::ShellOpen(QWidget* owner, const QString& path) {
+    ShellOpenFile(owner, path);
 }
 
 QDateTime TQtPlatform::Now() {

@@ -43,7 +43,7 @@ TPlatform& Platform();
 // Installs p (not owned); nullptr restores the real one.
 void SetPlatform(TPlatform* p);
 
-// The real implementation over QMessageBox, QFileDialog, QDesktopServices.
+// The real implementation over QMessageBox, QFileDialog and the shell (ShellOpen.h).
 class TQtPlatform : public TPlatform {
   public:
     void MessageBox(QWidget* owner, const QString& text, const QString& caption,

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <vector>
 
+#include "link/FilePath.h"
+
 TCommSettings CommSettings;
 
 namespace {
@@ -59,9 +61,21 @@ std::optional<std::string> KeyName(const std::string& line) {
     return Trim(t.substr(0, eq));
 }
 
+// The file name as the file system takes it; nothing when it cannot be one
+// (bytes that are not UTF-8, on Windows).
+std::optional<std::filesystem::path> FileSystemPath(const std::string& fileName) {
+    try {
+        return PathFromUtf8(fileName);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 TIniFile ReadIni(const std::string& fileName) {
     TIniFile ini;
-    std::ifstream in(fileName, std::ios::binary);
+    const auto path = FileSystemPath(fileName);
+    if (!path) return ini;
+    std::ifstream in(*path, std::ios::binary);
     if (!in) return ini;
     std::ostringstream text;
     text << in.rdbuf();
@@ -136,7 +150,7 @@ void WriteValue(TIniFile& ini, const std::string& key, const std::string& value)
     const std::string line = key + "=" + value;
     auto section = FindSection(ini);
     if (!section) {
-        ini.Lines.push_back("[" + std::string(Section) + "]");
+        ini.Lines.push_back(std::string("[") + Section + "]");
         ini.Lines.push_back(line);
         return;
     }
@@ -153,10 +167,13 @@ void WriteValue(TIniFile& ini, const std::string& key, const std::string& value)
     ini.Lines.insert(ini.Lines.begin() + static_cast<std::ptrdiff_t>(lastKey) + 1, line);
 }
 
+// As the platform writes it: on Windows C:\...\Config.ini.
 std::string FullPath(const std::string& fileName) {
+    const auto name = FileSystemPath(fileName);
+    if (!name) return fileName;
     std::error_code ec;
-    auto path = std::filesystem::absolute(fileName, ec);
-    return ec ? fileName : path.lexically_normal().string();
+    auto path = std::filesystem::absolute(*name, ec);
+    return ec ? fileName : Utf8FromPath(path.lexically_normal());
 }
 
 }  // namespace
@@ -185,8 +202,10 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
         text += ini.Lines[i];
         if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;
     }
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    const auto path = FileSystemPath(fileName);
+    std::ofstream out;
+    if (path) out.open(*path, std::ios::binary | std::ios::trunc);
+    if (out.is_open()) out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (out) out.flush();
-    if (!out) throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+    if (!out.is_open() || !out) throw TConfigWriteError("Unable to write to " + FullPath(fileName));
 }

@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <memory>
 
 #include "app/GlobVar.h"
 #include "app/Platform.h"
 #include "link/Config.h"
+#include "link/PortList.h"
 #include "report/SongFont.h"
 
 namespace {
@@ -107,8 +107,8 @@ void TfrmSetComm::FormShow() {
 
 void TfrmSetComm::FillPortList() {
     CombComm->clear();
-    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
-        CombComm->addItem(port.portName());
+    for (const std::string& name : SerialPortNames())
+        CombComm->addItem(QString::fromStdString(name));
 }
 
 void TfrmSetComm::BitBtn1Click() {

@@ -16,3 +16,8 @@ std::string ToGbk(std::string_view utf8);
 
 // The byte length of ToGbk(utf8).
 std::size_t GbkLength(std::string_view utf8);
+
+// Length of the well-formed UTF-8 sequence at p (at most n > 0 bytes), or 0
+// when the byte at p does not start one: overlong forms, surrogates and code
+// points above U+10FFFF are not well formed. Both bodies of ToGbk cut by it.
+std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t n);

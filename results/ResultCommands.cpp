@@ -10,7 +10,7 @@
 
 #include <QComboBox>
 #include <QDateTime>
-#include <QFile>
+#include <QDir>
 #include <QLabel>
 #include <algorithm>
 #include <array>
@@ -30,8 +30,10 @@ bool UploadLinesLost = false;
 std::string Utf8(const QString& text) {
     return text.toStdString();
 }
+// AppendLine takes the name in UTF-8 on every platform (QFile::encodeName
+// would give the ANSI code page on Windows).
 std::string FilePath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return path.toStdString();
 }
 
 // Leading and trailing blanks and control characters do not make a path.
@@ -40,8 +42,10 @@ bool IsBlank(const QString& text) {
 }
 
 void ReportLostLines(QWidget* owner, const QString& path) {
-    Platform().MessageBox(owner, QStringLiteral("文件写入失败，数据未能完整保存！") + u'\n' + path,
-                          QStringLiteral("提示"), TMessageIcon::Warning);
+    Platform().MessageBox(
+        owner,
+        QStringLiteral("文件写入失败，数据未能完整保存！") + u'\n' + QDir::toNativeSeparators(path),
+        QStringLiteral("提示"), TMessageIcon::Warning);
 }
 
 TLocalDateTime LocalDateTime(const QDateTime& now) {

@@ -14,6 +14,12 @@
 // result is false. Never throws.
 bool AppendLine(const std::string& text, const std::string& path);
 
+// The platform body behind AppendLine: appends bytes as they are to the file
+// at path (UTF-8, no NUL), creating it when missing; only a file on disk
+// takes them. All or nothing: a part that a full disk took is taken back
+// unless someone else has appended behind it. Returns false on any failure.
+bool AppendToFile(const std::string& bytes, const std::string& path);
+
 // Appends every line in order, each attempted afresh after a failure; returns
 // the number of lines that could not be written.
 int AppendLines(const TReportLines& lines, const std::string& path);

@@ -11,21 +11,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The program's folder may be named in Chinese: file names are UTF-8 text.
+std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 class ConfigTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kr3090-config-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / fs::path(u8"kr3090-config-配置-");
+        dir += std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
-        file = (dir / "Config.ini").string();
+        path = dir / "Config.ini";
+        file = Utf8(path);
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    void Write(const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+    void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
     std::string Read() {
-        std::ifstream in(file, std::ios::binary);
+        std::ifstream in(path, std::ios::binary);
         std::ostringstream s;
         s << in.rdbuf();
         return s.str();
@@ -47,8 +54,8 @@ class ConfigTest : public ::testing::Test {
         EXPECT_EQ(s.HelpFileName, "");
     }
 
-    fs::path dir;
-    std::string file;
+    fs::path dir, path;
+    std::string file;  // path in UTF-8
 };
 
 TEST_F(ConfigTest, MissingEmptyOrSectionlessFileGivesTheDefaults) {
@@ -118,7 +125,7 @@ TEST_F(ConfigTest, ByteOrderMarkOfAnEditorIsSkippedAndKept) {
 }
 
 TEST_F(ConfigTest, UnreadableFileGivesTheDefaults) {
-    fs::create_directories(file);  // a folder where the file should be: root cannot read it either
+    fs::create_directories(path);  // a folder where the file should be: root cannot read it either
     ExpectDefaults(Loaded());
 }
 
@@ -166,14 +173,14 @@ TEST_F(ConfigTest, SaveAddsTheSectionToAFileWithoutIt) {
 }
 
 TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPath) {
-    fs::create_directories(file);
+    fs::create_directories(path);
     try {
         SaveConfig(file, TCommSettings{});
         FAIL() << "no error";
     } catch (const TConfigWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + file);
     }
-    const std::string missing = (dir / "gone" / "Config.ini").string();
+    const std::string missing = Utf8(dir / "gone" / "Config.ini");
     try {
         SaveConfig(missing, TCommSettings{});
         FAIL() << "no error";

@@ -17,12 +17,11 @@ const std::string kSeparator(24, '=');
 class ReportFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        char name[] = "/tmp/kr3090-blocks-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir_ = name;
+        dir_ = MakeTempFolder("kr3090-blocks");
+        ASSERT_FALSE(dir_.empty());
         path_ = dir_ + "/result.txt";
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void TearDown() override { std::filesystem::remove_all(Utf8Path(dir_)); }
 
     std::string dir_, path_;
 };

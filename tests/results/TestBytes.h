@@ -4,8 +4,10 @@
 
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,28 @@ inline std::string FileOf(const std::vector<std::string>& lines) {
     return bytes;
 }
 
+// Paths are UTF-8 text, as the program holds them; a narrow name on Windows
+// would go through the ANSI code page instead.
+inline std::filesystem::path Utf8Path(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// A new empty folder in the system's temporary folder; its path in UTF-8.
+inline std::string MakeTempFolder(const std::string& prefix) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto dir = std::filesystem::temp_directory_path() /
+                         (prefix + "-" + std::to_string(random() % 1000000000));
+        std::error_code error;
+        if (std::filesystem::create_directory(dir, error)) {
+            const std::u8string text = dir.u8string();
+            return std::string(text.begin(), text.end());
+        }
+    }
+    return {};
+}
+
 inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

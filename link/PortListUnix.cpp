@@ -1,0 +1,11 @@
+// The port list over QSerialPortInfo (Qt SerialPort, Linux only).
+#include <QSerialPortInfo>
+
+#include "link/PortList.h"
+
+std::vector<std::string> SerialPortNames() {
+    std::vector<std::string> names;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+        names.push_back(port.portName().toStdString());
+    return names;
+}
