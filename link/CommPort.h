@@ -56,10 +56,11 @@ class TCommPort {
     // all queued input is discarded).
     bool Read(TPortHandle handle, std::uint8_t* dest, std::uint32_t& count);
     // Writes the block, waiting a bounded time for room; true whenever a port
-    // is open (how much of the block went out is not examined). A driver queue
-    // with no room at all means the device has long stopped taking bytes: the
-    // block is then dropped whole at once, so polls against a hung device do
-    // not each hold up the window thread.
+    // is open (how much of the block went out is not examined). Once the device
+    // has stopped taking bytes altogether (termios: the queue has no room at
+    // all; Win32: a write it took nothing of), a block is dropped whole at once
+    // or after a brief wait, so polls against a hung device do not each hold up
+    // the window thread for the full wait.
     bool Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32_t count);
 };
 
