@@ -266,6 +266,12 @@ class FaultWindowTest : public ::testing::Test {
         }
         return GlobVar.Connected;
     }
+    // Connected, a test started, and the load's readings on the Ctrl page.
+    void ConnectAndTest() {
+        ASSERT_TRUE(ConnectPressingAgain());
+        window->BBtn_Start->click();
+        ASSERT_TRUE(WaitFor([&] { return ShowsReadingOfTheLoad(*window); }, 20));
+    }
     // "通讯设置" with the new device typed in and saved, then closed: the
     // window reopens the port with it.
     void ChoosePortInSettings(const std::string& path) {

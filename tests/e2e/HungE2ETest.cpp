@@ -29,12 +29,6 @@ struct TKeptUp {
 
 class DeviceHangs : public FaultWindowTest {
   protected:
-    void ConnectAndTest() {
-        ASSERT_TRUE(ConnectPressingAgain());
-        window->BBtn_Start->click();
-        ASSERT_TRUE(WaitFor([&] { return ShowsReadingOfTheLoad(*window); }, 20));
-    }
-
     void Hang() {
         sim->Stall();
         EXPECT_GT(sim->FillQueue(), 0u);
