@@ -4,8 +4,9 @@
 // takes the handle, which belongs to the caller (TSerialComm).
 //
 // Threads: Read is called by the receive thread and Write by the window thread
-// on the same handle at the same time; the descriptor is used for plain
-// synchronous I/O and Read only takes bytes already queued, so it never blocks.
+// on the same handle at the same time. Read only takes bytes already queued, so
+// it never blocks; Write waits a bounded time for the driver to take its bytes,
+// so a device that has stopped reading cannot freeze the window thread.
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,16 @@ enum : std::uint8_t { StopBitsOne = 0, StopBitsOneAndHalf = 1, StopBitsTwo = 2 }
 
 constexpr int CommReadBufferSize = 4096;
 
+// A write waits for the driver to take its bytes for three times their time on
+// the line at the port's rate and character size, and at least 250 ms; what is
+// not taken by then is dropped. Closing gives output still on its way as long,
+// at most a second.
+constexpr int CommWriteWaitFactor = 3;
+constexpr int CommWriteWaitFloorMs = 250;
+// That wait for count characters of bitsPerCharacter bits (start, data, parity
+// and stop bits) at baud; the floor alone when the rate is unknown (0).
+std::uint32_t CommWriteWaitMs(std::uint32_t baud, unsigned bitsPerCharacter, std::uint32_t count);
+
 class TCommPort {
   public:
     // Opens the named port exclusively and applies the settings with flow
@@ -36,14 +47,20 @@ class TCommPort {
     // serial device, a setting the device rejects) and then holds nothing open.
     TPortHandle Open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
                      std::uint8_t parity, std::uint8_t stopBits);
+    // Lets output still on its way drain for a bounded time, discards what the
+    // device has not taken by then, and releases the handle.
     void Close(TPortHandle handle);
     // Delivers everything queued (1..4096 bytes) into dest and sets count.
     // Returns false, leaving count alone, when nothing is queued, the handle is
     // 0, the queue cannot be queried, or more than 4096 bytes are queued (then
     // all queued input is discarded).
     bool Read(TPortHandle handle, std::uint8_t* dest, std::uint32_t& count);
-    // One synchronous write; true whenever a port is open (the outcome of the
-    // write itself is not examined).
+    // Writes the block, waiting a bounded time for room; true whenever a port
+    // is open (how much of the block went out is not examined). Once the device
+    // has stopped taking bytes altogether (termios: the queue has no room at
+    // all; Win32: a write it took nothing of), a block is dropped whole at once
+    // or after a brief wait, so polls against a hung device do not each hold up
+    // the window thread for the full wait.
     bool Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32_t count);
 };
 

@@ -11,6 +11,14 @@
 //   and waits briefly for the rest before it decides about the overflow.
 // - A pseudo-terminal forces CS8 and drops PARENB although tcsetattr
 //   succeeds, and keeps PARODD, CMSPAR and CSTOPB: there is no line to frame.
+// - The descriptor stays non-blocking: a blocking write to a device that has
+//   stopped reading waits for ever once the driver's queue is full (about
+//   16 KB of frames on a pseudo-terminal). poll() reports room only once the
+//   queue has drained below the driver's wake-up mark (256 bytes on a UART), so
+//   Write also retries on its own every few milliseconds while it waits.
+// - close() of a terminal with unsent output waits up to the port's
+//   closing_wait (30 s by default on a UART) for the device to take it.
+//   TIOCOUTQ counts that output (a pseudo-terminal always reports 0).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,8 +29,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "link/CommPort.h"
 #include "link/Termios2.h"
@@ -54,6 +65,10 @@ constexpr std::uint32_t MaxBaud = 4000000;
 
 // How long Read waits for the driver to refill a full line discipline.
 constexpr int RefillWaitMs = 200;
+// Longest sleep of a waiting Write or Close between two looks at the queue.
+constexpr int RetryMs = 10;
+
+using TClock = std::chrono::steady_clock;
 
 bool StandardSpeed(std::uint32_t baud, speed_t& code) {
     for (const TStandardSpeed& s : StandardSpeeds) {
@@ -168,6 +183,32 @@ int Configure(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_
     return 0;
 }
 
+// The wait for count bytes at the rate and character size the port is set
+// to: the handle is all that Write and Close get.
+std::chrono::milliseconds WriteWait(int fd, std::uint32_t count) {
+    termios t;
+    std::uint32_t baud = 0, inSpeed = 0;
+    if (tcgetattr(fd, &t) != 0 || !ReadBaud(fd, baud, inSpeed))
+        return std::chrono::milliseconds(CommWriteWaitFloorMs);
+    unsigned bits = 1;  // start bit
+    switch (t.c_cflag & CSIZE) {
+        case CS5:
+            bits += 5;
+            break;
+        case CS6:
+            bits += 6;
+            break;
+        case CS7:
+            bits += 7;
+            break;
+        default:
+            bits += 8;
+    }
+    if (t.c_cflag & PARENB) bits += 1;
+    bits += (t.c_cflag & CSTOPB) ? 2 : 1;  // 1.5 counted as 2
+    return std::chrono::milliseconds(CommWriteWaitMs(baud, bits, count));
+}
+
 }  // namespace
 
 TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
@@ -188,19 +229,31 @@ TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
         ioctl(fd, TIOCNXCL);
         return fail();
     }
-    // Writes are synchronous; reads never wait anyway (VMIN = VTIME = 0).
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ioctl(fd, TIOCNXCL);
-        return fail();
-    }
+    // The descriptor stays non-blocking: Write bounds its own wait, and reads
+    // never wait anyway (VMIN = VTIME = 0, only what is queued).
     return static_cast<TPortHandle>(fd) + 1;
 }
 
 void TCommPort::Close(TPortHandle handle) {
     if (handle == 0) return;
-    ioctl(Fd(handle), TIOCNXCL);
-    ::close(Fd(handle));
+    const int fd = Fd(handle);
+    // The disconnect frame may still be on its way: give it the time a write
+    // would get, at most a second, then discard what the device has not taken,
+    // so that close() has nothing left to wait for.
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        const auto deadline =
+            TClock::now() +
+            std::min<std::chrono::milliseconds>(std::chrono::seconds(1),
+                                                WriteWait(fd, static_cast<std::uint32_t>(queued)));
+        while (queued > 0 && TClock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(RetryMs));
+            if (ioctl(fd, TIOCOUTQ, &queued) != 0) break;
+        }
+        if (queued > 0) tcflush(fd, TCOFLUSH);
+    }
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
 }
 
 bool TCommPort::Read(TPortHandle handle, std::uint8_t* dest, std::uint32_t& count) {
@@ -246,12 +299,28 @@ bool TCommPort::Read(TPortHandle handle, std::uint8_t* dest, std::uint32_t& coun
 
 bool TCommPort::Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32_t count) {
     if (handle == 0) return false;
+    const int fd = Fd(handle);
     std::uint32_t done = 0;
+    TClock::time_point deadline{};
     while (done < count) {
-        const ssize_t n = ::write(Fd(handle), bytes + done, count - done);
+        const ssize_t n = ::write(fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::uint32_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // not examined, as on the instrument's own platform
-        done += static_cast<std::uint32_t>(n);
+        // Anything else (EIO after a hang-up) is not examined.
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
+        // No room at all: a whole queue is waiting, many polls' worth, so the
+        // device has long stopped keeping up. Waiting would hold up the window
+        // thread at every poll for nothing; the block is dropped whole.
+        if (done == 0) break;
+        const auto now = TClock::now();
+        if (deadline == TClock::time_point{}) deadline = now + WriteWait(fd, count);
+        if (now >= deadline) break;  // gave up: the rest of the block is dropped
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, static_cast<int>(std::min<long long>(left, RetryMs)));
     }
     return true;
 }

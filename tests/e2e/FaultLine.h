@@ -1,10 +1,13 @@
 #pragma once
 // What the fault and vanishing tests share: the simulator on the master side of
-// a pseudo-terminal pair that can be pulled away like an unplugged adapter, a
-// count of the frames the simulator put on the line, the window under test with
-// a recording platform, and the CPU time of the receive thread.
+// a pseudo-terminal pair that can be pulled away like an unplugged adapter or
+// stall like a hung one, a count of the frames the simulator put on the line,
+// the window under test with a recording platform, and the CPU time of the
+// receive thread.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/syscall.h>
 #include <termios.h>
@@ -99,6 +102,46 @@ class TPullableSim {
         master_ = slave_ = -1;
     }
 
+    // The instrument stops reading, as a stalled firmware or a hung adapter
+    // does, and the line stays: what the program writes piles up toward it.
+    void Stall() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // Fills that queue at once, through the line's own descriptor on the
+    // program's side, with bytes the instrument passes over as noise: the
+    // polls alone take minutes to do it. Returns the bytes it took.
+    std::size_t FillQueue() {
+        const int flags = fcntl(slave_, F_GETFL);
+        fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+        const std::vector<std::uint8_t> noise(256, 0x00);
+        std::size_t taken = 0;
+        // The kernel frees room in the background for a moment after a write.
+        for (bool more = true; more;) {
+            more = false;
+            for (std::size_t size : {noise.size(), std::size_t(1)}) {
+                ssize_t n;
+                while ((n = write(slave_, noise.data(), size)) > 0) {
+                    taken += static_cast<std::size_t>(n);
+                    more = true;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        fcntl(slave_, F_SETFL, flags);
+        return taken;
+    }
+    bool QueueHasRoom() const {
+        pollfd p{slave_, POLLOUT, 0};
+        return poll(&p, 1, 0) > 0 && (p.revents & POLLOUT);
+    }
+    // The instrument reads again: the backlog first, then it answers.
+    void Resume() {
+        if (thread_.joinable() || master_ < 0) return;
+        stop_ = false;
+        thread_ = std::thread([this] { sim_->ServeFd(master_, stop_); });
+    }
+
   private:
     std::shared_ptr<TSimCounts> counts_;
     std::unique_ptr<TSimulator> sim_;
@@ -137,7 +180,6 @@ inline bool WaitFor(const std::function<bool()>& pred, int seconds = 10,
         },
         seconds);
 }
-
 
 // What the Ctrl page may show while the simulator's test of the 2.5 V,
 // 1.25 A, 30° load runs: U within ±4 %, I within ±3 %, Φ within ±2°.
@@ -223,6 +265,12 @@ class FaultWindowTest : public ::testing::Test {
             WaitFor([] { return GlobVar.Connected; }, 2);
         }
         return GlobVar.Connected;
+    }
+    // Connected, a test started, and the load's readings on the Ctrl page.
+    void ConnectAndTest() {
+        ASSERT_TRUE(ConnectPressingAgain());
+        window->BBtn_Start->click();
+        ASSERT_TRUE(WaitFor([&] { return ShowsReadingOfTheLoad(*window); }, 20));
     }
     // "通讯设置" with the new device typed in and saved, then closed: the
     // window reopens the port with it.

@@ -28,12 +28,6 @@ TReadings ReadingsOf(TfrmKR3090& w) {
 
 class DeviceVanishes : public FaultWindowTest {
   protected:
-    void ConnectAndTest() {
-        ASSERT_TRUE(ConnectPressingAgain());
-        window->BBtn_Start->click();
-        ASSERT_TRUE(WaitFor([&] { return ShowsReadingOfTheLoad(*window); }, 20));
-    }
-
     // Runs the window's event loop for a while with a 50 ms timer of its own;
     // returns how often it fired and how much CPU the receive thread used
     // meanwhile, in percent of one core.

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "PtyPair.h"
 #include "TermiosReadBack.h"
 #include "link/CommPort.h"
+#include "protocol/Frame.h"
 
 namespace {
 
@@ -159,6 +161,19 @@ class CommPortIo : public ::testing::Test {
     }
     void TearDown() override { port.Close(handle); }
 
+    void ReopenAt(std::uint32_t baud) {
+        port.Close(handle);
+        handle = port.Open(pty.Name, baud, 8, ParityNone, StopBitsOne);
+        ASSERT_NE(handle, 0);
+    }
+    bool Write(const Bytes& bytes) {
+        return port.Write(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    }
+    static Bytes Poll(int n) {
+        const TRequestFrame f = BuildRequestFrame(CmdControl, {std::uint8_t(n), 40});
+        return Bytes(f.begin(), f.end());
+    }
+
     static Bytes Pattern(std::size_t n) {
         Bytes b(n);
         for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i % 251);
@@ -223,6 +238,66 @@ TEST_F(CommPortIo, WriteSendsTheBytesAndFailsWithoutAPort) {
     EXPECT_EQ(pty.ReadMaster(4), frame);
     EXPECT_FALSE(port.Write(0, frame.data(), 4));
     EXPECT_TRUE(pty.ReadMaster(1, std::chrono::milliseconds(200)).empty());
+}
+
+// A pseudo-terminal queues about 16 KB. At 4 000 000 baud a 128 KB block is
+// 328 ms on the line, so its write may wait 983 ms for room, not just 250 ms.
+constexpr std::uint32_t FastBaud = 4000000;
+constexpr std::size_t BigBlock = 131072;
+
+TEST_F(CommPortIo, AWriteWaitsForRoomWhileTheOtherSideCatchesUpWithinItsBound) {
+    ReopenAt(FastBaud);
+    const Bytes block = Pattern(BigBlock);
+    Bytes got;
+    std::thread reader([&] {
+        // Later than the least wait: only the rate read back from the port
+        // lets the write wait this long.
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        got = pty.ReadMaster(block.size());
+    });
+    EXPECT_TRUE(Write(block));
+    reader.join();
+    EXPECT_TRUE(got == block) << got.size() << " of " << block.size() << " bytes arrived";
+}
+
+TEST_F(CommPortIo, APeerThatStopsReadingCostsOneBoundedWaitThenPollsAreDroppedWholeUntilItReads) {
+    ReopenAt(FastBaud);
+    const Bytes block = Pattern(BigBlock);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Write(block));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    const Bytes filler = pty.FillSlaveQueue();
+    // Polls against the full queue go nowhere, and none of them waits: forty
+    // waits of 250 ms would hold the caller for ten seconds.
+    const auto polls = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i) EXPECT_TRUE(Write(Poll(i)));
+    EXPECT_LT(std::chrono::steady_clock::now() - polls, std::chrono::seconds(1));
+
+    // The other side reads again. It gets the front of the block, cut where
+    // the write gave up, then the filler, and not a byte of the polls.
+    const Bytes arrived = pty.DrainMaster();
+    ASSERT_GT(arrived.size(), filler.size());
+    const std::size_t cut = arrived.size() - filler.size();
+    EXPECT_GT(cut, 0u);
+    EXPECT_LT(cut, block.size());
+    EXPECT_TRUE(std::equal(block.begin(), block.begin() + cut, arrived.begin()));
+    EXPECT_TRUE(std::equal(filler.begin(), filler.end(), arrived.begin() + cut));
+
+    // Frames flow again on the same handle, whole and in order, and the last
+    // one written before closing is not discarded by the close.
+    ASSERT_TRUE(pty.WaitWritable());
+    Bytes sent;
+    for (int i = 0; i < 3; ++i) {
+        const Bytes poll = Poll(i);
+        EXPECT_TRUE(Write(poll));
+        sent.insert(sent.end(), poll.begin(), poll.end());
+    }
+    const TRequestFrame bye = BuildRequestFrame(CmdDisconnect);
+    EXPECT_TRUE(Write(Bytes(bye.begin(), bye.end())));
+    port.Close(handle);
+    handle = 0;
+    sent.insert(sent.end(), bye.begin(), bye.end());
+    EXPECT_EQ(pty.ReadMaster(sent.size()), sent);
 }
 
 TEST_F(CommPortIo, ReadAfterTheOtherSideHungUpDeliversNothingAtOnce) {

@@ -1,6 +1,7 @@
 #include "PtyPair.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -70,6 +71,46 @@ bool TPtyPair::WaitQueued(int count, std::chrono::milliseconds timeout) const {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+Bytes TPtyPair::FillSlaveQueue(std::uint8_t filler) const {
+    const int flags = fcntl(Slave, F_GETFL);
+    fcntl(Slave, F_SETFL, flags | O_NONBLOCK);
+    Bytes taken;
+    const Bytes block(256, filler);
+    // The kernel moves queued bytes on in the background for a moment after
+    // each write, which may free room again: fill until a round takes nothing.
+    for (bool tookSome = true; tookSome;) {
+        tookSome = false;
+        for (std::size_t size : {block.size(), std::size_t(1)}) {
+            ssize_t n;
+            while ((n = write(Slave, block.data(), size)) > 0) {
+                taken.insert(taken.end(), block.begin(), block.begin() + n);
+                tookSome = true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    fcntl(Slave, F_SETFL, flags);
+    return taken;
+}
+
+Bytes TPtyPair::DrainMaster(std::chrono::milliseconds quiet) const {
+    Bytes out;
+    for (;;) {
+        pollfd p{Master, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(quiet.count())) <= 0) break;
+        std::uint8_t buf[4096];
+        const ssize_t n = read(Master, buf, sizeof buf);
+        if (n <= 0) break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    return out;
+}
+
+bool TPtyPair::WaitWritable(std::chrono::milliseconds timeout) const {
+    pollfd p{Slave, POLLOUT, 0};
+    return poll(&p, 1, static_cast<int>(timeout.count())) > 0 && (p.revents & POLLOUT);
 }
 
 int OpenDescriptorCount() {

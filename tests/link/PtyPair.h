@@ -25,6 +25,14 @@ struct TPtyPair {
     int Queued() const;
     // Waits until the slave holds at least count bytes; false on time-out.
     bool WaitQueued(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    // The master side stops reading and its queue of what the slave wrote is
+    // filled through the pair's own slave descriptor with filler bytes, until a
+    // moment later it still takes none. Returns the bytes it took.
+    Bytes FillSlaveQueue(std::uint8_t filler = 0x00) const;
+    // Everything the slave side wrote, read until nothing more comes for quiet.
+    Bytes DrainMaster(std::chrono::milliseconds quiet = std::chrono::milliseconds(300)) const;
+    // Waits until the slave side may write again; false on time-out.
+    bool WaitWritable(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     void CloseMaster();
 
     int Master = -1;

@@ -254,6 +254,41 @@ TEST_F(WineComPort, AfterTheInstrumentHangsUpReadsDeliverNothingAndWritesAreNotE
     EXPECT_EQ(Ask("close " + k), "ok");
 }
 
+// "write-pattern K N" -> its ms=.
+long WriteMs(const std::string& reply) {
+    EXPECT_EQ(reply.rfind("true ms=", 0), 0u) << reply;
+    return reply.rfind("true ms=", 0) == 0 ? std::stol(reply.substr(8)) : -1;
+}
+
+TEST_F(WineComPort, APeerThatStopsReadingCostsBoundedWritesAndFramesFlowAgainOnceItReads) {
+    const std::string k = Open("115200 8 0 0");
+    // Only the write time-outs are the port's own; the read fields are wine's.
+    EXPECT_EQ(Ask("timeouts " + k).rfind("timeouts 0 0 0 ", 0), 0u);
+    const Bytes filler = pty.FillSlaveQueue();
+    // The first write into the full queue gives up after its wait (250 ms
+    // plus 1 ms a byte at this rate); later ones wait only briefly.
+    const long first = WriteMs(Ask("write-pattern " + k + " 26"));
+    EXPECT_GE(first, 200);
+    EXPECT_LT(first, 1000);
+    for (int i = 0; i < 4; ++i) EXPECT_LT(WriteMs(Ask("write-pattern " + k + " 26")), 200);
+    EXPECT_EQ(pty.DrainMaster(), filler);  // not a byte of the writes
+
+    // Reading again: frames flow on the same handle, whole, and a later hang
+    // costs the full wait again.
+    ASSERT_TRUE(pty.WaitWritable());
+    EXPECT_EQ(Ask("write " + k + " " + HexOf(Frame26)), "true");
+    EXPECT_EQ(Ask("write " + k + " " + HexOf(Frame26)), "true");
+    Bytes twice = Frame26;
+    twice.insert(twice.end(), Frame26.begin(), Frame26.end());
+    EXPECT_EQ(pty.ReadMaster(52), twice);
+    pty.FillSlaveQueue();
+    EXPECT_GE(WriteMs(Ask("write-pattern " + k + " 26")), 200);
+    // Closing over the full queue does not wait for it.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Ask("close " + k), "ok");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
 TEST_F(WineComPort, ConnectionWritesWhileOpenAndCloseReportsWhetherAPortWasOpen) {
     ASSERT_EQ(Ask("comm-new").rfind("ok calls=", 0), 0u);
     EXPECT_EQ(Ask("comm-close"), "false");
