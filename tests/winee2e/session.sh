@@ -139,6 +139,25 @@ app_up() {
   launch_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')
   # The last steps of start-up (maximising) settle before the first click.
   sleep 1
+  if [ "$kind" = windows ] && ! fills_screen; then
+    # Seen now and then: wine keeps the window at its restored size inside the
+    # frame openbox has maximised, the rest of the frame unpainted. The clicks
+    # (all near the top left) and the files do not depend on it; the
+    # screenshots show it.
+    say "windows: note: the window does not fill its maximised frame (wine kept its restored size)"
+  fi
+}
+
+# fills_screen: within 5 s the bottom right corner of the screen is painted
+# (the maximised window's background, not the black of an empty frame).
+fills_screen() {
+  local mean
+  for _ in $(seq 50); do
+    mean=$(import -window root -crop 16x16+1260+1000 -format '%[fx:mean]' info: 2>/dev/null) || mean=1
+    awk -v m="$mean" 'BEGIN { exit !(m > 0.2) }' && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 # click X Y: a left click at X, Y of the main window's client area.
