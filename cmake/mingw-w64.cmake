@@ -1,13 +1,5 @@
-# Cross-compiling the serial link and the frame codec for 64-bit Windows.
-# The -posix variant is needed: the default one has no std::thread.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Cross-compiling the layers without Qt (serial link, codec) and their tests
+# for 64-bit Windows, without the project's Qt.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-posix.cmake)
 # Self-contained executables, so wine needs no MinGW runtime DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -56,22 +56,11 @@ apt-get "${apt_private[@]}" update -q >&2
 dsc=$(ls "$work"/src/qt6-base_*.dsc | head -n 1)
 dpkg-source --no-check -x "$dsc" "$work/src/qtbase" >&2
 
-# The program's own MinGW toolchain, without the static runtime of its plain
-# build: Qt's DLLs share libstdc++-6.dll with the program. Qt's installed
-# qt.toolchain.cmake loads this file, so it lives beside the installed Qt.
+# The MinGW toolchain with the shared runtime: Qt's DLLs share libstdc++-6.dll
+# with the program. Qt's installed qt.toolchain.cmake loads this file, so a
+# copy lives beside the installed Qt.
 mkdir -p "$qt"
-cat >"$qt/mingw-w64-posix.cmake" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
+cp "$here/../cmake/mingw-w64-posix.cmake" "$qt/mingw-w64-posix.cmake"
 
 echo "=== Qt for Windows: configuring" >&2
 launcher=()
