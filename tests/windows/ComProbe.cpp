@@ -50,14 +50,11 @@
 #include <vector>
 
 #include "link/CommPort.h"
+#include "link/PortList.h"
 #include "link/SerialComm.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
 #include "protocol/Requests.h"
-#if __has_include("link/PortList.h")
-#include "link/PortList.h"
-#define KR3090_HAVE_PORT_LIST 1
-#endif
 
 namespace {
 
@@ -373,13 +370,9 @@ std::string TProbe::Run(const std::string& command, std::istringstream& in) {
         return "ok";
     }
     if (command == "ports") {
-#ifdef KR3090_HAVE_PORT_LIST
         std::string line = "ports";
         for (const std::string& name : SerialPortNames()) line += " " + name;
         return line;
-#else
-        return "error no port list in this build";
-#endif
     }
     if (command == "sleep") {
         int ms = 0;
