@@ -82,8 +82,10 @@ ErrorLog $dir/log/error_log
 AccessLog $dir/log/access_log
 PageLog $dir/log/page_log
 SystemGroup root
-PeerCred on
 EOF
+  # Newer CUPS updates know PeerCred (clients on the socket are trusted by their
+  # credentials); an older cupsd refuses to start on a directive it lacks.
+  if grep -qa PeerCred "$(command -v cupsd)"; then echo "PeerCred on" >>"$dir/cups-files.conf"; fi
   cat >"$dir/cupsd.conf" <<EOF
 LogLevel warn
 Listen $sock
