@@ -55,6 +55,10 @@ stop() {
     [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
   fi
   rm -f "$pidfile"
+  # The folder of /tmp that held what lp must reach, if there was one.
+  local link
+  link=$(readlink "$dir/spool" 2>/dev/null) || true
+  case "$link" in /tmp/kr3090-cups.*/spool) rm -rf "${link%/spool}" ;; esac
 }
 
 start() {
@@ -67,15 +71,23 @@ start() {
 
   stop
   rm -rf "$dir/etc" "$dir/spool" "$dir/tmp" "$dir/cache" "$dir/state" "$dir/log" "$sock"
-  mkdir -p "$dir/etc/ppd" "$dir/spool" "$dir/tmp" "$dir/cache" "$dir/state" "$dir/log"
-  # The filters run as lp and write their temporary files here.
-  chgrp lp "$dir/tmp"
-  chmod 1770 "$dir/tmp"
+  # The filters run as lp: they read the queue's PPD and the job and write
+  # their temporary files. When lp cannot reach DIR (a root home is 0700),
+  # those three live in a folder of /tmp, linked from DIR.
+  local shared=$dir
+  if ! runuser -u lp -- test -x "$dir" 2>/dev/null; then
+    shared=$(mktemp -d /tmp/kr3090-cups.XXXXXX)
+    chmod 755 "$shared"
+    for d in etc spool tmp; do ln -s "$shared/$d" "$dir/$d"; done
+  fi
+  mkdir -p "$shared/etc/ppd" "$shared/spool" "$shared/tmp" "$dir/cache" "$dir/state" "$dir/log"
+  chgrp lp "$shared/tmp"
+  chmod 1770 "$shared/tmp"
 
   cat >"$dir/cups-files.conf" <<EOF
-ServerRoot $dir/etc
-RequestRoot $dir/spool
-TempDir $dir/tmp
+ServerRoot $shared/etc
+RequestRoot $shared/spool
+TempDir $shared/tmp
 CacheDir $dir/cache
 StateDir $dir/state
 ErrorLog $dir/log/error_log
