@@ -7,8 +7,6 @@
 //   build/bench/WindowLatencyBench
 // reports the mean per reply and the median and worst (ms) over 100 replies.
 #include <benchmark/benchmark.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -22,6 +20,7 @@
 
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
+#include "bench/BenchWindow.h"
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "protocol/Frame.h"
@@ -46,24 +45,15 @@ std::vector<std::uint8_t> LiveReply(float u) {
 }
 
 void LiveReplyToLabels(benchmark::State& state) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "WindowLatencyBench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
+    EnsureApplication("WindowLatencyBench");
     SetTraceSink([](const std::string&) {});
 
     int master = -1, slave = -1;
-    char path[256] = {};
-    if (openpty(&master, &slave, path, nullptr, nullptr) != 0) {
+    std::string path;
+    if (!OpenRawPty(master, slave, path)) {
         state.SkipWithError("openpty failed");
         return;
     }
-    termios t{};
-    tcgetattr(master, &t);
-    cfmakeraw(&t);
-    tcsetattr(master, TCSANOW, &t);
 
     std::vector<double> delays;
     {

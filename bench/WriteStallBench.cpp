@@ -17,8 +17,6 @@
 // and queued_bytes (what the queue had taken).
 #include <benchmark/benchmark.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -32,6 +30,7 @@
 
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
+#include "bench/BenchWindow.h"
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "protocol/Frame.h"
@@ -74,24 +73,15 @@ struct TPoll {
 };
 
 void HungDevice(benchmark::State& state) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "WriteStallBench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
+    EnsureApplication("WriteStallBench");
     const int baud = static_cast<int>(state.range(0));
 
     int master = -1, slave = -1;
-    char path[256] = {};
-    if (openpty(&master, &slave, path, nullptr, nullptr) != 0) {
+    std::string path;
+    if (!OpenRawPty(master, slave, path)) {
         state.SkipWithError("openpty failed");
         return;
     }
-    termios t{};
-    tcgetattr(master, &t);
-    cfmakeraw(&t);
-    tcsetattr(master, TCSANOW, &t);
 
     Clock::time_point sendStarted{};
     bool sent = false;
