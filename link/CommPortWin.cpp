@@ -41,6 +41,13 @@ void SetNormalWriteWait(HANDLE h, const DCB& dcb, COMMTIMEOUTS& timeouts) {
     SetCommTimeouts(h, &timeouts);
 }
 
+// The port's current device control block; false when the driver gives none.
+bool ReadCommState(HANDLE h, DCB& dcb) {
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    return GetCommState(h, &dcb) != 0;
+}
+
 bool MarkedHung(const COMMTIMEOUTS& timeouts) {
     return timeouts.WriteTotalTimeoutConstant == HungWriteWaitMs &&
            timeouts.WriteTotalTimeoutMultiplier == 0;
@@ -56,9 +63,7 @@ TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     // The driver's current state is the starting point: only these fields change.
     DCB dcb;
-    std::memset(&dcb, 0, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) {
+    if (!ReadCommState(h, dcb)) {
         CloseHandle(h);
         return nullptr;
     }
@@ -90,10 +95,8 @@ void TCommPort::Close(TPortHandle handle) {
     COMSTAT stat;
     std::memset(&stat, 0, sizeof stat);
     DCB dcb;
-    std::memset(&dcb, 0, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
     if (ClearCommError(handle, &errors, &stat) && stat.cbOutQue > 0) {
-        const std::uint32_t baud = GetCommState(handle, &dcb) ? dcb.BaudRate : 0;
+        const std::uint32_t baud = ReadCommState(handle, dcb) ? dcb.BaudRate : 0;
         const ULONGLONG deadline =
             GetTickCount64() +
             std::min<std::uint32_t>(1000, CommWriteWaitMs(baud, CharacterBits(dcb), stat.cbOutQue));
@@ -141,9 +144,7 @@ bool TCommPort::Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32
         SetCommTimeouts(handle, &timeouts);
     } else if (written > 0 && MarkedHung(timeouts)) {
         DCB dcb;
-        std::memset(&dcb, 0, sizeof dcb);
-        dcb.DCBlength = sizeof dcb;
-        if (GetCommState(handle, &dcb)) SetNormalWriteWait(handle, dcb, timeouts);
+        if (ReadCommState(handle, dcb)) SetNormalWriteWait(handle, dcb, timeouts);
     }
     return true;
 }

@@ -27,13 +27,10 @@ namespace {
 // starts it afresh.
 bool UploadLinesLost = false;
 
+// Texts and file names alike: AppendLine takes names in UTF-8 on every
+// platform (QFile::encodeName would give the ANSI code page on Windows).
 std::string Utf8(const QString& text) {
     return text.toStdString();
-}
-// AppendLine takes the name in UTF-8 on every platform (QFile::encodeName
-// would give the ANSI code page on Windows).
-std::string FilePath(const QString& path) {
-    return path.toStdString();
 }
 
 // Leading and trailing blanks and control characters do not make a path.
@@ -85,7 +82,7 @@ void TfrmKR3090::BitBtn4Click() {
     // Built after the dialog: live replies kept updating the labels meanwhile.
     const std::optional<TReportLines> lines = ShownResultBlock(*this);
     if (!lines) return;  // no result on this page: nothing is written
-    if (AppendLines(*lines, FilePath(path)) > 0) ReportLostLines(this, path);
+    if (AppendLines(*lines, Utf8(path)) > 0) ReportLostLines(this, path);
 }
 
 void TfrmKR3090::BitBtn3Click() {
@@ -130,8 +127,7 @@ void TfrmKR3090::ParseUploadFrame(const std::uint8_t* frame, int length) {
         } else {
             ++GlobVar.UploadCount;
             const TUploadBlock block = UploadBlock(f.data(), GlobVar.UploadCount);
-            if (AppendLines(block.Lines, FilePath(GlobVar.ResultFileName)) > 0)
-                UploadLinesLost = true;
+            if (AppendLines(block.Lines, Utf8(GlobVar.ResultFileName)) > 0) UploadLinesLost = true;
             // A value that is not a number ended the block: this reply makes no
             // completion, the count keeps its increase.
             complete = block.Complete && GlobVar.UploadCount >= GlobVar.UploadTotal;
