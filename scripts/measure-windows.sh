@@ -56,11 +56,7 @@ printf '#!/bin/sh\n' >"$out/linux/bin/xdg-open"
 chmod +x "$out/linux/bin/xdg-open"
 [ "$linux_only" = 1 ] || unzip -q "$zip" -d "$out/windows/zip"
 [ "$linux_only" = 1 ] || ln -sfn "$(dirname "$(find "$out/windows/zip" -name kr3090.exe | head -n1)")" "$out/windows/pkg"
-locale_dir=$root/build-windows/locale
-if [ ! -f "$locale_dir/zh_CN.UTF-8/LC_CTYPE" ]; then
-  mkdir -p "$locale_dir"
-  localedef -i zh_CN -f UTF-8 "$locale_dir/zh_CN.UTF-8"
-fi
+wine_locale_up
 cups_server=/nonexistent  # nothing is printed here
 wine_lang=zh_CN.UTF-8
 # Nobody watches the debug channel: OutputDebugStringA costs what it costs on Windows.

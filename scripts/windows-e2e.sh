@@ -73,13 +73,7 @@ fi
 rm -rf "$out"
 mkdir -p "$out"
 
-# The operators' Windows is Chinese (code page 936): wine takes its locale
-# from LANG, so a zh_CN locale is compiled once into the build folder.
-locale_dir=$root/build-windows/locale
-if [ "$linux_only" = 0 ] && [ ! -f "$locale_dir/zh_CN.UTF-8/LC_CTYPE" ]; then
-  mkdir -p "$locale_dir"
-  localedef -i zh_CN -f UTF-8 "$locale_dir/zh_CN.UTF-8" || fail "localedef zh_CN.UTF-8 failed"
-fi
+[ "$linux_only" = 1 ] || wine_locale_up
 
 print_dir=$out/cups
 scripts/print-server.sh start "$print_dir" >/dev/null

@@ -98,6 +98,18 @@ wait_lines() {
   done
 }
 
+# ---- the locale wine runs in
+
+# The operators' Windows is Chinese (code page 936): wine takes its locale
+# from LANG, so a zh_CN locale is compiled once into the build folder (the
+# system has none). Sets locale_dir, which app_up hands to wine as LOCPATH.
+locale_dir=$root/build-windows/locale
+wine_locale_up() {
+  [ -f "$locale_dir/zh_CN.UTF-8/LC_CTYPE" ] && return
+  mkdir -p "$locale_dir"
+  localedef -i zh_CN -f UTF-8 "$locale_dir/zh_CN.UTF-8" || fail "localedef zh_CN.UTF-8 failed"
+}
+
 # ---- the simulator, its stderr stamped with the time each line arrived
 
 stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done; }
