@@ -65,13 +65,19 @@ std::string ImpedanceText(double v) {
     return FormatValue(v * 1000) + "mΩ";
 }
 
-TImpedanceTexts ImpedanceTexts(double u, double i, double phi) {
-    static const TImpedanceTexts fallback{"0.000mΩ", "0.000mΩ", "0.000mΩ"};
+std::optional<TImpedance> ComputeImpedance(double u, double i, double phi) {
+    if (i == 0) return std::nullopt;
     const double angle = 3.1415926535 * phi / 180;
-    if (i == 0) return fallback;
-    const double z = u / i;
-    const double r = std::fabs(std::cos(angle) * u / i);
-    const double x = std::fabs(std::sin(angle) * u / i);
-    if (!std::isfinite(z) || !std::isfinite(r) || !std::isfinite(x)) return fallback;
-    return {ImpedanceText(z), ImpedanceText(r), ImpedanceText(x)};
+    const TImpedance z{u / i, std::fabs(std::cos(angle) * u / i), std::fabs(std::sin(angle) * u / i)};
+    for (double v : {z.Z, z.R, z.X}) {
+        if (std::isnan(v)) return std::nullopt;
+        if (std::isinf(v) && std::isfinite(u) && std::isfinite(i)) return std::nullopt;  // overflow
+    }
+    return z;
+}
+
+TImpedanceTexts ImpedanceTexts(double u, double i, double phi) {
+    const std::optional<TImpedance> z = ComputeImpedance(u, i, phi);
+    if (!z) return {"0.000mΩ", "0.000mΩ", "0.000mΩ"};
+    return {ImpedanceText(z->Z), ImpedanceText(z->R), ImpedanceText(z->X)};
 }

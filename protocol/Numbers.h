@@ -9,6 +9,7 @@
 //   ImpedanceTexts(2.5, 1.25, 30) = {"2.000Ω", "1.732Ω", "999.9mΩ"}
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // 4 bytes, least significant first, IEEE-754 single; NaN and infinities pass.
@@ -26,12 +27,22 @@ std::string CurrentText(double i);  // "over   " above 999.9, else "A"
 std::string PhaseText(double phi);  // "%.2f" rounded, then "°"; throws for NaN, inf
 std::string ImpedanceText(double v);  // "over" above 999999, "kΩ" from 1000, "Ω" from 1, "mΩ"
 
+// Z = U/I, R = |cos φ · U/I|, X = |sin φ · U/I| in ohms, φ = 3.1415926535 · Φ / 180,
+// from U and I (absolute values) and Φ in degrees. None when the arithmetic
+// fails: a division by zero (I = 0), an invalid operation (0/0, ∞/∞, 0·∞, a
+// value that is not a number) or an overflow of finite values. An infinite U
+// over a finite, non-zero I is none of these: Z is then infinite, and so are R
+// and X unless their factor is exactly 0 (0·∞ fails).
+struct TImpedance {
+    double Z, R, X;
+};
+std::optional<TImpedance> ComputeImpedance(double u, double i, double phi);
+
 struct TImpedanceTexts {
     std::string Z, R, X;
 };
-// Z = U/I, R = |cos φ · U/I|, X = |sin φ · U/I|, φ = 3.1415926535 · Φ / 180.
-// When the quotient is not a finite number (I = 0, 0/0, NaN) all three are
-// "0.000mΩ".
+// The texts of ComputeImpedance ("over" for an infinite value); all three
+// "0.000mΩ" when it fails.
 TImpedanceTexts ImpedanceTexts(double u, double i, double phi);
 
 // Thrown where a value that is not a number reaches a range comparison: the

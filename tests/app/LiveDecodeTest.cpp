@@ -149,9 +149,13 @@ TEST(LiveDecode, NotANumberEndsTheDecodingAtItsStep) {
 }
 
 TEST(LiveDecode, InfinitiesShowOverRangeOrEndTheStep) {
-    TLiveReading r = Decode(Live(inf, 1, 0));
+    TLiveReading r = Decode(Live(inf, 1, 30));
     EXPECT_EQ(r.Volt, "U ：over   ");
-    EXPECT_EQ(r.Z, "Z ：0.000mΩ");  // no finite quotient
+    EXPECT_EQ(r.Z, "Z ：over");
+    EXPECT_EQ(r.R, "R ：over");
+    EXPECT_EQ(r.X, "X ：over");
+    r = Decode(Live(inf, 1, 0));
+    EXPECT_EQ(r.Z, "Z ：0.000mΩ");  // X would be 0·∞
     r = Decode(Live(-inf, inf, 0));
     EXPECT_EQ(r.Volt, "U ：over   ");
     EXPECT_EQ(r.Current, "I ：over   ");

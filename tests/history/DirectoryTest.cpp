@@ -182,7 +182,7 @@ TEST(DirectoryAverageFrame, ValuesThatAreNotNumbersLeaveTheLineAndTheNoticeAsThe
 TEST(DirectoryAverageFrame, InfiniteVoltageOrCurrentIsOverRangeNotAnError) {
     EXPECT_EQ(
         *Decode(Average(50, Inf, 1.25f, 30)).AverageLine,
-        "平均值f：50.00Hz U：over    I：1.250A Φ：30.00° Z ：0.000mΩ R ：0.000mΩ X ：0.000mΩ");
+        "平均值f：50.00Hz U：over    I：1.250A Φ：30.00° Z ：over R ：over X ：over");
     EXPECT_EQ(
         *Decode(Average(50, 2.5f, Inf, 30)).AverageLine,
         "平均值f：50.00Hz U：2.500V  I：over    Φ：30.00° Z ：0.000mΩ R ：0.000mΩ X ：0.000mΩ");

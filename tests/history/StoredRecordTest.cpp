@@ -114,11 +114,12 @@ TEST(StoredRecordFrame, AValueThatIsNotANumberEndsTheLabelsAtItsOwn) {
     EXPECT_EQ(Decode(Record(2.5f, 1.25f, Inf)), twoSet);
 }
 
-TEST(StoredRecordFrame, InfiniteVoltageOrCurrentIsOverRangeWithZeroImpedances) {
+TEST(StoredRecordFrame, InfiniteVoltageOrCurrentIsOverRangeNotAnError) {
     TLabels l = Decode(Record(Inf, 1.25f, 30));
     ASSERT_EQ(l.size(), 9u);
     EXPECT_EQ(Text(l, "Label9"), "U ：over   ");
-    EXPECT_EQ(Text(l, "Label12"), "Z ：0.000mΩ");
+    EXPECT_EQ(Text(l, "Label12"), "Z ：over");
+    EXPECT_EQ(Text(l, "Label13"), "R ：over");
     l = Decode(Record(2.5f, Inf, 30));
     ASSERT_EQ(l.size(), 9u);
     EXPECT_EQ(Text(l, "Label10"), "I ：over   ");

@@ -64,7 +64,24 @@ TEST(UnitTexts, ImpedanceFallsBackWhenTheQuotientIsNotFinite) {
         EXPECT_EQ(t.X, "0.000mΩ");
     }
     EXPECT_EQ(ImpedanceTexts(std::nan(""), 1, 0).Z, "0.000mΩ");
-    EXPECT_EQ(ImpedanceTexts(1e308, 1e-308, 0).Z, "0.000mΩ");
+    EXPECT_EQ(ImpedanceTexts(1e308, 1e-308, 0).Z, "0.000mΩ");  // overflow
+}
+
+TEST(UnitTexts, AnInfiniteVoltageOverAFiniteCurrentIsOverRangeUnlessAFactorIsZero) {
+    const double inf = std::numeric_limits<double>::infinity();
+    TImpedanceTexts t = ImpedanceTexts(inf, 1, 30);
+    EXPECT_EQ(t.Z, "over");
+    EXPECT_EQ(t.R, "over");
+    EXPECT_EQ(t.X, "over");
+    // sin 0 is exactly 0 and 0·∞ is invalid; cos of the ten-decimal right angle is not 0.
+    t = ImpedanceTexts(inf, 1, 0);
+    EXPECT_EQ(t.Z, "0.000mΩ");
+    EXPECT_EQ(t.X, "0.000mΩ");
+    EXPECT_EQ(ImpedanceTexts(inf, 1, 90).R, "over");
+    EXPECT_EQ(ImpedanceTexts(inf, inf, 30).Z, "0.000mΩ");
+    t = ImpedanceTexts(2.5, inf, 30);
+    EXPECT_EQ(t.Z, "0.000mΩ");
+    EXPECT_EQ(t.R, "0.000mΩ");
 }
 
 TEST(BytesToSingle, ReadsLittleEndianSingles) {
