@@ -152,6 +152,10 @@ void TfrmKR3090::BuildCtrlPage() {
     CBox_HZ = Selector(Panel6, "CBox_HZ", 217, {});
     CBox_Data =
         Selector(Panel6, "CBox_Data", 250, {QStringLiteral("平均值"), QStringLiteral("瞬时值")});
+    // The captions name their selectors for accessibility tools.
+    Label2->setBuddy(CBox_Rm);
+    Label3->setBuddy(CBox_HZ);
+    Label18->setBuddy(CBox_Data);
     BBtn_Start = Button(Panel6, "BBtn_Start", QStringLiteral("开  始  测  试"), 72, 300, 129, 25);
     BBtn_Reset = Button(Panel6, "BBtn_Reset", QStringLiteral("复      位"), 72, 348, 129, 25);
 

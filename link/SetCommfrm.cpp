@@ -47,8 +47,9 @@ TfrmSetComm::TfrmSetComm(QWidget* owner) : QDialog(owner) {
     setFixedSize(255, 232);
 
     const char* captions[] = {"通讯串口：", "数据位：", "停止位：", "校验位：", "波特率："};
+    QLabel* labels[5];
     for (int row = 0; row < 5; ++row) {
-        auto* l = new QLabel(QString::fromUtf8(captions[row]), this);
+        auto* l = labels[row] = new QLabel(QString::fromUtf8(captions[row]), this);
         l->setObjectName(QStringLiteral("Label%1").arg(row + 1));
         l->setGeometry(24, 24 + row * 32, 80, 21);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -74,6 +75,8 @@ TfrmSetComm::TfrmSetComm(QWidget* owner) : QDialog(owner) {
     for (QWidget* field : {static_cast<QWidget*>(CombComm), static_cast<QWidget*>(Edt_DataNum),
                            static_cast<QWidget*>(Edt_StopNum), static_cast<QWidget*>(CBx_Mark),
                            static_cast<QWidget*>(CombBaud)}) {
+        // The caption names its field for accessibility tools.
+        labels[row]->setBuddy(field);
         field->setGeometry(108, 24 + row++ * 32, 121, 21);
         Colour(field);
     }

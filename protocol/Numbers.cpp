@@ -23,7 +23,8 @@ namespace {
 // precision so that 12.349 gives 12.34 and not 12.35 or 12.33.
 std::string Cut(double x, int decimals) {
     static const long double scale[] = {1.0L, 10.0L, 100.0L, 1000.0L};
-    const long double cut = std::truncl(static_cast<long double>(x) * scale[decimals]) / scale[decimals];
+    const long double cut =
+        std::truncl(static_cast<long double>(x) * scale[decimals]) / scale[decimals];
     char text[64];
     std::snprintf(text, sizeof text, "%.*Lf", decimals, cut);
     return text;
@@ -68,7 +69,8 @@ std::string ImpedanceText(double v) {
 std::optional<TImpedance> ComputeImpedance(double u, double i, double phi) {
     if (i == 0) return std::nullopt;
     const double angle = 3.1415926535 * phi / 180;
-    const TImpedance z{u / i, std::fabs(std::cos(angle) * u / i), std::fabs(std::sin(angle) * u / i)};
+    const TImpedance z{u / i, std::fabs(std::cos(angle) * u / i),
+                       std::fabs(std::sin(angle) * u / i)};
     for (double v : {z.Z, z.R, z.X}) {
         if (std::isnan(v)) return std::nullopt;
         if (std::isinf(v) && std::isfinite(u) && std::isfinite(i)) return std::nullopt;  // overflow

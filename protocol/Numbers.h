@@ -22,9 +22,9 @@ std::string FormatValue(double x);
 
 // The texts below take values >= 0 (callers pass absolute values). A NaN
 // reaching their range comparison throws TNotANumber.
-std::string VoltageText(double u);  // "over   " above 999.9, "V " from 1, "mV" below
-std::string CurrentText(double i);  // "over   " above 999.9, else "A"
-std::string PhaseText(double phi);  // "%.2f" rounded, then "°"; throws for NaN, inf
+std::string VoltageText(double u);    // "over   " above 999.9, "V " from 1, "mV" below
+std::string CurrentText(double i);    // "over   " above 999.9, else "A"
+std::string PhaseText(double phi);    // "%.2f" rounded, then "°"; throws for NaN, inf
 std::string ImpedanceText(double v);  // "over" above 999999, "kΩ" from 1000, "Ω" from 1, "mΩ"
 
 // Z = U/I, R = |cos φ · U/I|, X = |sin φ · U/I| in ohms, φ = 3.1415926535 · Φ / 180,

@@ -1,5 +1,7 @@
 // Test control over a real pseudo-terminal: the frames each button and selector
 // writes, the connection texts, and the boxes shown without a connection.
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -134,6 +136,28 @@ TEST_F(TestControl, TextsShownByAReplyRunNoHandlerAndTheNextPollEchoesThem) {
     window->Timer_SendTimer();
     EXPECT_EQ(NextFrame(),
               "24 A1 DD 14 01 3C 00 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 D0 2A");
+
+    // Screen readers and UI automation read what the boxes show, not the
+    // selected items; a user's choice makes them read the item again.
+    const auto read = [](QWidget* box) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
+        EXPECT_EQ(a->role(), QAccessible::ComboBox);
+#ifdef Q_OS_UNIX
+        EXPECT_EQ(a->text(QAccessible::Name), a->text(QAccessible::Value));
+#endif
+        return a->text(QAccessible::Value).toStdString();
+    };
+    EXPECT_EQ(read(window->CBox_HZ), "60Hz");
+    EXPECT_EQ(read(window->CBox_Rm), "接通");
+    EXPECT_EQ(read(window->CBox_Data), "瞬时值");
+    QTest::keyClick(window->CBox_HZ, Qt::Key_Down);
+    EXPECT_EQ(read(window->CBox_HZ), "46Hz");
+    // The item already selected, chosen again from the list.
+    window->CBox_Rm->showPopup();
+    QTest::keyClick(window->CBox_Rm->view(), Qt::Key_Return);
+    EXPECT_EQ(read(window->CBox_Rm), "断开");
+    EXPECT_EQ(window->CBox_Rm->ShownText(), "断开");
+    EXPECT_EQ(read(window->CBox_Data), "瞬时值");
 }
 
 TEST_F(TestControl, PollGoesOutOnlyWhenConnectedAndEnabled) {
