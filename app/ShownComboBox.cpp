@@ -22,8 +22,9 @@ class TShownComboBoxAccessible : public QAccessibleWidget {
 #ifndef Q_OS_UNIX
                 s = QAccessibleWidget::text(t);
                 break;
-#endif
+#else
                 [[fallthrough]];
+#endif
             case QAccessible::Value:
                 s = Box()->ShownText();
                 break;
