@@ -102,7 +102,8 @@ TfrmKR3090::TfrmKR3090(QWidget* parent) : QWidget(parent) {
     connect(Timer_Send, &QTimer::timeout, this, &TfrmKR3090::Timer_SendTimer);
     Timer_Send->start();
 
-    SaveDialog1.Filter = QStringLiteral("*.txt|*.txt");
+    // Text blocks, or spreadsheet rows for a name ending in ".csv".
+    SaveDialog1.Filter = QStringLiteral("*.txt|*.txt|*.csv(Excel表格)|*.csv");
     SaveDialog1.DefaultExt = QStringLiteral("txt");
     OpenDialog1.Title = QStringLiteral("请选择历史文件");
     OpenDialog1.Filter = QStringLiteral("*.txt(txt文档)|*.txt");

@@ -22,6 +22,8 @@
 #include <optional>
 
 #include "app/Platform.h"
+#include "protocol/LiveDecode.h"
+#include "protocol/RecordValues.h"
 
 class QLabel;
 class QPushButton;
@@ -115,6 +117,13 @@ class TfrmKR3090 : public QWidget {
     void OpenPort();
 
     TSerialComm* Connection() const { return Comm.get(); }
+
+    // The values behind the shown results, for the spreadsheet rows: the last
+    // live reading, and the record on the Comp page with the number it was
+    // asked for by.
+    std::optional<TLiveReading::TValues> LiveValues;
+    std::optional<int> CompRecordNumber;
+    std::optional<TRecordValues> CompRecordValues;
 
     // ---- components (objectName = the name)
     TPanel* Panel1;

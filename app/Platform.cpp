@@ -1,6 +1,7 @@
 #include "app/Platform.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "app/ShellOpen.h"
@@ -35,6 +36,14 @@ QString QtFilter(const QString& filter) {
     return out.join(QStringLiteral(";;"));
 }
 
+// "*.csv(Excel表格) (*.csv)" -> "csv": the extension of a filter's first pattern.
+QString FilterSuffix(const QString& qtFilter) {
+    const int open = qtFilter.lastIndexOf(u'(');
+    const QString patterns = qtFilter.mid(open + 1).chopped(qtFilter.endsWith(u')') ? 1 : 0);
+    const QString first = patterns.section(u' ', 0, 0);
+    return first.startsWith(QStringLiteral("*.")) ? first.mid(2) : QString();
+}
+
 QFileDialog::Options DialogOptions(const TFileDialogRequest& r) {
     QFileDialog::Options options;
     if (!r.OverwritePrompt) options |= QFileDialog::DontConfirmOverwrite;
@@ -67,6 +76,23 @@ QString TQtPlatform::SaveFileName(QWidget* owner, const TFileDialogRequest& r) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOptions(DialogOptions(r));
     dialog.setDefaultSuffix(r.DefaultExt);
+    if (!r.DefaultExt.isEmpty()) {
+        // A name typed without extension takes the one of the chosen file
+        // type, as the Windows dialog does by itself.
+        const auto follow = [&dialog](const QString& filter) {
+            const QString suffix = FilterSuffix(filter);
+            if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+        };
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
+        // The file offered opens with its own type chosen.
+        const QString offered = QFileInfo(r.FileName).suffix();
+        for (const QString& filter : dialog.nameFilters()) {
+            if (offered.isEmpty() || FilterSuffix(filter).compare(offered, Qt::CaseInsensitive))
+                continue;
+            dialog.selectNameFilter(filter);
+            follow(filter);
+        }
+    }
     if (!r.FileName.isEmpty()) dialog.selectFile(r.FileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();

@@ -9,6 +9,7 @@
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "history/Directory.h"
+#include "history/HistoryReply.h"
 #include "history/StoredRecord.h"
 
 namespace {
@@ -43,6 +44,7 @@ void TfrmKR3090::BBtn_OpenClick() {
     if (!SelectedRecordNumber()) return;
     const int row = LView_History->selectedRanges().first().topRow();
     SetActivePage(QStringLiteral("Comp"));
+    CompRecordNumber = SelectedRecordNumber();
     SetCaption(Lbl_Index,
                QStringLiteral("第") + LView_History->item(row, 1)->text() + QStringLiteral("条"));
     SendReadRecord();
@@ -96,6 +98,7 @@ std::optional<int> TfrmKR3090::SelectedRecordNumber() const {
 
 void TfrmKR3090::ParseRecordFrame(const std::uint8_t* frame, int length) {
     try {
+        CompRecordValues = DecodeRecordValues(THistoryReply(frame, length).data());
         for (const TCompLabel& label : DecodeRecordFrame(frame, length))
             if (auto* target = PageComp->findChild<QLabel*>(Text(label.Name)))
                 SetCaption(target, Text(label.Text));

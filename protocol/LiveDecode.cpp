@@ -14,15 +14,16 @@ std::string FrequencyItemText(int hertz) {
 TLiveReading DecodeLiveFrame(const std::uint8_t* frame, int length) {
     TLiveReading r;
     if (length < LiveFrameMinLength) return r;
+    const double u = std::fabs(BytesToSingle(frame + 5));
+    const double i = std::fabs(BytesToSingle(frame + 9));
+    const double phi = std::fabs(BytesToSingle(frame + 13));
+    r.Values = TLiveReading::TValues{u, i, phi};
     try {
         const int f = frame[4];
         if (f >= 40 && f <= 70) r.Frequency = f;
 
-        const double u = std::fabs(BytesToSingle(frame + 5));
         r.Volt = "U ：" + VoltageText(u);
-        const double i = std::fabs(BytesToSingle(frame + 9));
         r.Current = "I ：" + CurrentText(i);
-        const double phi = std::fabs(BytesToSingle(frame + 13));
         r.Phase = "Φ：" + PhaseText(phi);
 
         if (frame[17] > 1) return r;  // not an item of CBox_Rm

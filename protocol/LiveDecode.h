@@ -31,6 +31,12 @@ struct TLiveReading {
     std::optional<bool> Testing;         // byte 18 = 1
     std::optional<int> DataMode;         // item of CBox_Data
     std::optional<std::string> Z, R, X;  // "Z ：...", "R ：...", "X ：..."
+    // U, I and Φ as decoded (absolute values; NaN and infinities pass),
+    // whatever step the texts ended at. Absent in a frame too short to hold them.
+    struct TValues {
+        double U, I, Phi;
+    };
+    std::optional<TValues> Values;
 };
 
 TLiveReading DecodeLiveFrame(const std::uint8_t* frame, int length);

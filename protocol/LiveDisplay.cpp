@@ -16,6 +16,7 @@ QString Q(const std::string& s) {
 
 void TfrmKR3090::ParseLiveFrame(const std::uint8_t* frame, int length) {
     const TLiveReading r = DecodeLiveFrame(frame, length);
+    if (r.Values) LiveValues = r.Values;
     if (r.Frequency) {
         CBox_HZ->SetShownText(Q(FrequencyItemText(*r.Frequency)));
         GlobVar.TestFrequency = *r.Frequency;

@@ -1,9 +1,9 @@
 #include "results/ReportBlock.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "protocol/Numbers.h"
+#include "protocol/RecordValues.h"
 #include "results/Gbk.h"
 
 namespace {
@@ -56,25 +56,22 @@ TUploadBlock UploadBlock(const std::uint8_t* frame, int sequence) {
     TReportLines& lines = block.Lines;
     lines.push_back(Format("%-.3d", sequence));
     AddHead(lines);
+    const TRecordValues r = DecodeRecordValues(frame);
     try {
-        const double u = std::fabs(BytesToSingle(frame + 5));
-        const double i = std::fabs(BytesToSingle(frame + 9));
-        const double phi = std::fabs(BytesToSingle(frame + 13));
-        lines.push_back("U ：" + VoltageText(u));
-        lines.push_back("I ：" + CurrentText(i));
-        lines.push_back("Φ：" + PhaseText(phi));
-        const TImpedanceTexts impedance = ImpedanceTexts(u, i, phi);
+        lines.push_back("U ：" + VoltageText(r.U));
+        lines.push_back("I ：" + CurrentText(r.I));
+        lines.push_back("Φ：" + PhaseText(r.Phi));
+        const TImpedanceTexts impedance = ImpedanceTexts(r.U, r.I, r.Phi);
         lines.push_back("Z ：" + impedance.Z);
         lines.push_back("R ：" + impedance.R);
         lines.push_back("X ：" + impedance.X);
     } catch (const TNotANumber&) {
         return block;
     }
-    lines.push_back(Format("f ：%d.00Hz", frame[4]));
-    lines.push_back(frame[17] == 1 ? "Rm: ON" : "Rm: OFF");
+    lines.push_back(Format("f ：%d.00Hz", r.Frequency));
+    lines.push_back(r.RmOn ? "Rm: ON" : "Rm: OFF");
     // The year byte is taken as it is: 5 gives 2005, 117 gives 20117.
-    lines.push_back(Format("Date：20%.2d-%.2d-%.2d", frame[18], frame[19], frame[20]) +
-                    Format(" %.2d:%.2d:%.2d", frame[21], frame[22], frame[23]));
+    lines.push_back("Date：" + RecordTestTime(r));
     AddTail(lines);
     block.Complete = true;
     return block;

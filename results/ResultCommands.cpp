@@ -1,6 +1,8 @@
 // The window's result-file commands: "保存" appends the result on the active
 // page to a file, "打开文件" hands a file to the shell, and "上传历史数据"
 // copies every stored record into one file, a block per 0xC6 record reply.
+// A file whose name ends in ".csv" gets a spreadsheet row per result instead
+// of a text block (results/ResultCsv.h).
 //
 // Upload replies (26 bytes; offsets from '$'):
 //   24 A1 C6 14 03 00.. sum 2A       header: byte 4 = records that follow (3)
@@ -18,7 +20,9 @@
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "app/ShownComboBox.h"
+#include "protocol/RecordValues.h"
 #include "results/ReportBlock.h"
+#include "results/ResultCsv.h"
 #include "results/ResultFile.h"
 
 namespace {
@@ -72,6 +76,31 @@ std::optional<TReportLines> ShownResultBlock(const TfrmKR3090& w) {
     return std::nullopt;
 }
 
+std::optional<TResultRow> ShownResultRow(const TfrmKR3090& w) {
+    const QString page = w.ActivePageName();
+    if (page == QStringLiteral("Ctrl")) {
+        TResultRow row;
+        row.Kind = "实时";
+        row.TestTime = Utf8(Platform().Now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        // The settings the instrument reported with its last reading, as the
+        // selectors show them (the user's choice before the first one).
+        row.Frequency = GlobVar.TestFrequency;
+        if (w.LiveValues)
+            row.Reading = TResultRow::TReading{w.LiveValues->U, w.LiveValues->I, w.LiveValues->Phi};
+        row.RmOn = GlobVar.RmMode == 1;
+        row.DataMode = GlobVar.DataMode;
+        return row;
+    }
+    if (page == QStringLiteral("Comp")) {
+        if (w.CompRecordValues) return RecordRow("记录", w.CompRecordNumber, *w.CompRecordValues);
+        TResultRow row;  // asked for, not yet arrived: only what is known
+        row.Kind = "记录";
+        row.Number = w.CompRecordNumber;
+        return row;
+    }
+    return std::nullopt;
+}
+
 void TfrmKR3090::BitBtn4Click() {
     if (!CheckConnected()) return;
     const QString path = Platform().SaveFileName(this, SaveDialog1);
@@ -80,6 +109,11 @@ void TfrmKR3090::BitBtn4Click() {
     GlobVar.ResultFileName = path;
 
     // Built after the dialog: live replies kept updating the labels meanwhile.
+    if (IsCsvPath(Utf8(path))) {
+        const std::optional<TResultRow> row = ShownResultRow(*this);
+        if (row && !AppendCsvRow(CsvRow(*row), Utf8(path))) ReportLostLines(this, path);
+        return;
+    }
     const std::optional<TReportLines> lines = ShownResultBlock(*this);
     if (!lines) return;  // no result on this page: nothing is written
     if (AppendLines(*lines, Utf8(path)) > 0) ReportLostLines(this, path);
@@ -124,6 +158,12 @@ void TfrmKR3090::ParseUploadFrame(const std::uint8_t* frame, int length) {
             GlobVar.UploadStarted = true;
             // A header announcing no records completes at once.
             complete = GlobVar.UploadTotal == 0;
+        } else if (IsCsvPath(Utf8(GlobVar.ResultFileName))) {
+            ++GlobVar.UploadCount;
+            const TResultRow row =
+                RecordRow("上传", GlobVar.UploadCount, DecodeRecordValues(f.data()));
+            if (!AppendCsvRow(CsvRow(row), Utf8(GlobVar.ResultFileName))) UploadLinesLost = true;
+            complete = GlobVar.UploadCount >= GlobVar.UploadTotal;
         } else {
             ++GlobVar.UploadCount;
             const TUploadBlock block = UploadBlock(f.data(), GlobVar.UploadCount);

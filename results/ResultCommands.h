@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "results/ReportBlock.h"
+#include "results/ResultCsv.h"
 
 class TfrmKR3090;
 
@@ -12,3 +13,5 @@ class TfrmKR3090;
 // record-view block on page "Comp", nothing on any other page. Print takes
 // PrintForm() of it.
 std::optional<TReportLines> ShownResultBlock(const TfrmKR3090& window);
+// The same result as a spreadsheet row, for a save into a ".csv" file.
+std::optional<TResultRow> ShownResultRow(const TfrmKR3090& window);

@@ -16,9 +16,16 @@ bool AppendLine(const std::string& text, const std::string& path);
 
 // The platform body behind AppendLine: appends bytes as they are to the file
 // at path (UTF-8, no NUL), creating it when missing; only a file on disk
-// takes them. All or nothing: a part that a full disk took is taken back
-// unless someone else has appended behind it. Returns false on any failure.
-bool AppendToFile(const std::string& bytes, const std::string& path);
+// takes them. A file that is new or empty gets firstBytes in front of them.
+// All or nothing: a part that a full disk took is taken back unless someone
+// else has appended behind it. Returns false on any failure.
+bool AppendToFile(const std::string& bytes, const std::string& path,
+                  const std::string& firstBytes = {});
+
+// Appends one spreadsheet row (ResultCsv.h) like AppendLine, with the header
+// row in front of it when the file is new or empty; the program never reads
+// the file, so one with other columns is appended to as it is.
+bool AppendCsvRow(const std::string& row, const std::string& path);
 
 // Appends every line in order, each attempted afresh after a failure; returns
 // the number of lines that could not be written.

@@ -33,7 +33,7 @@ void TakeBack(int fd, std::size_t written) {
 
 }  // namespace
 
-bool AppendToFile(const std::string& bytes, const std::string& path) {
+bool AppendToFile(const std::string& text, const std::string& path, const std::string& firstBytes) {
     // O_NONBLOCK: a FIFO without a reader fails instead of waiting for one.
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return false;
@@ -41,6 +41,7 @@ bool AppendToFile(const std::string& bytes, const std::string& path) {
     struct stat info {};
     bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (ok) {
+        const std::string bytes = info.st_size == 0 ? firstBytes + text : text;
         const std::size_t written = WriteAll(fd, bytes);
         if (written != bytes.size()) {
             if (written > 0) TakeBack(fd, written);

@@ -41,7 +41,7 @@ void TakeBack(HANDLE h, LONGLONG before, std::size_t written) {
 
 }  // namespace
 
-bool AppendToFile(const std::string& bytes, const std::string& path) {
+bool AppendToFile(const std::string& text, const std::string& path, const std::string& firstBytes) {
     const std::filesystem::path name = PathFromUtf8(path);
     // FILE_APPEND_DATA alone: every write lands at the end of the file, as
     // O_APPEND does. Others may read, write and delete meanwhile.
@@ -53,6 +53,7 @@ bool AppendToFile(const std::string& bytes, const std::string& path) {
     LARGE_INTEGER before{};
     bool ok = GetFileType(h) == FILE_TYPE_DISK && GetFileSizeEx(h, &before);
     if (ok) {
+        const std::string bytes = before.QuadPart == 0 ? firstBytes + text : text;
         const std::size_t written = WriteAll(h, bytes);
         if (written != bytes.size()) {
             if (written > 0) TakeBack(h, before.QuadPart, written);

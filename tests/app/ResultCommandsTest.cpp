@@ -147,7 +147,7 @@ TEST_F(ResultCommands, SaveOnCtrlAppendsTheLiveBlockTwiceWithTheSelectorsAndTheC
     ASSERT_EQ(dialogs.SaveRequests.size(), 2u);
     const TFileDialogRequest& first = dialogs.SaveRequests[0];
     EXPECT_EQ(first.Title, "");
-    EXPECT_EQ(first.Filter, "*.txt|*.txt");
+    EXPECT_EQ(first.Filter, "*.txt|*.txt|*.csv(Excel表格)|*.csv");
     EXPECT_EQ(first.DefaultExt, "txt");
     EXPECT_FALSE(first.OverwritePrompt);
     EXPECT_EQ(first.FileName, "");
@@ -250,7 +250,7 @@ TEST_F(ResultCommands, UploadOfThreeRecordsWritesFortyEightLinesThenOpensTheFile
     existing.close();
     StartUpload(path);
     EXPECT_EQ(NoticeText(), "正在上传数据，请稍候！");
-    EXPECT_EQ(dialogs.SaveRequests.back().Filter, "*.txt|*.txt");
+    EXPECT_EQ(dialogs.SaveRequests.back().Filter, "*.txt|*.txt|*.csv(Excel表格)|*.csv");
 
     Dispatch(Reply(0xC6, {3}));
     EXPECT_EQ(ReadFile(path), "old\r\n");  // the header writes nothing

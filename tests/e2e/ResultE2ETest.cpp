@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -18,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "../app/FileDialogAnswer.h"
 #include "Pump.h"
 #include "SimLine.h"
 #include "app/GlobVar.h"
@@ -26,6 +29,8 @@
 #include "app/Platform.h"
 #include "link/Config.h"
 #include "link/Trace.h"
+#include "protocol/Numbers.h"
+#include "results/ResultCsv.h"
 
 namespace {
 
@@ -35,12 +40,15 @@ class TFilePlatform : public TQtPlatform {
     void MessageBox(QWidget*, const QString& text, const QString&, TMessageIcon) override {
         Boxes.push_back(text);
     }
-    QString SaveFileName(QWidget*, const TFileDialogRequest&) override { return SaveAnswer; }
+    // The program's real dialog once the test answers it (FileDialogAnswer.h).
+    QString SaveFileName(QWidget* owner, const TFileDialogRequest& r) override {
+        return RealSaveDialog ? TQtPlatform::SaveFileName(owner, r) : SaveAnswer;
+    }
     void ShellOpen(QWidget*, const QString& path) override { Opened.push_back(path); }
     std::vector<QString> Boxes, Opened;
     QString SaveAnswer;
+    bool RealSaveDialog = false;
 };
-
 
 // GBK as an independent encoder (Qt's ICU converter) produces it.
 std::string Gbk(const QString& text) {
@@ -262,6 +270,175 @@ TEST_F(ResultEndToEnd, UploadWithRecordsMissingKeepsTheBusyNoticeAndOpensNothing
     EXPECT_EQ(Notice(), "正在上传数据，请稍候！");
     EXPECT_TRUE(platform.Opened.empty());
     EXPECT_EQ(SplitLines(ReadFile(path)).size(), 160u);
+}
+
+// ---- spreadsheet rows
+
+namespace {
+
+// One expected cell of the read-back (tests/e2e/spreadsheet_readback.py).
+std::string Text(const std::string& t) {
+    return "s:" + t;
+}
+std::string Integer(int n) {
+    return "i:" + std::to_string(n);
+}
+std::string Single(double x) {
+    char text[40];
+    std::snprintf(text, sizeof text, "f:%.9g", x);
+    return text;
+}
+std::string Double(std::optional<double> x) {
+    char text[40];
+    if (!x || !std::isfinite(*x)) return "e:";
+    std::snprintf(text, sizeof text, "d:%.17g", *x);
+    return text;
+}
+std::string Time(const std::string& t) {
+    return "t:" + t;
+}
+
+// The cells of a row with the given values, Z, R and X as the program computes them.
+std::vector<std::string> ValueCells(double u, double i, double phi) {
+    const std::optional<TImpedance> z = ComputeImpedance(u, i, phi);
+    return {Single(u),
+            Single(i),
+            Single(phi),
+            Double(z ? std::optional(z->Z) : std::nullopt),
+            Double(z ? std::optional(z->R) : std::nullopt),
+            Double(z ? std::optional(z->X) : std::nullopt)};
+}
+
+void WriteExpected(const QString& path, const std::vector<std::vector<std::string>>& rows) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    for (const auto& row : rows) {
+        std::string line;
+        for (const std::string& cell : row) line += (line.empty() ? "" : "\t") + cell;
+        f.write((line + "\n").c_str());
+    }
+}
+
+const std::vector<std::string> kHeaderCells = {
+    Text("类型"),         Text("编号"),         Text("测试时间"), Text("频率(Hz)"),
+    Text("电压U(V)"),     Text("电流I(A)"),     Text("相角Φ(°)"), Text("阻抗Z(Ω)"),
+    Text("电阻分量R(Ω)"), Text("电抗分量X(Ω)"), Text("Rm"),       Text("数据方式")};
+
+}  // namespace
+
+TEST_F(ResultEndToEnd, SpreadsheetRowsFromTheDialogReadBackInASpreadsheet) {
+    TSimOptions options = TSimLine::Quiet();
+    for (int k = 0; k < 100; ++k) options.Instrument.Records.push_back(KnownRecord(k));
+    options.PaceBaud = 115200;
+    Start(options);
+    platform.RealSaveDialog = true;
+    TfrmKR3090& w = *window;
+    w.BBtn_Start->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.Lbl_Volt->text() != "U ：0.000mV"; }));
+    w.BBtn_Start->click();
+    ASSERT_TRUE(WaitUntil([] { return !GlobVar.Testing; }));
+    QApplication::processEvents();
+
+    // Ctrl: the spreadsheet type chosen from the list, a name typed without extension.
+    TFileDialogSeen seen;
+    AnswerFileDialog(folder.filePath(QStringLiteral("表格")), &seen, 1);
+    w.BitBtn4->click();
+    const QString table = folder.filePath(QStringLiteral("表格.csv"));
+    ASSERT_EQ(GlobVar.ResultFileName, table);
+    EXPECT_EQ(seen.OfferedFilter, "*.txt (*.txt)");
+    const TLiveReading::TValues live = w.LiveValues.value();
+    const int liveFrequency = GlobVar.TestFrequency;
+    const QString shown[] = {w.Lbl_Volt->text(), w.Lbl_A->text(),  w.Label4->text(),
+                             w.Label5->text(),   w.Label6->text(), w.Label7->text()};
+
+    // Comp: record 002 into the same file, which the dialog offers with its type.
+    w.BBtn_His->click();
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.LView_History->rowCount() == 100 && Notice().isEmpty(); }));
+    w.LView_History->selectRow(1);
+    w.BBtn_Open->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.Lbl_Index->text() == "第002条" && Notice().isEmpty(); }));
+    AnswerFileDialog(table, &seen);
+    w.BitBtn4->click();
+    EXPECT_EQ(seen.OfferedFilter, "*.csv(Excel表格) (*.csv)");
+
+    // The upload: a name typed with its extension in capitals.
+    w.BitBtn10->click();
+    const QString upload = folder.filePath(QStringLiteral("上传 历史.CSV"));
+    AnswerFileDialog(upload);
+    w.BBtn_UpHis->click();
+    ASSERT_TRUE(WaitUntil([&] { return GlobVar.UploadCount == 100; }, 30));
+    ASSERT_TRUE(WaitUntil([&] { return !platform.Opened.empty(); }, 10));
+    EXPECT_EQ(platform.Opened, std::vector<QString>{upload});
+    EXPECT_TRUE(platform.Boxes.empty());
+
+    // The bytes: GBK, CR LF, one header, the documented texts.
+    const std::vector<std::string> tableLines = SplitLines(ReadFile(table));
+    ASSERT_EQ(tableLines.size(), 3u);
+    EXPECT_EQ(tableLines[0],
+              Gbk(QStringLiteral("类型,编号,测试时间,频率(Hz),电压U(V),电流I(A),"
+                                 "相角Φ(°),阻抗Z(Ω),电阻分量R(Ω),电抗分量X(Ω),Rm,数据方式")));
+    EXPECT_EQ(tableLines[2],
+              Gbk(QStringLiteral("记录,2,2017-02-02 01:01:07,41,0.5,0,45,,,,接通,")));
+    // The live row holds the very values the Ctrl page showed.
+    const QStringList cells =
+        QString(QStringDecoder("GBK")(QByteArray::fromStdString(tableLines[1])))
+            .split(u',');
+    ASSERT_EQ(cells.size(), 12);
+    EXPECT_EQ(cells[0], "实时");
+    EXPECT_EQ(cells[1], "");
+    EXPECT_TRUE(FullMatch(cells[2], "20\\d\\d-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"))
+        << cells[2].toStdString();
+    EXPECT_EQ(cells[3].toInt(), liveFrequency);
+    const std::string texts[] = {
+        "U ：" + VoltageText(cells[4].toDouble()),   "I ：" + CurrentText(cells[5].toDouble()),
+        "Φ：" + PhaseText(cells[6].toDouble()),      "Z ：" + ImpedanceText(cells[7].toDouble()),
+        "R ：" + ImpedanceText(cells[8].toDouble()), "X ：" + ImpedanceText(cells[9].toDouble())};
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(texts[k], shown[k].toStdString()) << k;
+    EXPECT_EQ(cells[10], GlobVar.RmMode == 1 ? "接通" : "断开");
+    EXPECT_EQ(cells[11], GlobVar.DataMode == 1 ? "瞬时值" : "平均值");
+
+    const std::vector<std::string> uploadLines = SplitLines(ReadFile(upload));
+    ASSERT_EQ(uploadLines.size(), 101u);
+    EXPECT_EQ(uploadLines[0], tableLines[0]);
+    EXPECT_EQ(uploadLines[1], Gbk(QStringLiteral("上传,1,20117-01-01 00:00:00,40,12.5,1.25,30,10,"
+                                                 "8.660254037919213,4.999999999870395,断开,")));
+    EXPECT_EQ(uploadLines[2],
+              Gbk(QStringLiteral("上传,2,2017-02-02 01:01:07,41,0.5,0,45,,,,接通,")));
+
+    // Calc reads every cell back: numbers as the decoded values, texts as written.
+    std::vector<std::vector<std::string>> tableCells{kHeaderCells};
+    std::vector<std::string> liveRow{Text("实时"), "e:", Time(cells[2].toStdString()),
+                                     Integer(liveFrequency)};
+    for (const std::string& c : ValueCells(live.U, live.I, live.Phi)) liveRow.push_back(c);
+    liveRow.push_back(Text(cells[10].toStdString()));
+    liveRow.push_back(Text(cells[11].toStdString()));
+    tableCells.push_back(liveRow);
+    std::vector<std::vector<std::string>> uploadCells{kHeaderCells};
+    for (int k = 0; k < 100; ++k) {
+        const TRecord r = KnownRecord(k);
+        std::vector<std::string> row{Text("上传"), Integer(k + 1),
+                                     Time(Format("20%.2d-%.2d-%.2d", r.Year, r.Month, r.Day) +
+                                          Format(" %.2d:%.2d:%.2d", r.Hour, r.Minute, r.Second)),
+                                     Integer(r.Frequency)};
+        for (const std::string& c : ValueCells(r.Voltage, r.Current, std::fabs(r.Phase)))
+            row.push_back(c);
+        row.push_back(Text(r.RmOn ? "接通" : "断开"));
+        row.push_back("e:");
+        uploadCells.push_back(row);
+        if (k == 1) {
+            row[0] = Text("记录");
+            row[1] = Integer(2);
+            tableCells.push_back(row);
+        }
+    }
+    const QString tableCellsPath = folder.filePath(QStringLiteral("table.tsv"));
+    const QString uploadCellsPath = folder.filePath(QStringLiteral("upload.tsv"));
+    WriteExpected(tableCellsPath, tableCells);
+    WriteExpected(uploadCellsPath, uploadCells);
+    EXPECT_EQ(QProcess::execute(QStringLiteral(KR3090_SPREADSHEET_READBACK),
+                                {folder.path(), table, tableCellsPath, upload, uploadCellsPath}),
+              0);
 }
 
 int main(int argc, char** argv) {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <vector>
 
+#include "protocol/RecordValues.h"
 #include "results/ReportBlock.h"
+#include "results/ResultCsv.h"
 #include "results/ResultFile.h"
 #include "tests/results/TestBytes.h"
 
@@ -237,4 +242,87 @@ TEST_F(ReportFile, HundredthUploadBlockIsNumberedHundred) {
     EXPECT_EQ(bytes.substr(blockBytes.size() * 99, 5), "100\r\n");
     EXPECT_EQ(bytes.size(), blockBytes.size() * 100);
     EXPECT_EQ(UploadBlock(frame.data(), 1000).Lines[0], "1000");
+}
+
+// ---- spreadsheet rows
+
+namespace {
+
+const std::string kCsvHeader = Hex(
+    "c0e0d0cd2cb1e0bac52cb2e2cad4cab1bce42cc6b5c2ca28487a292cb5e7d1b9552856292cb5e7c1f7492841292c"
+    "cfe0bdc7a6b528a1e3292cd7e8bfb95a28a6b8292cb5e7d7e8b7d6c1bf5228a6b8292cb5e7bfb9b7d6c1bf5828a6b8"
+    "292c526d2ccafdbeddb7bdcabd");
+const std::string kUpload = Hex("c9cfb4ab"), kLive = Hex("cab5cab1"), kRecord = Hex("bcc7c2bc");
+const std::string kOff = Hex("b6cfbfaa"), kOn = Hex("bdd3cda8"), kAverage = Hex("c6bdbef9d6b5");
+
+TResultRow LiveRow(double u, double i, double phi) {
+    TResultRow row;
+    row.Kind = "实时";
+    row.TestTime = "2017-02-16 12:31:02";
+    row.Frequency = 50;
+    row.Reading = TResultRow::TReading{u, i, phi};
+    row.DataMode = 0;
+    return row;
+}
+
+}  // namespace
+
+TEST_F(ReportFile, SpreadsheetRowsFollowOneHeaderInGbkWithDecodedValues) {
+    // The rows of the format's own documentation.
+    const auto frame = RecordFrame(45, k12_5, k1_25, k30, 0, {17, 2, 16, 12, 30, 30});
+    const std::string csv = dir_ + "/result.csv";
+    EXPECT_TRUE(AppendCsvRow(CsvRow(RecordRow("上传", 1, DecodeRecordValues(frame.data()))), csv));
+    EXPECT_TRUE(AppendCsvRow(CsvRow(LiveRow(2.5, 1.25, 30)), csv));
+    EXPECT_EQ(ReadBytes(csv),
+              FileOf({kCsvHeader,
+                      kUpload +
+                          ",1,2017-02-16 12:30:30,45,12.5,1.25,30,10,8.660254037919213,"
+                          "4.999999999870395," +
+                          kOff + ",",
+                      kLive +
+                          ",,2017-02-16 12:31:02,50,2.5,1.25,30,2,1.732050807583843,"
+                          "0.9999999999740791," +
+                          kOff + "," + kAverage}));
+
+    // A file that holds anything already gets no header: it is appended to as it is.
+    const std::string other = dir_ + "/other.csv";
+    std::ofstream(Utf8Path(other), std::ios::binary) << "a,b\r\n";
+    TResultRow record = RecordRow("记录", 7, DecodeRecordValues(frame.data()));
+    record.RmOn = true;
+    EXPECT_TRUE(AppendCsvRow(CsvRow(record), other));
+    EXPECT_EQ(ReadBytes(other), "a,b\r\n" + kRecord + ",7,2017-02-16 12:30:30,45,12.5,1.25,30,10," +
+                                    "8.660254037919213,4.999999999870395," + kOn + ",\r\n");
+    EXPECT_FALSE(AppendCsvRow(CsvRow(record), dir_ + "/missing/folder.csv"));
+}
+
+TEST(ResultRows, NumbersArePlainShortestDecimalsAndNonNumbersEmptyCells) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::string head = "实时,,2017-02-16 12:31:02,50,";
+    const std::string tail = ",断开,平均值";
+    // Singles keep the digits of the single, not those of the widened double.
+    const std::string row = CsvRow(LiveRow(double(0.1f), double(999.9f), double(1e-7f)));
+    EXPECT_EQ(row.substr(0, head.size() + 20), head + "0.1,999.9,0.0000001,");
+    // Never an exponent, never cut: a huge quotient is written out whole.
+    const std::string huge = CsvRow(LiveRow(double(3e38f), double(1e-30f), 0));
+    EXPECT_EQ(huge.find('e'), std::string::npos);
+    const std::string z = huge.substr(huge.find(",0,") + 3, 69);
+    EXPECT_EQ(std::strtod(z.c_str(), nullptr), double(3e38f) / double(1e-30f));
+
+    EXPECT_EQ(CsvRow(LiveRow(nan, 1.25, 30)), head + ",1.25,30,,," + tail);
+    EXPECT_EQ(CsvRow(LiveRow(inf, 1.25, 30)), head + ",1.25,30,,," + tail);
+    EXPECT_EQ(CsvRow(LiveRow(2.5, 0, 30)), head + "2.5,0,30,,," + tail);
+    TResultRow none = LiveRow(0, 0, 0);
+    none.Reading.reset();
+    none.Frequency.reset();
+    EXPECT_EQ(CsvRow(none), "实时,,2017-02-16 12:31:02,,,,,,," + tail);
+}
+
+TEST(ResultRows, FieldsAreQuotedOnlyWhereTheyNeedItAndCsvNamesAreKnownInAnyCase) {
+    EXPECT_EQ(CsvLine({"a,b", "say \"hi\"", "x\r\ny", "plain", ""}),
+              "\"a,b\",\"say \"\"hi\"\"\",\"x\r\ny\",plain,");
+    EXPECT_TRUE(IsCsvPath("结果.csv"));
+    EXPECT_TRUE(IsCsvPath("C:\\数据\\上传.CSV"));
+    EXPECT_FALSE(IsCsvPath("a.csv.txt"));
+    EXPECT_FALSE(IsCsvPath("csv"));
 }
