@@ -4,7 +4,9 @@
 // from its type list with the keyboard, types a name and accepts. What the
 // dialog offered is recorded.
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QItemSelectionModel>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -36,6 +38,10 @@ inline void AnswerFileDialog(const QString& name, TFileDialogSeen* seen = nullpt
         }
         if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
             for (int k = 0; k < typeSteps; ++k) QTest::keyClick(types, Qt::Key_Down);
+        // Typing a new name takes the name offered out of the list, whether
+        // or not the list has shown it yet: accepting then uses the name typed.
+        for (auto* view : dialog->findChildren<QAbstractItemView*>())
+            if (view->selectionModel()) view->selectionModel()->clearSelection();
         if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
             edit->setText(name);
         QMetaObject::invokeMethod(dialog, "accept");
