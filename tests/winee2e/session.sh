@@ -180,11 +180,14 @@ active() { xdotool getactivewindow 2>/dev/null || echo none; }
 # viewable WINDOW: the window exists and is mapped.
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 
-# answer_dialog PATH: the save dialog the last click opened gets PATH typed
-# into its file name field (replacing the name it offers), then Enter. Under
-# wine the window manager may still name a dialog that has gone as the active
-# window, so the dialog is the active window that is viewable and not the main
-# one, and its end is its own window going away.
+# answer_dialog PATH [TYPES [SHOT]]: the save dialog the last click opened gets
+# PATH typed into its file name field (replacing the name it offers), then
+# Enter. With TYPES, the file type list first goes that many entries down (up
+# when negative; Windows' dialog: the list follows the name field in its tab
+# order; with SHOT, a screenshot is taken with the list open). Under wine the window
+# manager may still name a dialog that has gone as the active window, so the
+# dialog is the active window that is viewable and not the main one, and its
+# end is its own window going away.
 answer_dialog() {
   local main dialog="" end
   main=$(printf '%d' "$app_window")
@@ -196,6 +199,19 @@ answer_dialog() {
     sleep 0.1
   done
   sleep 0.5  # the dialog takes the keyboard once it has been laid out
+  local types=${2:-0} key=Down
+  if [ "$types" -lt 0 ]; then types=$((-types)) key=Up; fi
+  if [ "$types" -gt 0 ]; then
+    xdotool key --clearmodifiers Tab
+    for _ in $(seq "$types"); do xdotool key "$key"; done
+    if [ -n "${3:-}" ]; then
+      xdotool key alt+Down
+      sleep 0.5
+      shot "$3"
+      xdotool key alt+Up
+    fi
+    xdotool key shift+Tab
+  fi
   xdotool key --clearmodifiers End shift+Home
   xdotool type --delay 15 "$1"
   xdotool key Return
