@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -187,6 +189,35 @@ TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPath) {
     } catch (const TConfigWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + missing);
     }
+}
+
+TEST_F(ConfigTest, SaveThatRunsOutOfRoomIsReportedAndLeavesTheFileAsItWas) {
+    // A file size limit stands in for a full disk: writes past it fail.
+    const std::string before = "[Config]\r\nComName=COM3\r\nHelpFileName=help.pdf\r\n";
+    Write(before);
+    TCommSettings s;
+    s.ComName = std::string(600, 'x');
+    std::string first;
+    struct rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 200;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::vector<std::string> errors;
+    for (const fs::path& name : {path, dir / "First.ini"}) {
+        try {
+            SaveConfig(Utf8(name), s);
+        } catch (const TConfigWriteError& e) {
+            errors.push_back(e.what());
+        }
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(errors, (std::vector<std::string>{"Unable to write to " + file,
+                                                "Unable to write to " + Utf8(dir / "First.ini")}));
+    EXPECT_EQ(Read(), before);
+    EXPECT_FALSE(fs::exists(dir / "First.ini"));  // no half file from a first save
 }
 
 TEST_F(ConfigTest, RelativeNameIsReportedWithItsFullPath) {
