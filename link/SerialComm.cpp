@@ -3,10 +3,6 @@
 #include <cerrno>
 #include <chrono>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "link/Config.h"
 
 namespace {
@@ -89,9 +85,7 @@ bool TSerialComm::Open(const std::string& portName, std::uint32_t baudRate, std:
     // A second Open without Close would leak the first port and keep it locked.
     Close();
     Handle_ = Port->Open(portName, baudRate, byteSize, parity, stopBits);
-#ifdef _WIN32
-    OpenError_ = Handle_ ? 0 : static_cast<int>(GetLastError());
-#else
+#ifndef _WIN32
     OpenError_ = Handle_ ? 0 : errno;
 #endif
     Thread->SetHandle(Handle_);

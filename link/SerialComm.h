@@ -62,8 +62,8 @@ class TSerialComm {
     void SetReceiveCallback(TReceiveCallback callback);
     void SetInterruptCallback(TInterruptCallback callback);
     TPortHandle Handle() const { return Handle_; }
-    // Why the last Open failed (errno, or GetLastError on Windows); 0 after
-    // one that succeeded.
+    // Why the last Open failed, as errno; 0 after one that succeeded, and on
+    // Windows, whose message needs no cause.
     int OpenError() const { return OpenError_; }
 
   private:
