@@ -7,7 +7,7 @@
 #    test's user) from the archive and suites this machine's apt uses, made
 #    once and kept as a tarball in ~/.cache/kr3090/debian12/ with the lists
 #    and the .deb files its installs fetched (KR3090_CACHE puts the cache
-#    elsewhere). Each run unpacks a fresh copy under build-deb/package-test/.
+#    elsewhere). Each run unpacks a fresh copy.
 # 2. apt-get install --no-install-recommends ./kr3090_….deb: apt resolves the
 #    package's dependencies, and Depends alone must be enough. Nothing the
 #    package installs may be writable by an ordinary user.
@@ -26,8 +26,9 @@
 #
 # Screenshots, traces and the log land in build-deb/package-test/. Runs as
 # root (mmdebstrap, chroot, mounts), in a mount and PID namespace of its own,
-# so every mount and process goes when it ends; bounded at 15 minutes.
-# KR3090_KEEP_ROOT=1 keeps the unpacked root for a look afterwards.
+# with the root in memory, so every mount, process and file of the root goes
+# when it ends; bounded at 15 minutes. KR3090_KEEP_ROOT=1 unpacks the root
+# into build-deb/package-test/root/ instead and leaves it there.
 set -euo pipefail
 if [ -z "${KR3090_PACKAGE_TEST_BOUNDED:-}" ]; then
   KR3090_PACKAGE_TEST_BOUNDED=1 exec timeout -k 30 900 "$0" "$@"
@@ -82,12 +83,10 @@ if [ -z "${KR3090_IN_NAMESPACE:-}" ]; then
 
   rm -rf "$out"
   mkdir -p "$root"
-  tar -xf "$base" -C "$root"
-  cp "$deb" "$root/tmp/"
   rc=0
-  KR3090_IN_NAMESPACE=1 KR3090_DEB=$(basename "$deb") \
+  KR3090_IN_NAMESPACE=1 KR3090_DEB=$deb \
     unshare --mount --pid --fork --kill-child --mount-proc "$tree/scripts/package-test.sh" || rc=$?
-  [ "${KR3090_KEEP_ROOT:-0}" = 1 ] || rm -rf "$root"
+  rmdir "$root" 2>/dev/null || true
   say "package test: $((SECONDS - started)) s in all, $(($(received) - rx0)) bytes received" \
     "(cache: $(du -sh "$cache" | cut -f1))"
   [ "$rc" -eq 0 ] && say "package test passed" || say "package test FAILED"
@@ -98,6 +97,12 @@ fi
 
 in_root() { chroot "$root" "$@"; }
 
+# The root lives in memory and goes with the namespace (unpacking, dpkg's
+# syncs and removing 300 MB of files on disk take longer than the test).
+[ "${KR3090_KEEP_ROOT:-0}" = 1 ] || mount -t tmpfs -o size=2g,mode=0755 root "$root"
+tar -xf "$base" -C "$root"
+cp "$KR3090_DEB" "$root/tmp/"
+KR3090_DEB=$(basename "$KR3090_DEB")
 mount -t proc proc "$root/proc"
 mount -t tmpfs -o mode=0755 dev "$root/dev"
 for node in null zero full random urandom tty; do

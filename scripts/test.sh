@@ -49,8 +49,9 @@ case "$mode" in
     run_preset tsan
     echo "=== fuzz the receive path"
     scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
-    # About 2 minutes with the caches warm; about 6 on a fresh machine, which
-    # downloads some 140 MB for the Debian 12 root and the package's dependencies.
+    # About a minute with the caches warm; about 4 on a fresh machine, which
+    # compiles the package afresh and downloads some 140 MB for the Debian 12
+    # root and the package's dependencies.
     echo "=== the Debian package, and the package in a clean Debian 12 root"
     scripts/package-deb.sh
     scripts/package-test.sh
