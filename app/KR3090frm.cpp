@@ -297,7 +297,7 @@ void TfrmKR3090::FormCreate() {
     // In the platform's own separators: messages show C:\...\Config.ini on Windows.
     GlobVar.AppPath =
         QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
-    GlobVar.ConfigFileName = GlobVar.AppPath + QStringLiteral("Config.ini");
+    GlobVar.ConfigFileName = ConfigFileNameFor(GlobVar.AppPath);
     CommSettings = TCommSettings{};
     LoadConfig(GlobVar.ConfigFileName.toStdString(), CommSettings);
     Timer_Now->start();

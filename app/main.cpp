@@ -1,11 +1,16 @@
 // Program entry: one maximised main window; the process lives as long as it.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/KR3090frm.h"
 #include "report/SongFont.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/kr3090.png").arg(size));
+    app.setWindowIcon(icon);
     InstallSongFontSubstitution();
     TfrmKR3090 frmKR3090;
     frmKR3090.showMaximized();

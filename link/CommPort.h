@@ -44,7 +44,8 @@ class TCommPort {
   public:
     // Opens the named port exclusively and applies the settings with flow
     // control off. Returns 0 on any failure (missing device, busy, not a
-    // serial device, a setting the device rejects) and then holds nothing open.
+    // serial device, a setting the device rejects) and then holds nothing open;
+    // errno (termios) or GetLastError (Win32) then tells why.
     TPortHandle Open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
                      std::uint8_t parity, std::uint8_t stopBits);
     // Lets output still on its way drain for a bounded time, discards what the

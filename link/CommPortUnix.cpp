@@ -214,20 +214,24 @@ std::chrono::milliseconds WriteWait(int fd, std::uint32_t count) {
 TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
                             std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits) {
     const std::string path = DevicePathForPortName(portName);
-    if (path.empty()) return 0;
+    if (path.empty()) {
+        errno = ENOENT;
+        return 0;
+    }
     // Non-blocking so that the open does not wait for a carrier.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return 0;
-    auto fail = [fd]() -> TPortHandle {
+    if (fd < 0) return 0;  // errno: EACCES for a user outside the device's group
+    auto fail = [fd](int error) -> TPortHandle {
         ::close(fd);
+        errno = error;
         return 0;
     };
-    if (!isatty(fd)) return fail();
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
-    if (ioctl(fd, TIOCEXCL) != 0) return fail();
-    if (Configure(fd, baudRate, byteSize, parity, stopBits) != 0) {
+    if (!isatty(fd)) return fail(ENOTTY);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY);
+    if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    if (const int error = Configure(fd, baudRate, byteSize, parity, stopBits); error != 0) {
         ioctl(fd, TIOCNXCL);
-        return fail();
+        return fail(error);
     }
     // The descriptor stays non-blocking: Write bounds its own wait, and reads
     // never wait anyway (VMIN = VTIME = 0, only what is queued).

@@ -25,6 +25,7 @@ struct TIniFile {
     std::string Bom;  // a UTF-8 byte-order mark that an editor put in front, kept on save
     std::string Newline = "\r\n";
     bool EndsWithNewline = true;
+    std::optional<std::string> Before;  // the file's bytes as read, when it could be read
 };
 
 std::string Trim(const std::string& s) {
@@ -80,6 +81,7 @@ TIniFile ReadIni(const std::string& fileName) {
     std::ostringstream text;
     text << in.rdbuf();
     std::string s = text.str();
+    ini.Before = s;
     if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         ini.Bom = s.substr(0, 3);
         s.erase(0, 3);
@@ -167,6 +169,14 @@ void WriteValue(TIniFile& ini, const std::string& key, const std::string& value)
     ini.Lines.insert(ini.Lines.begin() + static_cast<std::ptrdiff_t>(lastKey) + 1, line);
 }
 
+// Replaces the file's content; false when any of it did not reach the file.
+bool WriteWhole(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out.is_open()) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (out) out.flush();
+    return out.is_open() && out;
+}
+
 // As the platform writes it: on Windows C:\...\Config.ini.
 std::string FullPath(const std::string& fileName) {
     const auto name = FileSystemPath(fileName);
@@ -190,6 +200,9 @@ void LoadConfig(const std::string& fileName, TCommSettings& settings) {
 }
 
 void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
+    const auto path = FileSystemPath(fileName);
+    std::error_code ec;
+    const bool existed = path && std::filesystem::exists(*path, ec);
     TIniFile ini = ReadIni(fileName);
     WriteValue(ini, "ComName", settings.ComName);
     WriteValue(ini, "DataNum", std::to_string(settings.DataNum));
@@ -202,10 +215,17 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
         text += ini.Lines[i];
         if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;
     }
-    const auto path = FileSystemPath(fileName);
-    std::ofstream out;
-    if (path) out.open(*path, std::ios::binary | std::ios::trunc);
-    if (out.is_open()) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (out) out.flush();
-    if (!out.is_open() || !out) throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+    // A file that is there but cannot be read is not rewritten: the lines of
+    // it that are not ours would be lost.
+    if (!path || (existed && !ini.Before))
+        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+    if (!WriteWhole(*path, text)) {
+        // A write that stopped half way (a full disk) has already emptied the
+        // file: what it held goes back, and a first save leaves no half file.
+        if (ini.Before)
+            WriteWhole(*path, *ini.Before);
+        else if (!existed)
+            std::filesystem::remove(*path, ec);
+        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+    }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Config.ini beside the executable: section [Config] with the serial settings
-// and the help file name.
+// Config.ini: section [Config] with the serial settings and the help file
+// name. Where the file lives is the window's choice (ConfigFileNameFor).
 
 #include <cstdint>
 #include <stdexcept>
@@ -27,5 +27,7 @@ class TConfigWriteError : public std::runtime_error {
 // Missing file, section or key, or a value that is not an integer: the default.
 void LoadConfig(const std::string& fileName, TCommSettings& settings);
 // Writes ComName, DataNum, StopNum, Mark and Baud into [Config], keeping every
-// other line of the file as it was. Throws TConfigWriteError.
+// other line of the file as it was. Throws TConfigWriteError; the file then
+// holds what it held before (a file that exists but cannot be read is not
+// touched).
 void SaveConfig(const std::string& fileName, const TCommSettings& settings);

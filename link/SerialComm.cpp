@@ -1,5 +1,6 @@
 #include "link/SerialComm.h"
 
+#include <cerrno>
 #include <chrono>
 
 #include "link/Config.h"
@@ -84,6 +85,9 @@ bool TSerialComm::Open(const std::string& portName, std::uint32_t baudRate, std:
     // A second Open without Close would leak the first port and keep it locked.
     Close();
     Handle_ = Port->Open(portName, baudRate, byteSize, parity, stopBits);
+#ifndef _WIN32
+    OpenError_ = Handle_ ? 0 : errno;
+#endif
     Thread->SetHandle(Handle_);
     Thread->SetPort(Port.get());
     Thread->Resume();
@@ -134,6 +138,13 @@ void OpenCommPort(std::unique_ptr<TSerialComm>& comm, bool& portOpen, const TCom
                    static_cast<std::uint8_t>(settings.StopNum & 0xFF))) {
         portOpen = true;
     } else if (showMessage) {
-        showMessage(name + "打开串口失败，请配置串口!!");
+        std::string message = name + "打开串口失败，请配置串口!!";
+#ifndef _WIN32
+        // Serial devices belong to the group dialout; a new member gets the
+        // group at the next login.
+        if (comm->OpenError() == EACCES || comm->OpenError() == EPERM)
+            message += "\n没有访问该串口的权限：请将当前用户加入 dialout 组后重新登录。";
+#endif
+        showMessage(message);
     }
 }

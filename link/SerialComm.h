@@ -62,9 +62,13 @@ class TSerialComm {
     void SetReceiveCallback(TReceiveCallback callback);
     void SetInterruptCallback(TInterruptCallback callback);
     TPortHandle Handle() const { return Handle_; }
+    // Why the last Open failed, as errno; 0 after one that succeeded, and on
+    // Windows, whose message needs no cause.
+    int OpenError() const { return OpenError_; }
 
   private:
     TPortHandle Handle_ = 0;
+    int OpenError_ = 0;
     std::unique_ptr<TCommPort> Port;
     std::unique_ptr<TCommThread> Thread;
     TInterruptCallback Interrupt = nullptr;
@@ -79,7 +83,8 @@ std::string PortNameFor(const std::string& comName);
 // (Re)opens the port with the settings: creates comm on first use, closes the
 // open port first, installs the callbacks and opens. On failure calls
 // showMessage with the port name followed by "打开串口失败，请配置串口!!"
-// (UTF-8) and leaves portOpen false.
+// (UTF-8) and leaves portOpen false. On Linux a port the user may not open
+// adds a second line saying so and what to do.
 void OpenCommPort(std::unique_ptr<TSerialComm>& comm, bool& portOpen, const TCommSettings& settings,
                   TReceiveCallback receive, TInterruptCallback interrupt,
                   const std::function<void(const std::string&)>& showMessage);

@@ -1,6 +1,8 @@
 #include "link/SetCommfrm.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -146,6 +148,9 @@ void TfrmSetComm::BitBtn1Click() {
 }
 
 bool TfrmSetComm::SaveConfig() {
+    // The user's configuration folder is made by the first save.
+    if (GlobVar.ConfigFileName == UserConfigFileName())
+        QDir().mkpath(QFileInfo(GlobVar.ConfigFileName).path());
     try {
         ::SaveConfig(GlobVar.ConfigFileName.toStdString(), CommSettings);
     } catch (const TConfigWriteError& e) {
@@ -164,4 +169,21 @@ void TfrmSetComm::BitBtn2Click() {
 void ShowCommSettings(QWidget* owner) {
     auto dialog = std::make_unique<TfrmSetComm>(owner);
     dialog->exec();
+}
+
+QString ConfigFileNameFor(const QString& appPath) {
+    const QString beside = appPath + QStringLiteral("Config.ini");
+#ifdef Q_OS_WIN
+    return beside;
+#else
+    if (QFileInfo::exists(beside) || QFileInfo(appPath).isWritable()) return beside;
+    return UserConfigFileName();
+#endif
+}
+
+QString UserConfigFileName() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // The base directory specification ignores a relative path here.
+    if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(base) + QStringLiteral("/kr3090/Config.ini");
 }

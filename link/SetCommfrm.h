@@ -36,3 +36,11 @@ class TfrmSetComm : public QDialog {
 
 // Shows the dialog modally over owner and releases it when it closes.
 void ShowCommSettings(QWidget* owner);
+
+// Config.ini for the executable's folder appPath (with trailing separator):
+// beside the executable whenever that folder is writable or already holds a
+// Config.ini (an unzipped or demo program); otherwise, on Linux, in the user's
+// configuration folder, since an installed program's folder is the system's.
+QString ConfigFileNameFor(const QString& appPath);
+// $XDG_CONFIG_HOME/kr3090/Config.ini, by default ~/.config/kr3090/Config.ini.
+QString UserConfigFileName();

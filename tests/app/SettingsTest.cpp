@@ -1,7 +1,9 @@
 // The settings dialog "通讯设置": what it shows, what Save writes into
 // Config.ini, its errors, and the port reopened after it closes.
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -11,6 +13,7 @@
 #include "app/KR3090frm.h"
 #include "link/Config.h"
 #include "link/SetCommfrm.h"
+#include "tests/OrdinaryUser.h"
 
 namespace {
 
@@ -126,6 +129,71 @@ TEST_F(SettingsDialog, UnwritableFileIsReportedWithItsPath) {
     ASSERT_EQ(platform.Errors.size(), 1u);
     EXPECT_EQ(platform.Errors[0], "Unable to write to " + GlobVar.ConfigFileName);
     EXPECT_TRUE(platform.Boxes.empty());
+}
+
+TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFolder) {
+    // Whoever builds the test program may write its folder: Config.ini stays beside it.
+    EXPECT_EQ(ConfigFileNameFor(GlobVar.AppPath), GlobVar.AppPath + "Config.ini");
+    const QString appPath = GlobVar.AppPath;
+    dialog.reset();
+    window.reset();
+    const QString xdg = folder.filePath(QStringLiteral("xdg"));
+    QDir().mkpath(xdg);
+    QFile::setPermissions(folder.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
+    QFile::setPermissions(xdg, QFile::ExeOther | QFile::ReadOther | QFile::WriteOther);
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", xdg.toUtf8());
+    const QString file = xdg + "/kr3090/Config.ini";
+    QString saved, afterRefusal;
+    TCommSettings nextStart, unreadable;
+    [&] {
+        TOrdinaryUser user;
+        if (!user.Ordinary()) GTEST_SKIP() << "root could not become an ordinary user";
+        window = std::make_unique<TfrmKR3090>();
+        if (QFileInfo(GlobVar.AppPath).isWritable())
+            GTEST_SKIP() << "this user may write the test program's folder";
+        EXPECT_EQ(GlobVar.AppPath, appPath);  // nothing else moves
+        EXPECT_EQ(GlobVar.ConfigFileName, file);
+        EXPECT_FALSE(QFileInfo::exists(xdg + "/kr3090"));  // made by the first save only
+        auto d = std::make_unique<TfrmSetComm>(window.get());
+        d->show();
+        d->CombComm->setEditText(QStringLiteral("/dev/ttyUSB0"));
+        d->CBx_Mark->setCurrentIndex(2);  // "Even"
+        d->CombBaud->setCurrentIndex(7);  // "115200"
+        d->BitBtn1Click();
+        saved = ConfigText();
+        // The next start reads it.
+        d.reset();
+        window = std::make_unique<TfrmKR3090>();
+        nextStart = CommSettings;
+        // A file the user may not write is reported and left as it was.
+        QFile::setPermissions(file, QFile::ReadOwner);
+        d = std::make_unique<TfrmSetComm>(window.get());
+        d->show();
+        d->CombBaud->setCurrentIndex(0);
+        d->BitBtn1Click();
+        afterRefusal = ConfigText();
+        // One the user may not read gives the defaults.
+        QFile::setPermissions(file, {});
+        d.reset();
+        window = std::make_unique<TfrmKR3090>();
+        unreadable = CommSettings;
+    }();
+    qputenv("XDG_CONFIG_HOME", oldXdg);
+    if (IsSkipped()) return;
+    const QString text =
+        "[Config]\r\nComName=/dev/ttyUSB0\r\nDataNum=8\r\nStopNum=0\r\nMark=2\r\nBaud=115200\r\n";
+    EXPECT_EQ(saved, text);
+    EXPECT_EQ(nextStart.ComName + "," + std::to_string(nextStart.Mark) + "," +
+                  std::to_string(nextStart.Baud),
+              "/dev/ttyUSB0,2,115200");
+    EXPECT_EQ(afterRefusal, text);
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text, "保存成功！");
+    EXPECT_EQ(platform.Errors, std::vector<QString>{"Unable to write to " + file});
+    EXPECT_EQ(unreadable.ComName, "COM1");
+    EXPECT_EQ(unreadable.Baud, 9600);
 }
 
 // The dialog run modally from the toolbar; act() runs inside it.

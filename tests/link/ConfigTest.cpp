@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -188,6 +193,36 @@ TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPath) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + missing);
     }
 }
+
+#ifndef _WIN32
+TEST_F(ConfigTest, SaveThatRunsOutOfRoomIsReportedAndLeavesTheFileAsItWas) {
+    // A file size limit stands in for a full disk: writes past it fail.
+    const std::string before = "[Config]\r\nComName=COM3\r\nHelpFileName=help.pdf\r\n";
+    Write(before);
+    TCommSettings s;
+    s.ComName = std::string(600, 'x');
+    struct rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 200;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::vector<std::string> errors;
+    for (const fs::path& name : {path, dir / "First.ini"}) {
+        try {
+            SaveConfig(Utf8(name), s);
+        } catch (const TConfigWriteError& e) {
+            errors.push_back(e.what());
+        }
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(errors, (std::vector<std::string>{"Unable to write to " + file,
+                                                "Unable to write to " + Utf8(dir / "First.ini")}));
+    EXPECT_EQ(Read(), before);
+    EXPECT_FALSE(fs::exists(dir / "First.ini"));  // no half file from a first save
+}
+#endif
 
 TEST_F(ConfigTest, RelativeNameIsReportedWithItsFullPath) {
     const auto cwd = fs::current_path();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include "link/SerialComm.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
+#include "tests/OrdinaryUser.h"
 
 namespace {
 
@@ -113,6 +115,36 @@ TEST_F(SerialCommTest, FailedOpenShowsThePortNameWithTheMessageAndLeavesThePortC
     EXPECT_FALSE(comm->Close());
     const std::uint8_t byte = 0x24;
     EXPECT_FALSE(comm->Write(&byte, 1));
+}
+
+TEST_F(SerialCommTest, PortTheUserMayNotOpenSaysWhyAndWhatToDoWhileABusyOneSaysWhatItDid) {
+    TCommSettings settings;
+    settings.ComName = pty.Name;
+    std::vector<std::string> messages;
+    auto show = [&](const std::string& m) { messages.push_back(m); };
+    // A device the user may not open, as /dev/ttyS0 is for a user outside dialout.
+    ASSERT_EQ(chmod(pty.Name.c_str(), 0), 0);
+    std::unique_ptr<TSerialComm> denied;
+    bool deniedOpen = false;
+    {
+        TOrdinaryUser user;
+        if (!user.Ordinary()) GTEST_SKIP() << "root could not become an ordinary user";
+        OpenCommPort(denied, deniedOpen, settings, CollectChunk, CancelFrameHandOver, show);
+    }
+    EXPECT_FALSE(deniedOpen);
+    // Another program holding the port: the message of every other failure.
+    ASSERT_EQ(chmod(pty.Name.c_str(), 0600), 0);
+    std::unique_ptr<TSerialComm> holder, second;
+    bool holderOpen = false, secondOpen = false;
+    OpenCommPort(holder, holderOpen, settings, CollectChunk, CancelFrameHandOver, show);
+    OpenCommPort(second, secondOpen, settings, CollectChunk, CancelFrameHandOver, show);
+    EXPECT_TRUE(holderOpen);
+    EXPECT_FALSE(secondOpen);
+    const std::string failed = "//.//" + pty.Name + "打开串口失败，请配置串口!!";
+    EXPECT_EQ(
+        messages,
+        (std::vector<std::string>{
+            failed + "\n没有访问该串口的权限：请将当前用户加入 dialout 组后重新登录。", failed}));
 }
 
 TEST_F(SerialCommTest, OpeningTwiceClosesTheFirstPortAndReopensTheSameDevice) {

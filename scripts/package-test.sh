@@ -1,0 +1,317 @@
+#!/usr/bin/env bash
+# Tries the Debian package in a clean Debian 12 root, as an operator meets it.
+#
+#   scripts/package-test.sh [DEB]     (default: build-deb/kr3090_<version>_<arch>.deb)
+#
+# 1. A minimal Debian 12 root (mmdebstrap, variant apt, plus passwd for the
+#    test's user) from the archive and suites this machine's apt uses, made
+#    once and kept as a tarball in ~/.cache/kr3090/debian12/ with the lists
+#    and the .deb files its installs fetched (KR3090_CACHE puts the cache
+#    elsewhere). Each run unpacks a fresh copy.
+# 2. apt-get install --no-install-recommends ./kr3090_….deb: apt resolves the
+#    package's dependencies, and Depends alone must be enough. Nothing the
+#    package installs may be writable by an ordinary user.
+# 3. As the user op, not in dialout, on Xvfb with openbox: the program started
+#    from the desktop entry's Exec line shows its window (screenshots); its
+#    default port COM1 fails with the one-line message; the settings dialog
+#    saves the simulator's device and 115200 baud into
+#    ~/.config/kr3090/Config.ini (checked byte for byte); reopening that device,
+#    which only root may open, gives the message with its second line (a taller
+#    box than the one-line one).
+# 4. op added to dialout, the simulator's device given to dialout (as udev
+#    does with /dev/ttyS*): the next start opens it with the saved settings (no
+#    message, 115200 baud on the line), connects, starts a test and shows
+#    readings; a second instance finds the port busy (one-line message).
+# 5. apt-get purge leaves no file of the package behind.
+#
+# Screenshots, traces and the log land in build-deb/package-test/. Runs as
+# root (mmdebstrap, chroot, mounts), in a mount and PID namespace of its own,
+# with the root in memory, so every mount, process and file of the root goes
+# when it ends; bounded at 15 minutes. KR3090_KEEP_ROOT=1 unpacks the root
+# into build-deb/package-test/root/ instead and leaves it there.
+set -euo pipefail
+if [ -z "${KR3090_PACKAGE_TEST_BOUNDED:-}" ]; then
+  KR3090_PACKAGE_TEST_BOUNDED=1 exec timeout -k 30 900 "$0" "$@"
+fi
+cd "$(dirname "$0")/.."
+tree=$(pwd)
+out=$tree/build-deb/package-test
+root=$out/root
+cache=${KR3090_CACHE:-$HOME/.cache/kr3090}/debian12
+base=$cache/base.tar
+
+say() { echo "[$(date +%T)] $*"; }
+fail() {
+  echo "package-test.sh: FAIL: $*" >&2
+  exit 1
+}
+
+# ---- outside the namespaces: the cached root, the run, the clean-up
+
+if [ -z "${KR3090_IN_NAMESPACE:-}" ]; then
+  [ "$(id -u)" -eq 0 ] || fail "run it as root (mmdebstrap, chroot and mounts need root)"
+  for tool in mmdebstrap unshare Xvfb openbox xdotool xprop xwininfo import; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+  done
+  deb=${1:-}
+  if [ -z "$deb" ]; then
+    version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+    deb=build-deb/kr3090_${version}_$(dpkg --print-architecture).deb
+  fi
+  [ -f "$deb" ] || fail "no $deb (scripts/package-deb.sh builds it)"
+  deb=$(realpath "$deb")
+
+  # Bytes received on every interface but loopback: the downloads of this run.
+  received() { awk 'NR > 2 && $1 != "lo:" { sub(/^[^:]*:/, ""); n += $1 } END { print n + 0 }' /proc/net/dev; }
+  rx0=$(received)
+  started=$SECONDS
+
+  mkdir -p "$cache/archives/partial" "$cache/lists/partial"
+  if [ ! -f "$base" ]; then
+    # The suites this machine's apt takes from Debian's archive, as one-line sources.
+    mapfile -t sources < <(apt-cache policy | awk '
+      /^ *[0-9]+ (https?|file):/ { uri = $2; split($3, sc, "/"); suite = sc[1]; comp = sc[2]; next }
+      /release .*o=Debian,/ && uri != "" { l = "deb " uri " " suite " " comp; if (!(l in seen)) { seen[l] = 1; print l }; uri = ""; next }
+      /release/ { uri = "" }')
+    [ ${#sources[@]} -gt 0 ] || fail "apt uses no suite of Debian's archive here"
+    say "making the Debian 12 root once (cached in $cache): ${sources[*]}"
+    mmdebstrap --variant=apt --include=passwd bookworm "$cache/base.new.tar" "${sources[@]}" \
+      >"$cache/mmdebstrap.log" 2>&1 || { tail -n 20 "$cache/mmdebstrap.log"; fail "mmdebstrap failed"; }
+    mv "$cache/base.new.tar" "$base"
+    say "root made in $((SECONDS - started)) s, $(($(received) - rx0)) bytes received"
+  fi
+
+  rm -rf "$out"
+  mkdir -p "$root"
+  rc=0
+  KR3090_IN_NAMESPACE=1 KR3090_DEB=$deb \
+    unshare --mount --pid --fork --kill-child --mount-proc "$tree/scripts/package-test.sh" || rc=$?
+  rmdir "$root" 2>/dev/null || true
+  say "package test: $((SECONDS - started)) s in all, $(($(received) - rx0)) bytes received" \
+    "(cache: $(du -sh "$cache" | cut -f1))"
+  [ "$rc" -eq 0 ] && say "package test passed" || say "package test FAILED"
+  exit "$rc"
+fi
+
+# ---- inside: PID 1 of a namespace of its own; the mounts are private
+
+in_root() { chroot "$root" "$@"; }
+
+# The root lives in memory and goes with the namespace (unpacking, dpkg's
+# syncs and removing 300 MB of files on disk take longer than the test).
+[ "${KR3090_KEEP_ROOT:-0}" = 1 ] || mount -t tmpfs -o size=2g,mode=0755 root "$root"
+tar -xf "$base" -C "$root"
+cp "$KR3090_DEB" "$root/tmp/"
+KR3090_DEB=$(basename "$KR3090_DEB")
+mount -t proc proc "$root/proc"
+mount -t tmpfs -o mode=0755 dev "$root/dev"
+for node in null zero full random urandom tty; do
+  touch "$root/dev/$node"
+  mount --bind "/dev/$node" "$root/dev/$node"
+done
+mkdir -p "$root/dev/pts" "$root/dev/shm"
+# Pseudo-terminals of their own: a new one belongs to its opener, mode 0620.
+mount -t devpts -o newinstance,ptmxmode=0666,mode=0620,gid=5 devpts "$root/dev/pts"
+ln -s pts/ptmx "$root/dev/ptmx"
+mount -t tmpfs tmpfs "$root/dev/shm"
+mount --bind "$cache/archives" "$root/var/cache/apt/archives"
+mount --bind "$cache/lists" "$root/var/lib/apt/lists"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+mkdir -p "$root/tmp/.X11-unix"
+
+phase=$SECONDS
+say "apt-get update; apt-get install --no-install-recommends ./$KR3090_DEB"
+in_root apt-get -o Acquire::Languages=none update -q >"$out/apt.log" 2>&1 || { tail -n 20 "$out/apt.log"; fail "apt-get update failed"; }
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  "./tmp/$KR3090_DEB" >>"$out/apt.log" 2>&1 || { tail -n 20 "$out/apt.log"; fail "apt-get install failed"; }
+grep -E '^(Need to get|After this operation|[0-9]+ upgraded)' "$out/apt.log" | sed 's/^/  /'
+say "installed in $((SECONDS - phase)) s"
+in_root dpkg-query -L kr3090 >"$out/files.txt"
+
+# Nothing the package installs is writable by anyone but root.
+writable=$(cd "$root" && while read -r f; do
+  [ -L ".$f" ] || find ".$f" -maxdepth 0 \( -perm /022 -o ! -user root \) -printf '%m %u %p\n'
+done <"$out/files.txt")
+[ -z "$writable" ] || fail "writable by others: $writable"
+
+desktop=$(grep '^/usr/share/applications/.*\.desktop$' "$out/files.txt")
+exec_line=$(sed -n 's/^Exec=//p' "$root$desktop" | sed 's/ *%[fFuUdDnNickvm]//g')
+[ -n "$exec_line" ] || fail "no Exec line in $desktop"
+say "menu entry $desktop: Exec=$exec_line"
+
+# ---- the desktop
+
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+read -r -t 20 display <"$fifo" || fail "Xvfb did not start"
+rm -f "$fifo"
+export DISPLAY=:$display
+mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+openbox >/dev/null 2>&1 &
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.05
+done
+
+title='大地网接地参数综合测试仪1.0版'
+
+# The visible top-level windows of the program whose title is $1, newest last.
+windows_named() {
+  local w
+  for w in $(xdotool search --onlyvisible --class kr3090 2>/dev/null); do
+    xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME(UTF8_STRING) = \"$1\"" && echo "$w"
+  done
+}
+# wait_window TITLE SECONDS [EXCEPT...]: prints a window of that title that is
+# not one of EXCEPT.
+wait_window() {
+  local name=$1 limit=$2 end w
+  shift 2
+  end=$((SECONDS + limit))
+  while [ "$SECONDS" -lt "$end" ]; do
+    for w in $(windows_named "$name"); do
+      [[ " $* " == *" $w "* ]] || { echo "$w"; return 0; }
+    done
+    sleep 0.2
+  done
+  return 1
+}
+wait_gone() {
+  local end=$((SECONDS + $2))
+  while xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+height() { xwininfo -id "$1" | awk '/Height:/ { print $2 }'; }
+shot() {
+  sleep 0.7  # let the window manager and the program paint
+  import -window root "$out/$1.png"
+  say "screenshot $1.png"
+}
+press() {
+  timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  xdotool key --clearmodifiers "$2"
+}
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.3; }
+
+# start_program LOG: the menu entry's command as op, with a fresh login's groups.
+start_program() {
+  chroot "$root" setpriv --reuid=op --regid=op --init-groups --reset-env \
+    env DISPLAY="$DISPLAY" LANG=C.UTF-8 sh -c "exec $exec_line" 2>"$out/$1" &
+  app=$!
+}
+
+in_root useradd --create-home --shell /bin/bash op
+in_root id op | grep -qw dialout && fail "op is in dialout from the start"
+
+coproc SIM { exec chroot "$root" kr3090-sim --records 12 2>"$out/sim.log"; }
+read -r -t 10 device <&"${SIM[0]}" || fail "kr3090-sim did not start"
+say "simulator on $device: $(stat -c '%U:%G %a' "$root$device")"
+
+# ---- as op, not in dialout
+
+phase=$SECONDS
+start_program trace-1.log
+# The port is opened as the window is first shown, before it is mapped: the
+# message comes first.
+box=$(wait_window 提示 60) || fail "no message for the missing COM1 within 60 s"
+one_line=$(height "$box")
+shot 01-first-start
+press "$box" Return
+wait_gone "$box" 5 || fail "the message for COM1 stayed"
+main=$(wait_window "$title" 20) || fail "no window after the message"
+shot 02-window
+
+click "$main" 135 20  # 通讯设置
+dialog=$(wait_window 通讯设置 10) || fail "no settings dialog"
+click "$dialog" 168 34  # the port box
+xdotool key ctrl+a
+xdotool type --delay 30 "$device"
+click "$dialog" 150 162  # the baud box: 9600, three items down is 115200
+xdotool key Down Down Down
+shot 03-settings
+click "$dialog" 77 202  # 保存
+saved=$(wait_window 提示 10) || fail "no confirmation of the save"
+shot 04-saved
+press "$saved" Return
+wait_gone "$saved" 5 || fail "the confirmation stayed"
+click "$dialog" 177 202  # 关闭: the port is reopened with the saved settings
+wait_gone "$dialog" 5 || fail "the settings dialog stayed"
+box=$(wait_window 提示 10 "$saved") || fail "no message for the device op may not open"
+two_lines=$(height "$box")
+shot 05-no-permission
+[ "$two_lines" -gt "$one_line" ] ||
+  fail "the message for the device op may not open is no taller ($two_lines px) than the one-line one ($one_line px)"
+press "$box" Return
+wait_gone "$box" 5 || fail "the permission message stayed"
+
+config=$root/home/op/.config/kr3090/Config.ini
+[ -f "$config" ] || fail "no ~/.config/kr3090/Config.ini after the save"
+expected=$(printf '[Config]\r\nComName=%s\r\nDataNum=8\r\nStopNum=0\r\nMark=0\r\nBaud=115200\r\n' "$device" | od -An -c)
+[ "$(od -An -c "$config")" = "$expected" ] || fail "Config.ini holds: $(cat -A "$config")"
+owner=$(in_root stat -c %U "${config#"$root"}")
+[ "$owner" = op ] || fail "Config.ini belongs to $owner"
+[ ! -e "$root/usr/bin/Config.ini" ] || fail "a Config.ini appeared in /usr/bin"
+say "saved: ~op/.config/kr3090/Config.ini = $(tr '\r\n' ' |' <"$config")"
+
+click "$main" 549 20  # 退出
+wait "$app" || fail "the program ended with status $?"
+say "first session as op: $((SECONDS - phase)) s"
+
+# ---- op in dialout, the device given to dialout
+
+phase=$SECONDS
+in_root usermod -a -G dialout op
+in_root chgrp dialout "$device"
+in_root chmod 0660 "$device"
+start_program trace-2.log
+main=$(wait_window "$title" 60) || fail "no window at the next start"
+sleep 2
+[ -z "$(windows_named 提示)" ] || { shot 06-unexpected; fail "a message at the next start"; }
+speed=$(in_root stty -F "$device" speed)
+[ "$speed" = 115200 ] || fail "the device runs at $speed baud, not the saved 115200"
+click "$main" 50 20  # 连接设备
+for _ in $(seq 50); do grep -q '^收到 24 A1 AA' "$out/trace-2.log" && break; sleep 0.1; done
+grep -q '^收到 24 A1 AA' "$out/trace-2.log" || fail "no connect reply from the simulator"
+click "$main" 136 357  # 开  始  测  试
+sleep 3
+# The last live reading: byte 18 is the test state, bytes 5..8 the voltage.
+last=$(grep '^收到' "$out/trace-2.log" | grep -o '24 A1 DD 14\( [0-9A-F][0-9A-F]\)\{22\}' | tail -n 1)
+read -r -a reading <<<"$last"
+[ "${#reading[@]}" -eq 26 ] || fail "no live reading in the trace"
+[ "${reading[18]}" = 01 ] || fail "the test is not running in the last reading: $last"
+[ "${reading[*]:5:4}" != "00 00 00 00" ] || fail "the voltage read is zero: $last"
+shot 06-readings
+
+first=$app
+start_program trace-3.log
+box=$(wait_window 提示 30) || fail "a second instance said nothing about the busy port"
+busy=$(height "$box")
+shot 07-second-instance
+[ "$busy" -eq "$one_line" ] || fail "the busy port's message is $busy px high, not one line ($one_line px)"
+press "$box" Return
+wait_gone "$box" 5 || fail "the busy message stayed"
+kill "$app"
+wait "$app" 2>/dev/null || true
+click "$main" 549 20  # 退出
+wait "$first" || fail "the program ended with status $?"
+say "second session as op (in dialout): $((SECONDS - phase)) s"
+
+# ---- purge
+
+phase=$SECONDS
+in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kr3090 >>"$out/apt.log" 2>&1 ||
+  fail "apt-get purge failed"
+left=""
+while read -r f; do
+  [ "$f" != /. ] || continue
+  [ -e "$root$f" ] || [ -L "$root$f" ] || continue
+  # A folder that another package also owns (/usr/share/icons/hicolor, ...) may stay.
+  if [ -d "$root$f" ] && [ ! -L "$root$f" ] && in_root dpkg-query -S "$f" >/dev/null 2>&1; then continue; fi
+  left+=" $f"
+done <"$out/files.txt"
+[ -z "$left" ] || fail "left after purge:$left"
+ls "$root"/var/lib/dpkg/info/kr3090.* >/dev/null 2>&1 && fail "dpkg still holds kr3090's records"
+say "purged in $((SECONDS - phase)) s: nothing of the package is left (op's ~/.config/kr3090 is op's)"
