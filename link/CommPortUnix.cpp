@@ -177,7 +177,14 @@ int Configure(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_
     speed_t code = B0;
     const bool standard = StandardSpeed(baudRate, code);
     if (standard && cfsetspeed(&t, code) != 0) return EINVAL;
-    if (tcsetattr(fd, TCSANOW, &t) != 0) return errno;
+    // After a custom rate the input speed field still says "other" with that
+    // rate; cleared, the input follows the output speed.
+    if (standard) t.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+    // glibc reads the settings back and fails with EINVAL when none of the
+    // asked changes took, although the driver took the call: a pseudo-terminal
+    // reopened with parity drops PARENB again and changes nothing else. The
+    // read-back below judges what the port carries out.
+    if (tcsetattr(fd, TCSANOW, &t) != 0 && errno != EINVAL) return errno;
     if (!SettingsTookEffect(fd, t, standard)) return EINVAL;
     if (!standard && !SetCustomBaud(fd, baudRate)) return EINVAL;
     return 0;
