@@ -19,6 +19,10 @@
 // - close() of a terminal with unsent output waits up to the port's
 //   closing_wait (30 s by default on a UART) for the device to take it.
 //   TIOCOUTQ counts that output (a pseudo-terminal always reports 0).
+// - ftdi_sio accepts CS5 and reads it back, but its chips frame only 7 and 8
+//   data bits ("All FTDI UART chips are limited to CS7/8" in the driver; CS5
+//   is kept for smartcard readers and sent as 8 bits), and it puts the old
+//   size back for CS6. The tty's driver is found through sysfs.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,7 +36,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "link/CommPort.h"
@@ -85,6 +91,26 @@ bool IsPseudoTerminal(int fd) {
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
     const unsigned m = major(st.st_rdev);
     return m >= 136 && m <= 143;  // Unix98 pty slaves
+}
+
+// The name of the driver behind a terminal ("ftdi_sio", "serial"); empty
+// when sysfs does not tell (a pseudo-terminal has none).
+std::string DriverName(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+    const std::string link = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                             std::to_string(minor(st.st_rdev)) + "/device/driver";
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return {};
+    const std::string path(target, static_cast<std::size_t>(n));
+    return path.substr(path.rfind('/') + 1);
+}
+
+// Whether the device frames characters of byteSize bits, as far as its
+// driver's documented limits tell: tcsetattr and the read-back do not.
+bool DriverFramesDataBits(int fd, std::uint8_t byteSize) {
+    return byteSize >= 7 || DriverName(fd) != "ftdi_sio";
 }
 
 // Fills the control flags for the settings; false for a code the port cannot
@@ -174,6 +200,7 @@ int Configure(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     if (!ApplySettings(t, byteSize, parity, stopBits)) return EINVAL;
+    if (!DriverFramesDataBits(fd, byteSize)) return EINVAL;
     speed_t code = B0;
     const bool standard = StandardSpeed(baudRate, code);
     if (standard && cfsetspeed(&t, code) != 0) return EINVAL;
