@@ -18,7 +18,8 @@
 //   Write also retries on its own every few milliseconds while it waits.
 // - close() of a terminal with unsent output waits up to the port's
 //   closing_wait (30 s by default on a UART) for the device to take it.
-//   TIOCOUTQ counts that output (a pseudo-terminal always reports 0).
+//   TIOCOUTQ counts that output (a pseudo-terminal always reports 0). A UART
+//   whose far end has stopped reading holds 4095 bytes there for ever.
 // - ftdi_sio accepts CS5 and reads it back, but its chips frame only 7 and 8
 //   data bits ("All FTDI UART chips are limited to CS7/8" in the driver; CS5
 //   is kept for smartcard readers and sent as 8 bits), and it puts the old
@@ -73,6 +74,10 @@ constexpr std::uint32_t MaxBaud = 4000000;
 constexpr int RefillWaitMs = 200;
 // Longest sleep of a waiting Write or Close between two looks at the queue.
 constexpr int RetryMs = 10;
+// Close stops waiting once the output queue has not shrunk for the time of
+// this many characters: a UART's FIFO or a USB adapter's packet is taken whole,
+// so the count moves in steps that large on a device that keeps up.
+constexpr std::uint32_t CloseStallCharacters = 64;
 
 using TClock = std::chrono::steady_clock;
 
@@ -273,16 +278,25 @@ void TCommPort::Close(TPortHandle handle) {
     const int fd = Fd(handle);
     // The disconnect frame may still be on its way: give it the time a write
     // would get, at most a second, then discard what the device has not taken,
-    // so that close() has nothing left to wait for.
+    // so that close() has nothing left to wait for. A queue that stops moving
+    // belongs to a device that has stopped reading: waiting longer is no use.
     int queued = 0;
     if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        auto now = TClock::now();
         const auto deadline =
-            TClock::now() +
-            std::min<std::chrono::milliseconds>(std::chrono::seconds(1),
-                                                WriteWait(fd, static_cast<std::uint32_t>(queued)));
-        while (queued > 0 && TClock::now() < deadline) {
+            now + std::min<std::chrono::milliseconds>(
+                      std::chrono::seconds(1), WriteWait(fd, static_cast<std::uint32_t>(queued)));
+        const auto stalled = WriteWait(fd, CloseStallCharacters);
+        auto moved = now;
+        int last = queued;
+        while (queued > 0 && now < deadline && now - moved < stalled) {
             std::this_thread::sleep_for(std::chrono::milliseconds(RetryMs));
             if (ioctl(fd, TIOCOUTQ, &queued) != 0) break;
+            now = TClock::now();
+            if (queued < last) {
+                last = queued;
+                moved = now;
+            }
         }
         if (queued > 0) tcflush(fd, TCOFLUSH);
     }
