@@ -89,7 +89,8 @@ class TPullableSim {
     const TSimCounts& Counts() const {
         if (outside_) {
             TSimCounts& c = *counts_;
-            c.Replies = c.LiveReplies = c.Unknown = c.Dropped = c.BadChecksums = c.WriteFailures = 0;
+            c.Replies = c.LiveReplies = c.Unknown = c.Dropped = c.BadChecksums = c.WriteFailures =
+                0;
             std::istringstream log(outside_->SimLog());
             for (std::string line; std::getline(log, line);)
                 if (line.rfind("kr3090-sim: ", 0) == 0) Count(c, line.substr(12));
@@ -124,32 +125,42 @@ class TPullableSim {
     }
     // Fills that queue at once, through the line's own descriptor on the
     // program's side, with bytes the instrument passes over as noise: the
-    // polls alone take minutes to do it. Returns the bytes it took.
+    // polls alone take minutes to do it. Returns the bytes it took. An outside
+    // device gets a descriptor of its own (root opens past the port's lock),
+    // closed again so that the port's own close stays the last one.
     std::size_t FillQueue() {
-        if (outside_) return outside_->FillQueue(slavePath_);
-        const int flags = fcntl(slave_, F_GETFL);
-        fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+        const int fd = outside_
+                           ? open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
+                           : slave_;
+        const int flags = fcntl(fd, F_GETFL);
+        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
         const std::vector<std::uint8_t> noise(256, 0x00);
         std::size_t taken = 0;
-        // The kernel frees room in the background for a moment after a write.
+        // The kernel frees room in the background for a moment after a write;
+        // an emulated UART hands bytes on in bursts.
         for (bool more = true; more;) {
             more = false;
             for (std::size_t size : {noise.size(), std::size_t(1)}) {
                 ssize_t n;
-                while ((n = write(slave_, noise.data(), size)) > 0) {
+                while ((n = write(fd, noise.data(), size)) > 0) {
                     taken += static_cast<std::size_t>(n);
                     more = true;
                 }
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(outside_ ? 200 : 50));
         }
-        fcntl(slave_, F_SETFL, flags);
+        fcntl(fd, F_SETFL, flags);
+        if (outside_) close(fd);
         return taken;
     }
     bool QueueHasRoom() const {
-        if (outside_) return outside_->QueueHasRoom(slavePath_);
-        pollfd p{slave_, POLLOUT, 0};
-        return poll(&p, 1, 0) > 0 && (p.revents & POLLOUT);
+        const int fd = outside_
+                           ? open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
+                           : slave_;
+        pollfd p{fd, POLLOUT, 0};
+        const bool room = poll(&p, 1, 0) > 0 && (p.revents & POLLOUT);
+        if (outside_) close(fd);
+        return room;
     }
     // The instrument reads again: the backlog first, then it answers.
     void Resume() {

@@ -41,7 +41,8 @@ class TPollStart : public QObject {
 };
 
 void RecordMs(const char* name, std::chrono::microseconds d) {
-    ::testing::Test::RecordProperty(name, QString::number(d.count() / 1000.0, 'f', 1).toStdString());
+    ::testing::Test::RecordProperty(name,
+                                    QString::number(d.count() / 1000.0, 'f', 1).toStdString());
 }
 
 class DeviceHangs : public FaultWindowTest {
@@ -76,7 +77,8 @@ class DeviceHangs : public FaultWindowTest {
         TPollStart poll;
         window->Timer_Send->installEventFilter(&poll);
         links.push_back(QObject::connect(window->Timer_Send, &QTimer::timeout, [&] {
-            const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - poll.At);
+            const auto took =
+                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - poll.At);
             if (kept.FirstPoll.count() < 0) kept.FirstPoll = took;
             kept.LongestPoll = std::max(kept.LongestPoll, took);
         }));

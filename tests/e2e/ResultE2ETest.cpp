@@ -179,7 +179,8 @@ class ResultEndToEnd : public ::testing::Test {
             WaitUntil([&] { return w.LView_History->rowCount() == 100 && Notice().isEmpty(); }));
         w.LView_History->selectRow(0);
         w.BBtn_Open->click();
-        EXPECT_TRUE(WaitUntil([&] { return w.Lbl_Index->text() == "第001条" && Notice().isEmpty(); }));
+        EXPECT_TRUE(
+            WaitUntil([&] { return w.Lbl_Index->text() == "第001条" && Notice().isEmpty(); }));
         const QString record = folder.filePath(name + QStringLiteral("-记录.txt"));
         platform.SaveAnswer = record;
         w.BitBtn4->click();

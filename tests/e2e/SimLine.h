@@ -19,8 +19,7 @@ class TSimLine {
   public:
     // onOutsideLine false: a pseudo-terminal even when an outside line is given.
     explicit TSimLine(TSimOptions options = Quiet(), bool onOutsideLine = true)
-        : sim_(options),
-          outside_(onOutsideLine ? TOutsideLine::FromEnvironment() : std::nullopt) {
+        : sim_(options), outside_(onOutsideLine ? TOutsideLine::FromEnvironment() : std::nullopt) {
         if (outside_) {
             slavePath_ = StartOutsideSim(*outside_, options);
             return;

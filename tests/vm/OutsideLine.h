@@ -9,9 +9,6 @@
 // plugs it back). A request is a file in the folder KR3090_LINE_CTL; the host
 // answers it with a file of the same name ending in .ok once carried out.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -84,51 +81,20 @@ class TOutsideLine {
         return false;
     }
 
-    // Whether the device's output queue toward the far end has room, seen
-    // through a descriptor of its own (root opens past the port's lock).
-    bool QueueHasRoom(const std::string& device) const {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
-        pollfd p{fd, POLLOUT, 0};
-        const bool room = ::poll(&p, 1, 0) > 0 && (p.revents & POLLOUT);
-        ::close(fd);
-        return room;
-    }
-    // Fills that queue with noise through such a descriptor until a moment
-    // later it still takes none; returns the bytes it took. The descriptor is
-    // closed again, so the port's own close stays the last one.
-    std::size_t FillQueue(const std::string& device) const {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return 0;
-        const std::vector<unsigned char> noise(256, 0x00);
-        std::size_t taken = 0;
-        for (bool more = true; more;) {
-            more = false;
-            for (std::size_t size : {noise.size(), std::size_t(1)}) {
-                ssize_t n;
-                while ((n = ::write(fd, noise.data(), size)) > 0) {
-                    taken += static_cast<std::size_t>(n);
-                    more = true;
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
-        ::close(fd);
-        return taken;
-    }
-
     // The data sizes the device frames (KR3090_LINE_DATA_BITS, "7 8"); all of
     // 5..8 when not given.
     std::vector<int> DataBits() const {
         std::vector<int> bits;
-        std::istringstream in(std::getenv("KR3090_LINE_DATA_BITS") ? std::getenv("KR3090_LINE_DATA_BITS")
-                                                                    : "5 6 7 8");
+        std::istringstream in(std::getenv("KR3090_LINE_DATA_BITS")
+                                  ? std::getenv("KR3090_LINE_DATA_BITS")
+                                  : "5 6 7 8");
         for (int b; in >> b;) bits.push_back(b);
         return bits;
     }
 
   private:
-    TOutsideLine(std::string name, std::string ctl) : name_(std::move(name)), ctl_(std::move(ctl)) {}
+    TOutsideLine(std::string name, std::string ctl)
+        : name_(std::move(name)), ctl_(std::move(ctl)) {}
     std::string name_;
     std::string ctl_;
 };
