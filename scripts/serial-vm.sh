@@ -26,6 +26,8 @@ fi
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$EPOCHREALTIME
+# depmod and modprobe live in sbin, which a user's PATH may lack.
+PATH=$PATH:/usr/sbin:/sbin
 only=${1:-}
 case "$only" in
   *[[:space:]]*) echo "usage: $0 [RUNS] (a pattern without spaces)" >&2; exit 2 ;;
@@ -36,11 +38,16 @@ fail() {
   exit 1
 }
 elapsed() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
+# The guest's command line and QEMU's share options split on spaces and commas.
+case "$root" in
+  *[[:space:],]*) fail "the tree's path ($root) holds a space or a comma" ;;
+esac
 
 scripts/setup.sh
 [ -d build ] || cmake --preset default >/dev/null
 cmake --build build --target kr3090-sim link_tests vanish_e2e_tests live_e2e_tests \
-  result_e2e_tests >/dev/null || fail "building the test programs failed"
+  result_e2e_tests >build/serial-vm-build.log 2>&1 ||
+  { tail -n 30 build/serial-vm-build.log; fail "building the test programs failed"; }
 
 # ---- the guest, prepared once
 
@@ -107,6 +114,7 @@ mkdir -p "$ctl"
 run=$(mktemp -d)
 declare -A pty pid plugged
 qemu_pid=""
+# shellcheck disable=SC2317 # called on exit
 cleanup() {
   local p
   for p in "${pid[@]}"; do
@@ -114,7 +122,7 @@ cleanup() {
     kill -CONT "$p" 2>/dev/null || true
     kill "$p" 2>/dev/null || true
   done
-  [ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null || true
+  if [ -n "$qemu_pid" ]; then kill "$qemu_pid" 2>/dev/null || true; fi
   rm -rf "$run"
 }
 trap cleanup EXIT
@@ -140,12 +148,15 @@ for _ in $(seq 100); do
 done
 pty[ttyS1]=$(sed -n 's/.*redirected to \(.*\) (label uart).*/\1/p' "$share/qemu.log")
 pty[ttyUSB0]=$(sed -n 's/.*redirected to \(.*\) (label ftdi).*/\1/p' "$share/qemu.log")
-[ -n "${pty[ttyS1]}" ] && [ -n "${pty[ttyUSB0]}" ] || fail "QEMU did not start: $(cat "$share/qemu.log")"
+if [ -z "${pty[ttyS1]}" ] || [ -z "${pty[ttyUSB0]}" ]; then
+  fail "QEMU did not start: $(cat "$share/qemu.log")"
+fi
 # Held open for the whole run: with nobody on its end QEMU drops what the
 # guest sends and looks again only once a second.
 for line in ttyS1 ttyUSB0; do
   stty -F "${pty[$line]}" raw -echo
-  exec {fd}<>"${pty[$line]}"
+  # shellcheck disable=SC2034 # only held
+  exec {held}<>"${pty[$line]}"
   pid[$line]=""
   plugged[$line]=1
 done
@@ -243,6 +254,7 @@ idle ttyS1
 idle ttyUSB0
 shown=0
 requests=0
+booted=""
 guest_deadline=$((SECONDS + 600))
 while kill -0 "$qemu_pid" 2>/dev/null; do
   for req in "$ctl"/*.req; do
@@ -258,6 +270,7 @@ while kill -0 "$qemu_pid" 2>/dev/null; do
     fi
   done
   if [ -f "$share/progress" ]; then
+    [ -n "$booted" ] || booted=$(elapsed "$t_boot")
     mapfile -t -s "$shown" new <"$share/progress"
     for l in "${new[@]}"; do say "$l"; done
     shown=$((shown + ${#new[@]}))
@@ -268,7 +281,7 @@ done
 kill "$qemu_pid" 2>/dev/null || true
 wait "$qemu_pid" 2>/dev/null || true
 qemu_pid=""
-say "QEMU ended after $(elapsed "$t_boot") s; $requests requests served"
+say "QEMU ended after $(elapsed "$t_boot") s (the guest's tests began after ${booted:-?} s); $requests requests served"
 
 # ---- what the runs reported
 
@@ -305,25 +318,30 @@ while read -r name rc _; do
 done < <(grep -v '^guest:' "$share/progress" 2>/dev/null | sed 's/ exit / /')
 
 r=$share/results
+row() { printf '  %-46s %15s %15s\n' "$@"; }
+keeps=TheWindowKeepsUpWhilePollingIntoAFullQueueAndReadingsReturnWhenItReadsAgain
+closes=ClosingWhileHungEndsTheMessageLoopAndTheWindowAtOnce
 echo
-echo "Figures of this run (the same test on each):"
-printf '  %-44s %14s %14s\n' "" "ttyS1 (16550)" "pty (guest)"
-for p in first_poll_into_the_full_queue_ms longest_poll_into_the_full_queue_ms longest_press_ms; do
-  printf '  %-44s %14s %14s\n' "${p//_/ }" \
-    "$(figure "$r/ttyS1.hung.xml" TheWindowKeepsUpWhilePollingIntoAFullQueueAndReadingsReturnWhenItReadsAgain "$p")" \
-    "$(figure "$r/pty.hung.xml" TheWindowKeepsUpWhilePollingIntoAFullQueueAndReadingsReturnWhenItReadsAgain "$p")"
-done
-printf '  %-44s %14s %14s\n' "close over the full queue ms" \
-  "$(figure "$r/ttyS1.hung.xml" ClosingWhileHungEndsTheMessageLoopAndTheWindowAtOnce close_over_the_full_queue_ms)" \
-  "$(figure "$r/pty.hung.xml" ClosingWhileHungEndsTheMessageLoopAndTheWindowAtOnce close_over_the_full_queue_ms)"
-printf '  %-44s %14s %14s\n' "" "ttyUSB0 (FTDI)" "pty (guest)"
-for t in WhilePollingTheWindowStaysCalmAndWorksAgainOnANewDevice DuringADirectoryReadTheListHoldsWholeEntriesAndItWorksAgain OpeningTheGoneDeviceAgainFailsWithTheMessage; do
-  printf '  %-44s %14s %14s\n' "receive thread CPU % once gone: ${t:0:20}…" \
-    "$(figure "$r/ttyUSB0.pulled.xml" "$t" receive_thread_cpu_percent)" \
-    "$(figure "$r/pty.pulled.xml" "$t" receive_thread_cpu_percent)"
+echo "Figures of this run, the same tests on each:"
+row "the far end stops reading" "ttyS1 (16550)" "pty (guest)"
+row "first poll into the full queue, ms" "$(figure "$r/ttyS1.hung.xml" $keeps first_poll_into_the_full_queue_ms)" \
+  "$(figure "$r/pty.hung.xml" $keeps first_poll_into_the_full_queue_ms)"
+row "longest poll into the full queue, ms" "$(figure "$r/ttyS1.hung.xml" $keeps longest_poll_into_the_full_queue_ms)" \
+  "$(figure "$r/pty.hung.xml" $keeps longest_poll_into_the_full_queue_ms)"
+row "longest wait of a press, ms" "$(figure "$r/ttyS1.hung.xml" $keeps longest_press_ms)" \
+  "$(figure "$r/pty.hung.xml" $keeps longest_press_ms)"
+row "closing the window over the full queue, ms" "$(figure "$r/ttyS1.hung.xml" $closes close_over_the_full_queue_ms)" \
+  "$(figure "$r/pty.hung.xml" $closes close_over_the_full_queue_ms)"
+row "the device gone: receive thread CPU, %" "ttyUSB0 (FTDI)" "pty (guest)"
+for t in "while polling:WhilePollingTheWindowStaysCalmAndWorksAgainOnANewDevice" \
+  "in a directory read:DuringADirectoryReadTheListHoldsWholeEntriesAndItWorksAgain" \
+  "before the reopen:OpeningTheGoneDeviceAgainFailsWithTheMessage"; do
+  row "  ${t%%:*}" "$(figure "$r/ttyUSB0.pulled.xml" "${t#*:}" receive_thread_cpu_percent)" \
+    "$(figure "$r/pty.pulled.xml" "${t#*:}" receive_thread_cpu_percent)"
 done
 echo
 for device in ttyS1 ttyUSB0 pty; do
+  [ -n "${passed[$device]:-}${failed[$device]:-}" ] || continue
   case $device in
     ttyS1) label="ttyS1 (16550)" ;;
     ttyUSB0) label="ttyUSB0 (FTDI)" ;;

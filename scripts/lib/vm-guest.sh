@@ -12,7 +12,7 @@ tests=$tree/build/tests
 out=/run/vm
 mkdir -p "$out/results" "$out/logs"
 export QT_QPA_PLATFORM=offscreen KR3090_LINE_CTL=$out/ctl XDG_RUNTIME_DIR=/tmp/runtime
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 say() { echo "$*" >>"$out/progress"; }
 
