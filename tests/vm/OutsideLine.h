@@ -31,8 +31,7 @@ class TOutsideLine {
         return TOutsideLine(name, ctl);
     }
 
-    // The host's name of the line, and the log of its simulator.
-    const std::string& Name() const { return name_; }
+    // What the host's simulator on this line logged.
     std::string SimLog() const {
         std::ifstream f(ctl_ + "/" + name_ + ".sim.log");
         std::stringstream all;
