@@ -33,7 +33,8 @@ constexpr int CommReadBufferSize = 4096;
 // A write waits for the driver to take its bytes for three times their time on
 // the line at the port's rate and character size, and at least 250 ms; what is
 // not taken by then is dropped. Closing gives output still on its way as long,
-// at most a second.
+// at most a second, and on termios gives up sooner once the queue has stopped
+// moving (a device that no longer reads).
 constexpr int CommWriteWaitFactor = 3;
 constexpr int CommWriteWaitFloorMs = 250;
 // That wait for count characters of bitsPerCharacter bits (start, data, parity

@@ -18,7 +18,12 @@
 //   Write also retries on its own every few milliseconds while it waits.
 // - close() of a terminal with unsent output waits up to the port's
 //   closing_wait (30 s by default on a UART) for the device to take it.
-//   TIOCOUTQ counts that output (a pseudo-terminal always reports 0).
+//   TIOCOUTQ counts that output (a pseudo-terminal always reports 0). A UART
+//   whose far end has stopped reading holds 4095 bytes there for ever.
+// - ftdi_sio accepts CS5 and reads it back, but its chips frame only 7 and 8
+//   data bits ("All FTDI UART chips are limited to CS7/8" in the driver; CS5
+//   is kept for smartcard readers and sent as 8 bits), and it puts the old
+//   size back for CS6. The tty's driver is found through sysfs.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,7 +37,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "link/CommPort.h"
@@ -67,6 +74,10 @@ constexpr std::uint32_t MaxBaud = 4000000;
 constexpr int RefillWaitMs = 200;
 // Longest sleep of a waiting Write or Close between two looks at the queue.
 constexpr int RetryMs = 10;
+// Close stops waiting once the output queue has not shrunk for the time of
+// this many characters: a UART's FIFO or a USB adapter's packet is taken whole,
+// so the count moves in steps that large on a device that keeps up.
+constexpr std::uint32_t CloseStallCharacters = 64;
 
 using TClock = std::chrono::steady_clock;
 
@@ -85,6 +96,26 @@ bool IsPseudoTerminal(int fd) {
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
     const unsigned m = major(st.st_rdev);
     return m >= 136 && m <= 143;  // Unix98 pty slaves
+}
+
+// The name of the driver behind a terminal ("ftdi_sio", "serial"); empty
+// when sysfs does not tell (a pseudo-terminal has none).
+std::string DriverName(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+    const std::string link = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                             std::to_string(minor(st.st_rdev)) + "/device/driver";
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return {};
+    const std::string path(target, static_cast<std::size_t>(n));
+    return path.substr(path.rfind('/') + 1);
+}
+
+// Whether the device frames characters of byteSize bits, as far as its
+// driver's documented limits tell: tcsetattr and the read-back do not.
+bool DriverFramesDataBits(int fd, std::uint8_t byteSize) {
+    return byteSize >= 7 || DriverName(fd) != "ftdi_sio";
 }
 
 // Fills the control flags for the settings; false for a code the port cannot
@@ -174,10 +205,18 @@ int Configure(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     if (!ApplySettings(t, byteSize, parity, stopBits)) return EINVAL;
+    if (!DriverFramesDataBits(fd, byteSize)) return EINVAL;
     speed_t code = B0;
     const bool standard = StandardSpeed(baudRate, code);
     if (standard && cfsetspeed(&t, code) != 0) return EINVAL;
-    if (tcsetattr(fd, TCSANOW, &t) != 0) return errno;
+    // After a custom rate the input speed field still says "other" with that
+    // rate; cleared, the input follows the output speed.
+    if (standard) t.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+    // glibc reads the settings back and fails with EINVAL when none of the
+    // asked changes took, although the driver took the call: a pseudo-terminal
+    // reopened with parity drops PARENB again and changes nothing else. The
+    // read-back below judges what the port carries out.
+    if (tcsetattr(fd, TCSANOW, &t) != 0 && errno != EINVAL) return errno;
     if (!SettingsTookEffect(fd, t, standard)) return EINVAL;
     if (!standard && !SetCustomBaud(fd, baudRate)) return EINVAL;
     return 0;
@@ -243,16 +282,25 @@ void TCommPort::Close(TPortHandle handle) {
     const int fd = Fd(handle);
     // The disconnect frame may still be on its way: give it the time a write
     // would get, at most a second, then discard what the device has not taken,
-    // so that close() has nothing left to wait for.
+    // so that close() has nothing left to wait for. A queue that stops moving
+    // belongs to a device that has stopped reading: waiting longer is no use.
     int queued = 0;
     if (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        auto now = TClock::now();
         const auto deadline =
-            TClock::now() +
-            std::min<std::chrono::milliseconds>(std::chrono::seconds(1),
-                                                WriteWait(fd, static_cast<std::uint32_t>(queued)));
-        while (queued > 0 && TClock::now() < deadline) {
+            now + std::min<std::chrono::milliseconds>(
+                      std::chrono::seconds(1), WriteWait(fd, static_cast<std::uint32_t>(queued)));
+        const auto stalled = WriteWait(fd, CloseStallCharacters);
+        auto moved = now;
+        int last = queued;
+        while (queued > 0 && now < deadline && now - moved < stalled) {
             std::this_thread::sleep_for(std::chrono::milliseconds(RetryMs));
             if (ioctl(fd, TIOCOUTQ, &queued) != 0) break;
+            now = TClock::now();
+            if (queued < last) {
+                last = queued;
+                moved = now;
+            }
         }
         if (queued > 0) tcflush(fd, TCOFLUSH);
     }

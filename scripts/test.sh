@@ -4,9 +4,10 @@
 #   scripts/test.sh asan     the whole suite under AddressSanitizer + UBSan
 #   scripts/test.sh tsan     the whole suite under ThreadSanitizer
 #   scripts/test.sh all      all three, one after the other
-#   scripts/test.sh ci       all three, a short fuzzing run, the Debian package
-#                            tried in a clean Debian 12 root, the Windows build
-#                            and its tests and end-to-end run under wine
+#   scripts/test.sh ci       all three, a short fuzzing run, the serial link on a
+#                            16550 and an FTDI adapter in a QEMU guest, the Debian
+#                            package tried in a clean Debian 12 root, the Windows
+#                            build and its tests and end-to-end run under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -49,6 +50,8 @@ case "$mode" in
     run_preset tsan
     echo "=== fuzz the receive path"
     scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+    echo "=== the serial link on real serial drivers in a QEMU guest"
+    scripts/serial-vm.sh 2>&1 | tee build/serial-vm.log
     # About a minute with the caches warm; about 4 on a fresh machine, which
     # compiles the package afresh and downloads some 140 MB for the Debian 12
     # root and the package's dependencies.
@@ -69,6 +72,7 @@ case "$mode" in
     # The normal suite's summary last, for whoever reads only the end.
     echo "=== summary of the normal build"
     grep -E 'tests passed|tests failed|Total Test time' build/ctest-summary.log
+    grep -E '^(ttyS1|ttyUSB0|pty) .*passed' build/serial-vm.log
     ;;
   *) echo "usage: $0 [default|asan|tsan|all|ci]" >&2; exit 2 ;;
 esac

@@ -87,6 +87,9 @@ int OpenLineDevice(const std::string& path, int baud, std::string& error) {
             ::close(fd);
             return -1;
         }
+        // An instrument switched on hears nothing said before and has said
+        // nothing yet: what an earlier session left on the line goes.
+        ::tcflush(fd, TCIOFLUSH);
     }
     return fd;
 }

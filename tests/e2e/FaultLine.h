@@ -3,7 +3,8 @@
 // a pseudo-terminal pair that can be pulled away like an unplugged adapter or
 // stall like a hung one, a count of the frames the simulator put on the line,
 // the window under test with a recording platform, and the CPU time of the
-// receive thread.
+// receive thread. On an outside line (KR3090_LINE) the host's kr3090-sim
+// plays the instrument and the adapter is really pulled.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -30,12 +31,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "FaultPoster.h"
+#include "OutsideSim.h"
 #include "Pump.h"
 #include "app/GlobVar.h"
 #include "app/HintFrm.h"
@@ -59,24 +62,15 @@ struct TSimCounts {
 
 class TPullableSim {
   public:
-    explicit TPullableSim(TSimOptions options) : counts_(std::make_shared<TSimCounts>()) {
+    explicit TPullableSim(TSimOptions options)
+        : counts_(std::make_shared<TSimCounts>()), outside_(TOutsideLine::FromEnvironment()) {
+        if (outside_) {
+            slavePath_ = StartOutsideSim(*outside_, options);
+            return;
+        }
         options.Verbose = true;
         auto counts = counts_;
-        options.Log = [counts](const std::string& line) {
-            auto starts = [&](const char* prefix) { return line.rfind(prefix, 0) == 0; };
-            if (starts("reply ")) {
-                ++counts->Replies;
-                if (starts("reply 24 A1 DD")) ++counts->LiveReplies;
-            } else if (starts("fault: frame of unknown type")) {
-                ++counts->Unknown;
-            } else if (starts("fault: dropped")) {
-                ++counts->Dropped;
-            } else if (starts("fault: wrong checksum")) {
-                ++counts->BadChecksums;
-            } else if (starts("write failed")) {
-                ++counts->WriteFailures;
-            }
-        };
+        options.Log = [counts](const std::string& line) { Count(*counts, line); };
         sim_ = std::make_unique<TSimulator>(options);
         char name[256] = {};
         if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
@@ -87,14 +81,31 @@ class TPullableSim {
         slavePath_ = name;
         thread_ = std::thread([this] { sim_->ServeFd(master_, stop_); });
     }
-    ~TPullableSim() { Pull(); }
+    ~TPullableSim() {
+        if (!outside_) Pull();
+    }
 
     const std::string& SlavePath() const { return slavePath_; }
-    const TSimCounts& Counts() const { return *counts_; }
+    const TSimCounts& Counts() const {
+        if (outside_) {
+            TSimCounts& c = *counts_;
+            c.Replies = c.LiveReplies = c.Unknown = c.Dropped = c.BadChecksums = c.WriteFailures =
+                0;
+            std::istringstream log(outside_->SimLog());
+            for (std::string line; std::getline(log, line);)
+                if (line.rfind("kr3090-sim: ", 0) == 0) Count(c, line.substr(12));
+        }
+        return *counts_;
+    }
 
     // The instrument stops and its end of the line closes: the program's side
     // is hung up, as when the adapter is pulled out or the simulator is killed.
     void Pull() {
+        if (outside_) {
+            EXPECT_TRUE(outside_->Ask("pull"));
+            EXPECT_TRUE(outside_->WaitGone(slavePath_)) << slavePath_ << " stayed";
+            return;
+        }
         stop_ = true;
         if (thread_.joinable()) thread_.join();
         if (master_ >= 0) close(master_);
@@ -105,45 +116,82 @@ class TPullableSim {
     // The instrument stops reading, as a stalled firmware or a hung adapter
     // does, and the line stays: what the program writes piles up toward it.
     void Stall() {
+        if (outside_) {
+            EXPECT_TRUE(outside_->Ask("stall"));
+            return;
+        }
         stop_ = true;
         if (thread_.joinable()) thread_.join();
     }
     // Fills that queue at once, through the line's own descriptor on the
     // program's side, with bytes the instrument passes over as noise: the
-    // polls alone take minutes to do it. Returns the bytes it took.
+    // polls alone take minutes to do it. Returns the bytes it took. An outside
+    // device gets a descriptor of its own (root opens past the port's lock),
+    // closed again so that the port's own close stays the last one.
     std::size_t FillQueue() {
-        const int flags = fcntl(slave_, F_GETFL);
-        fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+        const int fd = outside_
+                           ? open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
+                           : slave_;
+        const int flags = fcntl(fd, F_GETFL);
+        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
         const std::vector<std::uint8_t> noise(256, 0x00);
         std::size_t taken = 0;
-        // The kernel frees room in the background for a moment after a write.
+        // The kernel frees room in the background for a moment after a write;
+        // an emulated UART hands bytes on in bursts.
         for (bool more = true; more;) {
             more = false;
             for (std::size_t size : {noise.size(), std::size_t(1)}) {
                 ssize_t n;
-                while ((n = write(slave_, noise.data(), size)) > 0) {
+                while ((n = write(fd, noise.data(), size)) > 0) {
                     taken += static_cast<std::size_t>(n);
                     more = true;
                 }
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(outside_ ? 200 : 50));
         }
-        fcntl(slave_, F_SETFL, flags);
+        fcntl(fd, F_SETFL, flags);
+        if (outside_) close(fd);
         return taken;
     }
     bool QueueHasRoom() const {
-        pollfd p{slave_, POLLOUT, 0};
-        return poll(&p, 1, 0) > 0 && (p.revents & POLLOUT);
+        const int fd = outside_
+                           ? open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)
+                           : slave_;
+        pollfd p{fd, POLLOUT, 0};
+        const bool room = poll(&p, 1, 0) > 0 && (p.revents & POLLOUT);
+        if (outside_) close(fd);
+        return room;
     }
     // The instrument reads again: the backlog first, then it answers.
     void Resume() {
+        if (outside_) {
+            EXPECT_TRUE(outside_->Ask("resume"));
+            return;
+        }
         if (thread_.joinable() || master_ < 0) return;
         stop_ = false;
         thread_ = std::thread([this] { sim_->ServeFd(master_, stop_); });
     }
 
   private:
+    static void Count(TSimCounts& counts, const std::string& line) {
+        auto starts = [&](const char* prefix) { return line.rfind(prefix, 0) == 0; };
+        if (starts("reply ")) {
+            ++counts.Replies;
+            if (starts("reply 24 A1 DD")) ++counts.LiveReplies;
+        } else if (starts("fault: frame of unknown type")) {
+            ++counts.Unknown;
+        } else if (starts("fault: dropped")) {
+            ++counts.Dropped;
+        } else if (starts("fault: wrong checksum")) {
+            ++counts.BadChecksums;
+        } else if (starts("write failed")) {
+            ++counts.WriteFailures;
+        }
+    }
+
     std::shared_ptr<TSimCounts> counts_;
+    std::optional<TOutsideLine> outside_;
     std::unique_ptr<TSimulator> sim_;
     int master_ = -1, slave_ = -1;
     std::string slavePath_;

@@ -13,6 +13,8 @@
 #include <QStringEncoder>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -130,11 +132,13 @@ std::vector<QString> ExpectedBlock(int k, int n) {
 
 class ResultEndToEnd : public ::testing::Test {
   protected:
-    void Start(TSimOptions options = TSimLine::Quiet()) {
+    void Start(TSimOptions options = TSimLine::Quiet(), bool onOutsideLine = true) {
         GlobVar = TGlobVar{};
         SetPlatform(&platform);
-        SetTraceSink([](const std::string&) {});
-        sim = std::make_unique<TSimLine>(options);
+        SetTraceSink([this](const std::string& line) {
+            if (line.rfind("发送 24 A1 DD", 0) == 0) ++polls;
+        });
+        sim = std::make_unique<TSimLine>(options, onOutsideLine);
         window = std::make_unique<TfrmKR3090>();
         GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
         CommSettings.ComName = sim->SlavePath();
@@ -153,13 +157,81 @@ class ResultEndToEnd : public ::testing::Test {
         return frmHint && frmHint->isVisible() ? frmHint->Lbl_Hint->text() : QString();
     }
 
+    // The operator session of scripts/windows-e2e.sh, played on the window
+    // against 100 stored records: connect and poll, a test that measures
+    // exactly once (the poll timer held meanwhile), the live result saved, the
+    // directory, record 001 opened on the Comp page and saved, the upload of
+    // all records. Returns the three files; the live result's time stamp line
+    // is the clock's and left out.
+    std::vector<std::string> PlaySession(bool onOutsideLine, const QString& name) {
+        TSimOptions options = TSimLine::Quiet();
+        options.Instrument.InitialRecords = 100;
+        options.Instrument.Seed = 12;
+        Start(options, onOutsideLine);
+        TfrmKR3090& w = *window;
+        const int before = polls.load();
+        EXPECT_TRUE(WaitUntil([&] { return polls >= before + 3; }));
+
+        w.Timer_Send->stop();
+        w.BBtn_Start->click();
+        EXPECT_TRUE(WaitUntil([&] { return w.Lbl_Volt->text() != "U ：0.000mV"; }));
+        w.BBtn_Start->click();
+        EXPECT_TRUE(WaitUntil([&] { return w.Lbl_Speed->isHidden(); }));
+        w.Timer_Send->start();
+        const QString live = folder.filePath(name + QStringLiteral("-实时.txt"));
+        platform.SaveAnswer = live;
+        w.BitBtn4->click();
+
+        w.BBtn_His->click();
+        EXPECT_TRUE(
+            WaitUntil([&] { return w.LView_History->rowCount() == 100 && Notice().isEmpty(); }));
+        w.LView_History->selectRow(0);
+        w.BBtn_Open->click();
+        EXPECT_TRUE(
+            WaitUntil([&] { return w.Lbl_Index->text() == "第001条" && Notice().isEmpty(); }));
+        const QString record = folder.filePath(name + QStringLiteral("-记录.txt"));
+        platform.SaveAnswer = record;
+        w.BitBtn4->click();
+
+        w.BBtn_Ret->click();
+        const QString upload = folder.filePath(name + QStringLiteral("-上传.txt"));
+        platform.SaveAnswer = upload;
+        w.BBtn_UpHis->click();
+        EXPECT_TRUE(WaitUntil([&] { return platform.Opened.size() == 1; }, 30));
+        EXPECT_TRUE(platform.Boxes.empty());
+        TearDown();
+        platform.Opened.clear();
+
+        std::vector<std::string> liveLines = SplitLines(ReadFile(live));
+        EXPECT_EQ(liveLines.size(), 15u);
+        if (liveLines.size() > 11) liveLines.erase(liveLines.begin() + 11);
+        std::string liveRest;
+        for (const std::string& l : liveLines) liveRest += l + "\r\n";
+        const std::string recordFile = ReadFile(record), uploadFile = ReadFile(upload);
+        EXPECT_EQ(SplitLines(recordFile).size(), 16u);
+        EXPECT_EQ(SplitLines(uploadFile).size(), 1600u);
+        return {liveRest, recordFile, uploadFile};
+    }
+
     TFilePlatform platform;
     QTemporaryDir folder;
     std::unique_ptr<TSimLine> sim;
     std::unique_ptr<TfrmKR3090> window;
+    std::atomic<int> polls{0};
 };
 
 }  // namespace
+
+// The session over the line under test (an outside device when KR3090_LINE
+// names one, else a second pseudo-terminal) writes the same bytes as over a
+// pseudo-terminal: nothing is lost, doubled or changed on the way.
+TEST_F(ResultEndToEnd, AnOperatorSessionWritesTheSameFilesOverTheLineAsOverAPseudoTerminal) {
+    const std::vector<std::string> reference = PlaySession(false, QStringLiteral("pty"));
+    const std::vector<std::string> files = PlaySession(true, QStringLiteral("line"));
+    const char* const names[] = {"live result", "record 001", "upload"};
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_TRUE(files[k] == reference[k]) << names[k] << " differs";
+}
 
 TEST_F(ResultEndToEnd, SaveOnCtrlWritesTheLiveReadingsShown) {
     Start();

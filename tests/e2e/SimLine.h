@@ -1,20 +1,29 @@
 #pragma once
 // The simulator on the master side of a pseudo-terminal pair, served by its own
-// thread; the window opens the slave as its port.
+// thread; the window opens the slave as its port. On an outside line
+// (KR3090_LINE) the host's kr3090-sim plays it and the window opens the device.
 
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "OutsideSim.h"
 #include "sim/Simulator.h"
 
 class TSimLine {
   public:
-    explicit TSimLine(TSimOptions options = Quiet()) : sim_(options) {
+    // onOutsideLine false: a pseudo-terminal even when an outside line is given.
+    explicit TSimLine(TSimOptions options = Quiet(), bool onOutsideLine = true)
+        : sim_(options), outside_(onOutsideLine ? TOutsideLine::FromEnvironment() : std::nullopt) {
+        if (outside_) {
+            slavePath_ = StartOutsideSim(*outside_, options);
+            return;
+        }
         char name[256] = {};
         if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
         termios t{};
@@ -40,6 +49,7 @@ class TSimLine {
 
   private:
     TSimulator sim_;
+    std::optional<TOutsideLine> outside_;
     int master_ = -1, slave_ = -1;
     std::string slavePath_;
     std::atomic<bool> stop_{false};

@@ -60,6 +60,7 @@ class DeviceVanishes : public FaultWindowTest {
         int ticks = 0;
         double cpu = 100;
         RunWhileGone(2500, ticks, cpu);
+        RecordProperty("receive_thread_cpu_percent", QString::number(cpu, 'f', 2).toStdString());
         EXPECT_GE(ticks, 10) << "the window thread stalled";
         // A generous guard only; scripts/measure-vanish.sh has the real figure.
         EXPECT_LT(cpu, 20.0) << "the receive thread spins on the hung-up port";

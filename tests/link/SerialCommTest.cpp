@@ -1,15 +1,27 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "../vm/OutsideLine.h"
 #include "PtyPair.h"
+#include "TermiosReadBack.h"
 #include "link/Config.h"
 #include "link/SerialComm.h"
 #include "link/Trace.h"
@@ -153,6 +165,8 @@ TEST_F(SerialCommTest, OpeningTwiceClosesTheFirstPortAndReopensTheSameDevice) {
     TCommSettings settings;
     settings.ComName = pty.Name;
     settings.Baud = 115200;
+    // With parity the reopen asks for nothing a pseudo-terminal changes.
+    settings.Mark = ParityEven;
     std::vector<std::string> messages;
     auto show = [&](const std::string& m) { messages.push_back(m); };
     OpenCommPort(comm, portOpen, settings, CollectChunk, CancelFrameHandOver, show);
@@ -219,6 +233,114 @@ TEST_F(SerialCommTest, SettingsTakeTheirLowByteAndRefusedOnesShowTheMessage) {
     bad = settings;
     bad.StopNum = 1;  // 1.5 stop bits with 8-bit characters
     refused(bad);
+}
+
+// Every setting the settings dialog offers, reopened one after the other as
+// the window does after the dialog: each data size with each parity and stop
+// bits, the dialog's rates taken in turn (28800 through the custom-rate path).
+// What opens reads back as asked and carries bytes both ways; what the device
+// cannot frame fails the open with the port message. On the fixture's
+// pseudo-terminal (which keeps no character size or parity) the test echoes
+// itself; on an outside line (KR3090_LINE) the host echoes, and the device's
+// data sizes and its clock's highest rate say what must fail.
+TEST_F(SerialCommTest, EveryDialogSettingReadsBackAndCarriesBytesBothWaysOrShowsThePortMessage) {
+    const auto outside = TOutsideLine::FromEnvironment();
+    std::string device = pty.Name;
+    std::vector<int> framed{5, 6, 7, 8};
+    std::jthread echo;
+    if (outside) {
+        ASSERT_TRUE(outside->Ask("echo"));
+        device = outside->Device();
+        framed = outside->DataBits();
+    } else {
+        echo = std::jthread([&](std::stop_token stop) {
+            std::uint8_t buffer[256];
+            while (!stop.stop_requested()) {
+                pollfd p{pty.Master, POLLIN, 0};
+                if (poll(&p, 1, 20) <= 0) continue;
+                const ssize_t n = read(pty.Master, buffer, sizeof buffer);
+                if (n > 0) pty.WriteMaster(Bytes(buffer, buffer + n));
+            }
+        });
+    }
+    std::uint32_t fastest = UINT32_MAX;
+    {
+        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        serial_struct serial{};
+        if (fd >= 0 && ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.baud_base > 0)
+            fastest = static_cast<std::uint32_t>(serial.baud_base);
+        if (fd >= 0) close(fd);
+    }
+    const bool isPty = device.rfind("/dev/pts/", 0) == 0;
+
+    std::unique_ptr<TSerialComm> comm;
+    bool portOpen = false;
+    std::vector<std::string> messages;
+    TCommSettings settings;
+    settings.ComName = device.substr(std::string("/dev/").size());
+    const int rates[] = {300, 600, 1200, 2400, 9600, 28800, 57600, 115200, 230400};
+    int turn = 0, opened = 0;
+    for (int bits = 5; bits <= 8; ++bits) {
+        for (int parity = ParityNone; parity <= ParitySpace; ++parity) {
+            for (int stopCode = StopBitsOne; stopCode <= StopBitsTwo; ++stopCode) {
+                settings.DataNum = bits;
+                settings.Mark = parity;
+                settings.StopNum = stopCode;
+                settings.Baud = rates[turn++ % std::size(rates)];
+                SCOPED_TRACE(device + " " + std::to_string(settings.Baud) + " baud, " +
+                             std::to_string(bits) + " bits, parity " + std::to_string(parity) +
+                             ", stop bits code " + std::to_string(stopCode));
+                // termios has 1.5 stop bits only as two with 5-bit characters.
+                const bool carried =
+                    std::find(framed.begin(), framed.end(), bits) != framed.end() &&
+                    (stopCode != StopBitsOneAndHalf || bits == 5) &&
+                    static_cast<std::uint32_t>(settings.Baud) <= fastest;
+                messages.clear();
+                OpenCommPort(comm, portOpen, settings, CollectChunk, CancelFrameHandOver,
+                             [&](const std::string& m) { messages.push_back(m); });
+                if (!carried) {
+                    EXPECT_FALSE(portOpen);
+                    EXPECT_EQ(messages, std::vector<std::string>{"//.//" + settings.ComName +
+                                                                 "打开串口失败，请配置串口!!"});
+                    continue;
+                }
+                ASSERT_TRUE(portOpen);
+                EXPECT_TRUE(messages.empty());
+                ++opened;
+
+                const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+                termios t{};
+                ASSERT_EQ(tcgetattr(fd, &t), 0);
+                std::uint32_t out = 0, in = 0;
+                ASSERT_TRUE(ReadBackSpeeds(fd, out, in));
+                close(fd);
+                EXPECT_EQ(out, static_cast<std::uint32_t>(settings.Baud));
+                EXPECT_EQ(in, static_cast<std::uint32_t>(settings.Baud));
+                const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+                const tcflag_t parities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
+                                             PARENB | CMSPAR};
+                if (isPty) {
+                    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), parities[parity] & (PARODD | CMSPAR));
+                } else {
+                    EXPECT_EQ(t.c_cflag & CSIZE, sizes[bits - 5]);
+                    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), parities[parity]);
+                }
+                EXPECT_EQ((t.c_cflag & CSTOPB) != 0, stopCode != StopBitsOne);
+                EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+                EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+
+                // Characters of this size only: a line carries no more.
+                Bytes sent(64);
+                for (std::size_t i = 0; i < sent.size(); ++i)
+                    sent[i] = static_cast<std::uint8_t>((i * 37 + 0xA5) & ((1u << bits) - 1));
+                chunks.Take();
+                EXPECT_TRUE(comm->Write(sent.data(), static_cast<std::uint32_t>(sent.size())));
+                chunks.WaitFor(sent.size());
+                EXPECT_EQ(chunks.Take(), sent);
+            }
+        }
+    }
+    EXPECT_GE(opened, 20);
 }
 
 TEST_F(SerialCommTest, OpenWithoutCloseReleasesTheFirstPort) {
