@@ -89,6 +89,18 @@ jobs_done() { lpstat -h "$cups_server" -W completed -o 2>/dev/null | grep -c '^P
 # winpath PATH: the path as a Windows program sees it (drive Z: is /).
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
+# shell_opened KIND DIR FILE: the session handed FILE to the shell's open
+# (Linux: the stub xdg-open; wine: ShellExecute "open", shown maximised).
+shell_opened() {
+  local name=${3//./\\.}
+  if [ "$1" = linux ]; then
+    wait_count "$2/shell-open.log" "$name" 1 20 "$1: shell open of $3"
+  else
+    wait_count "$2/wine.log" "SHELL_execute .*verb=L\"open\" file=L\".*$name\" .*show=0x00000003" 1 20 \
+      "$1: ShellExecute open (shown maximised) of $3"
+  fi
+}
+
 session_stop() {
   kill "$app_pid" "$SIM_PID" 2>/dev/null || true
   wait "$app_pid" 2>/dev/null || true
@@ -204,11 +216,8 @@ run_session() {
   wait_lines "$files/upload.txt" 1600 60
   say "$kind: 100 records uploaded"
   # The file is handed to the shell once the notice "数据上传完毕！" hides itself.
-  if [ "$kind" = linux ]; then
-    wait_count "$dir/shell-open.log" 'upload\.txt' 1 20 "$kind: shell open of the upload"
-  else
-    wait_count "$dir/wine.log" 'SHELL_execute .*verb=L"open" file=L".*upload\.txt" .*show=0x00000003' 1 20 \
-      "$kind: ShellExecute open (shown maximised) of the upload"
+  shell_opened "$kind" "$dir" upload.txt
+  if [ "$kind" = windows ]; then
     # wine's notepad shows it; closing it leaves the main window free again.
     local editor
     editor=$("$probe" window "upload.txt - $(notepad_caption)" 20000) ||
@@ -222,12 +231,7 @@ run_session() {
   wait_lines "$files/upload.csv" 101 60
   say "$kind: 100 records uploaded as spreadsheet rows"
   # Handed to the shell like the text file (a new wine prefix has no program for .csv).
-  if [ "$kind" = linux ]; then
-    wait_count "$dir/shell-open.log" 'upload\.csv' 1 20 "$kind: shell open of the spreadsheet upload"
-  else
-    wait_count "$dir/wine.log" 'SHELL_execute .*verb=L"open" file=L".*upload\.csv" .*show=0x00000003' 1 20 \
-      "$kind: ShellExecute open (shown maximised) of the spreadsheet upload"
-  fi
+  shell_opened "$kind" "$dir" upload.csv
 
   click 549 20  # 退出
   wait_count "$log" 'request 24 A1 BB' 1 30 "$kind: disconnect on exit"
