@@ -60,7 +60,7 @@ std::vector<std::string> ValueCells(const char* method, int f1, int f2, const TP
 }  // namespace
 
 std::string SignedImpedanceText(double v) {
-    return v < 0 ? "-" + ImpedanceText(-v) : ImpedanceText(v);
+    return v < 0 ? std::string("-").append(ImpedanceText(-v)) : ImpedanceText(v);
 }
 
 const std::vector<std::string>& AnalysisRecordHeaders() {

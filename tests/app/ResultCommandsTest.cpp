@@ -467,6 +467,14 @@ TEST_F(ResultCommands, FrequencyAnalysisTakesTheUploadIntoItsWindowAndLeavesTheF
     TickLater();
     EXPECT_EQ(NoticeText(), "正在读取数据，请稍候！");
     EXPECT_FALSE(frmFreqAnalysis);
+    // No records: the window opens and says so.
+    window->BBtn_FreqAnalysisClick();
+    EXPECT_EQ(NextFrame(), kUploadRequest);
+    Dispatch(Reply(0xC6, {0}));
+    EXPECT_EQ(NoticeText(), "");
+    ASSERT_TRUE(frmFreqAnalysis && frmFreqAnalysis->isVisible());
+    EXPECT_EQ(frmFreqAnalysis->LView_Records->rowCount(), 0);
+    EXPECT_EQ(frmFreqAnalysis->Lbl_Method->text(), "没有可分析的记录");
 
     // Pressed again: a whole set. 45 Hz 10 Ω at 30°, 55 Hz 2 Ω at 60°, one at
     // 50 Hz and one with no current.
