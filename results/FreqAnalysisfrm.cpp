@@ -189,6 +189,7 @@ void TfrmFreqAnalysis::FillRecords() {
         for (int c = 0; c < int(cells.size()); ++c) {
             auto* item = new QTableWidgetItem(Text(cells[c]));
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            item->setToolTip(item->text());  // a note wider than its column
             item->setTextAlignment(c + 1 == int(cells.size()) ? Qt::AlignLeft | Qt::AlignVCenter
                                                               : Qt::AlignCenter);
             LView_Records->setItem(row, c, item);
@@ -209,8 +210,10 @@ void TfrmFreqAnalysis::Recompute() {
     filling_ = true;
     const int note = LView_Records->columnCount() - 1;
     for (int row = 0; row < LView_Records->rowCount(); ++row) {
-        LView_Records->item(row, note)->setText(
+        QTableWidgetItem* noteItem = LView_Records->item(row, note);
+        noteItem->setText(
             Text(AnalysisRecordCells(row + 1, records_[row], PowerFrequency()).back()));
+        noteItem->setToolTip(noteItem->text());
         for (int c = 0; c <= note; ++c)
             LView_Records->item(row, c)->setForeground(checked[row] ? palette().text()
                                                                     : QBrush(Qt::gray));
@@ -222,6 +225,7 @@ void TfrmFreqAnalysis::Recompute() {
         const std::vector<std::string> cells = AnalysisMeanCells(analysis_.Means[row], analysis_);
         for (int c = 0; c < int(cells.size()); ++c) {
             auto* item = new QTableWidgetItem(Text(cells[c]));
+            item->setToolTip(item->text());
             item->setTextAlignment(c + 1 == int(cells.size()) ? Qt::AlignLeft | Qt::AlignVCenter
                                                               : Qt::AlignCenter);
             QFont font = LView_Means->font();
