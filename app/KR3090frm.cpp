@@ -194,7 +194,9 @@ void TfrmKR3090::BuildHistoryPage() {
     BBtn_Clear = Button(Panel13, "BBtn_Clear", QStringLiteral("清       空"), 72, 32, 129, 25);
     BBtn_Open = Button(Panel13, "BBtn_Open", QStringLiteral("打       开"), 72, 80, 129, 25);
     BBtn_UpHis = Button(Panel13, "BBtn_UpHis", QStringLiteral("上传历史数据"), 72, 128, 129, 25);
-    BBtn_Ret = Button(Panel13, "BBtn_Ret", QStringLiteral("返       回"), 72, 176, 129, 25);
+    BBtn_FreqAnalysis =
+        Button(Panel13, "BBtn_FreqAnalysis", QStringLiteral("频率分析"), 72, 176, 129, 25);
+    BBtn_Ret = Button(Panel13, "BBtn_Ret", QStringLiteral("返       回"), 72, 224, 129, 25);
 
     Lbl_Num = new QLabel(QStringLiteral("可用数据100条，已用0条"), Panel14);
     Lbl_Num->setObjectName(QStringLiteral("Lbl_Num"));
@@ -222,6 +224,7 @@ void TfrmKR3090::BuildHistoryPage() {
     connect(BBtn_Clear, &QPushButton::clicked, this, &TfrmKR3090::BBtn_ClearClick);
     connect(BBtn_Open, &QPushButton::clicked, this, &TfrmKR3090::BBtn_OpenClick);
     connect(BBtn_UpHis, &QPushButton::clicked, this, &TfrmKR3090::BBtn_UpHisClick);
+    connect(BBtn_FreqAnalysis, &QPushButton::clicked, this, &TfrmKR3090::BBtn_FreqAnalysisClick);
     connect(BBtn_Ret, &QPushButton::clicked, this, &TfrmKR3090::BBtn_RetClick);
     connect(LView_History, &QTableWidget::cellDoubleClicked, this, &TfrmKR3090::BBtn_OpenClick);
 }

@@ -9,6 +9,7 @@
 //   protocol/TestControl.cpp   connect, start, reset, selectors, Timer_SendTimer, Send…
 //   history/HistoryPage.cpp    History and Comp pages, instrument print and store
 //   results/ResultCommands.cpp save, open, history upload
+//   results/FreqAnalysisCommand.cpp  frequency analysis of the uploaded records
 //   results/PrintCommand.cpp   print
 // Frames reach the window one at a time on its own thread (protocol/Receive.h).
 
@@ -20,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "app/Platform.h"
 #include "protocol/LiveDecode.h"
@@ -63,6 +65,9 @@ class TfrmKR3090 : public QWidget {
     void ParseDirectoryFrame(const std::uint8_t* frame, int length);
     void ParseRecordFrame(const std::uint8_t* frame, int length);
     void ParseUploadFrame(const std::uint8_t* frame, int length);
+    // Takes a 0xC6 reply into the frequency analysis while the analysis owns
+    // the upload replies; false when it does not.
+    bool CollectAnalysisFrame(const std::uint8_t* frame, int length);
 
     // ---- test control
     void FillFrequencyList();
@@ -89,6 +94,7 @@ class TfrmKR3090 : public QWidget {
     void BBtn_OpenClick();
     void BBtn_ClearClick();
     void BBtn_UpHisClick();
+    void BBtn_FreqAnalysisClick();
     void BBtn_RetClick();
     void BitBtn8Click();   // Comp: instrument print
     void BitBtn9Click();   // Comp: instrument delete
@@ -124,6 +130,17 @@ class TfrmKR3090 : public QWidget {
     std::optional<TLiveReading::TValues> LiveValues;
     std::optional<int> CompRecordNumber;
     std::optional<TRecordValues> CompRecordValues;
+
+    // The upload replies belong to the frequency analysis from its button
+    // until the next upload into a file; the file upload's state is left
+    // alone meanwhile.
+    struct TAnalysisUpload {
+        bool Started = false;  // the header has arrived
+        int Total = 0;         // records it announced
+        bool Complete = false;
+        std::vector<TRecordValues> Records;
+    };
+    std::optional<TAnalysisUpload> AnalysisUpload;
 
     // ---- components (objectName = the name)
     TPanel* Panel1;
@@ -179,6 +196,7 @@ class TfrmKR3090 : public QWidget {
     QPushButton* BBtn_Clear;
     QPushButton* BBtn_Open;
     QPushButton* BBtn_UpHis;
+    QPushButton* BBtn_FreqAnalysis;
     QPushButton* BBtn_Ret;
 
     // Comp

@@ -134,6 +134,7 @@ void TfrmKR3090::BBtn_UpHisClick() {
     SaveDialog1.FileName = path;
     GlobVar.ResultFileName = path;
     // No frame is handled between the request and the reset below.
+    AnalysisUpload.reset();  // the replies go into the file again
     SendUploadHistory();
     GlobVar.UploadStarted = false;
     GlobVar.UploadTotal = 0;
@@ -145,6 +146,7 @@ void TfrmKR3090::BBtn_UpHisClick() {
 
 void TfrmKR3090::ParseUploadFrame(const std::uint8_t* frame, int length) {
     try {
+        if (CollectAnalysisFrame(frame, length)) return;
         if (IsBlank(GlobVar.ResultFileName)) return;
         // Offsets 4..23 are read whatever the length byte says; bytes a short
         // frame lacks read as 0.

@@ -12,8 +12,9 @@
 # Comp page saved as a text block and as a spreadsheet row and printed ("打印",
 # to the default printer of a private CUPS server), the 100-record upload
 # ("上传历史数据") into a text file and into a spreadsheet file, each ending in
-# the shell's open, and "退出". Screenshots of the Ctrl, History and Comp pages and the
-# printed pages rendered to PNG stay in build-windows/e2e/.
+# the shell's open, "频率分析" with its window, and "退出". Screenshots of the
+# Ctrl, History and Comp pages, of the analysis window and the printed pages
+# rendered to PNG stay in build-windows/e2e/.
 #
 # The result files of the two runs must be equal byte for byte (GBK, CR LF),
 # the live "Date：" line aside, both runs must send the instrument the same
@@ -233,6 +234,19 @@ run_session() {
   # Handed to the shell like the text file (a new wine prefix has no program for .csv).
   shell_opened "$kind" "$dir" upload.csv
 
+  # 频率分析 asks for the same records again and shows them in its window.
+  n=$(count "$log" 'request 24 A1 C6')
+  click 136 233  # 频率分析
+  wait_count "$log" 'request 24 A1 C6' $((n + 1)) 30 "$kind: analysis request"
+  local analysis
+  analysis=$("$probe" window '频率分析' 60000) || fail "$kind: no 频率分析 window"
+  notice_gone
+  sleep 1
+  shot "$dir/freq-analysis.png"
+  xdotool windowactivate --sync "$(awk '{print $2}' <<<"$analysis")" key alt+F4
+  "$probe" gone '频率分析' 10000 || fail "$kind: the 频率分析 window did not close"
+  say "$kind: 频率分析 shown and closed"
+
   click 549 20  # 退出
   wait_count "$log" 'request 24 A1 BB' 1 30 "$kind: disconnect on exit"
   local end=$((SECONDS + 30))
@@ -330,7 +344,7 @@ else
   echo "DIFFERENT requests to the instrument:" >&2
   diff "$out/linux/requests.txt" "$out/windows/requests.txt" | head -n 20 >&2 || true
 fi
-say "screenshots: $out/{linux,windows}/{ctrl,history,comp}.png; printed pages: $out/*/print.png"
+say "screenshots: $out/{linux,windows}/{ctrl,history,comp,freq-analysis}.png; printed pages: $out/*/print.png"
 say "wall time $((SECONDS - started)) s"
 [ $status = 0 ] && say "PASS" || echo "windows-e2e: FAIL: the Windows files differ from the Linux build's" >&2
 exit $status

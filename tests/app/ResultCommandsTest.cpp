@@ -5,8 +5,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QStringEncoder>
+#include <QTableWidget>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include "app/HintFrm.h"
 #include "app/KR3090frm.h"
 #include "app/ShownComboBox.h"
+#include "results/FreqAnalysisfrm.h"
 #include "results/ResultCommands.h"
 
 namespace {
@@ -436,4 +440,122 @@ TEST_F(ResultCommands, ShownResultBlockGivesThePrintFormOfTheActivePage) {
     EXPECT_EQ(PrintForm(*ShownResultBlock(*window)).size(), 19u);
     window->SetActivePage(QStringLiteral("History"));
     EXPECT_FALSE(ShownResultBlock(*window));
+}
+
+// ---- 频率分析: the upload replies into the analysis window
+
+TEST_F(ResultCommands, FrequencyAnalysisTakesTheUploadIntoItsWindowAndLeavesTheFileUploadAlone) {
+    window->BBtn_FreqAnalysisClick();
+    ASSERT_EQ(dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(dialogs.Boxes[0].Text, "请先连接设备！");
+    EXPECT_EQ(dialogs.Boxes[0].Caption, "提示");
+    EXPECT_TRUE(pty.Drain().empty());
+    Connect();
+    const QString upload = File("upload.txt");
+    StartUpload(upload);
+    Dispatch(Reply(0xC6, {1}));
+    Dispatch(Record(45, 12.5f, 1.25f, 30.0f, 0, {17, 2, 16, 12, 30, 30}));
+    TickLater();
+    ASSERT_EQ(dialogs.Opened, std::vector<QString>{upload});
+
+    // A stream that stops short keeps the notice and opens no window.
+    window->BBtn_FreqAnalysisClick();
+    EXPECT_EQ(NextFrame(), kUploadRequest);
+    EXPECT_EQ(NoticeText(), "正在读取数据，请稍候！");
+    Dispatch(Reply(0xC6, {5}));
+    Dispatch(Record(45, 12.5f, 1.25f, 30.0f, 0, {17, 2, 16, 12, 30, 30}));
+    TickLater();
+    EXPECT_EQ(NoticeText(), "正在读取数据，请稍候！");
+    EXPECT_FALSE(frmFreqAnalysis);
+    // No records: the window opens and says so.
+    window->BBtn_FreqAnalysisClick();
+    EXPECT_EQ(NextFrame(), kUploadRequest);
+    Dispatch(Reply(0xC6, {0}));
+    EXPECT_EQ(NoticeText(), "");
+    ASSERT_TRUE(frmFreqAnalysis && frmFreqAnalysis->isVisible());
+    EXPECT_EQ(frmFreqAnalysis->LView_Records->rowCount(), 0);
+    EXPECT_EQ(frmFreqAnalysis->Lbl_Method->text(), "没有可分析的记录");
+
+    // Pressed again: a whole set. 45 Hz 10 Ω at 30°, 55 Hz 2 Ω at 60°, one at
+    // 50 Hz and one with no current.
+    window->BBtn_FreqAnalysisClick();
+    EXPECT_EQ(NextFrame(), kUploadRequest);
+    Dispatch(Reply(0xC6, {4}));
+    Dispatch(Record(45, 12.5f, 1.25f, 30.0f, 0, {17, 2, 16, 12, 30, 30}));
+    Dispatch(Record(55, 2.5f, 1.25f, -60.0f, 1, {17, 2, 16, 12, 41, 5}));
+    Dispatch(Record(50, 2.5f, 1.25f, 45.0f, 0, {17, 2, 16, 12, 50, 0}));
+    EXPECT_EQ(NoticeText(), "正在读取数据，请稍候！");
+    Dispatch(Record(55, 2.5f, 0.0f, 60.0f, 0, {17, 2, 16, 13, 0, 0}));
+    EXPECT_EQ(NoticeText(), "");
+    ASSERT_TRUE(frmFreqAnalysis && frmFreqAnalysis->isVisible());
+    TfrmFreqAnalysis& f = *frmFreqAnalysis;
+    EXPECT_EQ(f.windowTitle(), "频率分析");
+    ASSERT_EQ(f.LView_Records->rowCount(), 4);
+    QStringList second;
+    for (int c = 0; c < 10; ++c) second << f.LView_Records->item(1, c)->text();
+    EXPECT_EQ(second.join(u'|'),
+              "002|2017-02-16 12:41:05|55Hz|2.500V |1.250A|60.00°|2.000Ω|1.000Ω|1.732Ω|");
+    EXPECT_EQ(f.LView_Records->item(3, 9)->text(), "I为0，无法计算阻抗，未计入");
+    EXPECT_EQ(f.Lbl_Method->text(), "由 45Hz 与 55Hz 线性插值");
+    // (8.660 + j5.000 + 1.000 + j1.732) / 2 = 4.830 + j3.366.
+    EXPECT_EQ(f.Lbl_TwoPoint->text(), "Z0 ：5.887Ω   R0 ：4.830Ω   X0 ：3.366Ω   Φ0：34.87°");
+    // The file upload's state is as the upload left it, and its file unchanged.
+    EXPECT_EQ(GlobVar.ResultFileName, upload);
+    EXPECT_EQ(GlobVar.UploadCount, 1);
+    EXPECT_EQ(CountLines(ReadFile(upload)), 16);
+    EXPECT_EQ(dialogs.Opened.size(), 1u);
+
+    // The export, byte for byte.
+    const QString table = File("分析.csv");
+    dialogs.SaveAnswer = table;
+    f.BBtn_SaveCsvClick();
+    EXPECT_EQ(dialogs.SaveRequests.back().Filter, "*.csv(Excel表格)|*.csv");
+    EXPECT_EQ(dialogs.SaveRequests.back().DefaultExt, "csv");
+    QStringEncoder gbk("GBK");
+    EXPECT_EQ(
+        ReadFile(table),
+        QByteArray(gbk(QStringLiteral("频率分析,工频f0(Hz),50,|Z|离散度容差(%),5\r\n"
+                                      "\r\n"
+                                      "编号,测试时间,频率(Hz),电压U(V),电流I(A),相角Φ(°),阻抗Z(Ω),"
+                                      "电阻分量R(Ω),电抗分量X(Ω),勾选,说明\r\n"
+                                      "1,2017-02-16 12:30:30,45,12.5,1.25,30,10,8.660254037919213,"
+                                      "4.999999999870395,是,\r\n"
+                                      "2,2017-02-16 12:41:05,55,2.5,1.25,60,2,1.000000000051842,"
+                                      "1.7320508075389462,是,\r\n"
+                                      "3,2017-02-16 12:50:00,50,2.5,1.25,45,2,1.4142135624048418,"
+                                      "1.4142135623413483,是,工频点，不参与计算\r\n"
+                                      "4,2017-02-16 13:00:00,55,2.5,0,60,,,,是,"
+                                      "I为0，无法计算阻抗，未计入\r\n"
+                                      "\r\n"
+                                      "频率(Hz),记录数,未计入,R均值(Ω),X均值(Ω),|Z|(Ω),Φ(°),"
+                                      "|Z|离散度(%),说明\r\n"
+                                      "45,1,0,8.660254037919213,4.999999999870395,10,"
+                                      "30.000000000000007,0,用于插值\r\n"
+                                      "50,1,0,1.4142135624048418,1.4142135623413483,2,45,0,"
+                                      "工频点，不参与计算\r\n"
+                                      "55,1,1,1.000000000051842,1.7320508075389462,2,60,0,"
+                                      "另有1条未计入；用于插值\r\n"
+                                      "\r\n"
+                                      "工频值,频率1(Hz),频率2(Hz),Z0(Ω),R0(Ω),X0(Ω),Φ0(°),"
+                                      "R最大残差(Ω),X最大残差(Ω)\r\n"
+                                      "两点线性插值,45,55,5.887295986946741,4.830127018985527,"
+                                      "3.3660254037046706,34.87192099979922\r\n"
+                                      "\r\n")))
+            .toStdString());
+    const QString picture = File("分析.png");
+    dialogs.SaveAnswer = picture;
+    f.BBtn_SavePngClick();
+    EXPECT_TRUE(dialogs.SaveRequests.back().OverwritePrompt);
+    const QImage image(picture);
+    EXPECT_EQ(image.size(), QSize(1200, 800));
+    EXPECT_EQ(dialogs.Boxes.size(), 1u);  // the one before connecting
+
+    // An upload into a file afterwards works as before and leaves the
+    // analysis alone.
+    StartUpload(upload);
+    Dispatch(Reply(0xC6, {1}));
+    Dispatch(Record(45, 12.5f, 1.25f, 30.0f, 0, {17, 2, 16, 12, 30, 30}));
+    EXPECT_EQ(NoticeText(), "数据上传完毕！");
+    EXPECT_EQ(CountLines(ReadFile(upload)), 32);
+    EXPECT_EQ(f.LView_Records->rowCount(), 4);
 }

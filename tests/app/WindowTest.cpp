@@ -80,6 +80,10 @@ TEST_F(MainWindow, HistoryAndCompPagesCarryTheirControls) {
     EXPECT_EQ(window->BBtn_Open->text(), "打       开");
     EXPECT_EQ(window->BBtn_UpHis->text(), "上传历史数据");
     EXPECT_EQ(window->BBtn_Ret->text(), "返       回");
+    // 频率分析 under the upload, the same size; 返回 one place down.
+    EXPECT_EQ(window->BBtn_FreqAnalysis->text(), "频率分析");
+    EXPECT_EQ(window->BBtn_FreqAnalysis->geometry(), QRect(72, 176, 129, 25));
+    EXPECT_EQ(window->BBtn_Ret->geometry(), QRect(72, 224, 129, 25));
     QTableWidget* list = window->LView_History;
     EXPECT_EQ(list->columnCount(), 4);
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), "编号");

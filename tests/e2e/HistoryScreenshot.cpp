@@ -1,7 +1,8 @@
-// Screenshots of the History page listing the simulated instrument's records
-// and of the Comp page showing record 5, on a real X display with a window
-// manager (run by screenshot.sh under Xvfb + openbox). Fails when a page does
-// not show what the instrument sent.
+// Screenshots of the History page listing the simulated instrument's records,
+// of the Comp page showing record 5 and of the frequency analysis of all
+// records, on a real X display with a window manager (run by screenshot.sh
+// under Xvfb + openbox). Fails when a page does not show what the instrument
+// sent.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "report/SongFont.h"
+#include "results/FreqAnalysisfrm.h"
 
 namespace {
 
@@ -80,6 +82,16 @@ int main(int argc, char** argv) {
         if (window.Lbl_Index->text() != QStringLiteral("第005条")) rc = Fail("not record 5");
         if (!Shoot(window, folder.filePath(QStringLiteral("comp-page.png"))))
             rc = Fail("cannot save comp-page.png");
+
+        window.BitBtn10->click();
+        window.BBtn_FreqAnalysis->click();
+        if (!WaitUntil([] { return frmFreqAnalysis && frmFreqAnalysis->isActiveWindow(); }))
+            rc = Fail("no frequency analysis");
+        else
+            std::printf("频率分析: %s | %s\n", qPrintable(frmFreqAnalysis->Lbl_Method->text()),
+                        qPrintable(frmFreqAnalysis->Lbl_TwoPoint->text()));
+        if (!Shoot(window, folder.filePath(QStringLiteral("freq-analysis.png"))))
+            rc = Fail("cannot save freq-analysis.png");
         window.close();
     }
     return rc;

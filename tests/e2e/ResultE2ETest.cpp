@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -32,7 +34,11 @@
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "protocol/Numbers.h"
+#include "results/FreqAnalysisText.h"
+#include "results/FreqAnalysisfrm.h"
+#include "results/FreqPlot.h"
 #include "results/ResultCsv.h"
+#include "sim/Instrument.h"
 
 namespace {
 
@@ -511,6 +517,87 @@ TEST_F(ResultEndToEnd, SpreadsheetRowsFromTheDialogReadBackInASpreadsheet) {
     EXPECT_EQ(QProcess::execute(QStringLiteral(KR3090_SPREADSHEET_READBACK),
                                 {folder.path(), table, tableCellsPath, upload, uploadCellsPath}),
               0);
+}
+
+// ---- 频率分析 from the simulator's records to the plot
+
+TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToThePlot) {
+    // The instrument's own records at power-up: 45, 55, 45, 55, 50, 40 and 60 Hz.
+    TSimOptions options = TSimLine::Quiet();
+    std::vector<TRecordValues> records;
+    const TInstrument instrument(options.Instrument);
+    for (const TRecord& r : instrument.Records())
+        records.push_back(
+            {r.Frequency, std::fabs(r.Voltage), std::fabs(r.Current), std::fabs(r.Phase)});
+    Start(options);
+    TfrmKR3090& w = *window;
+    w.BBtn_His->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.LView_History->rowCount() == 7 && Notice().isEmpty(); }));
+    w.BBtn_FreqAnalysis->click();
+    EXPECT_EQ(Notice(), "正在读取数据，请稍候！");
+    ASSERT_TRUE(WaitUntil([] { return frmFreqAnalysis && frmFreqAnalysis->isVisible(); }));
+    EXPECT_EQ(Notice(), "");
+    TfrmFreqAnalysis& f = *frmFreqAnalysis;
+    ASSERT_EQ(f.LView_Records->rowCount(), 7);
+    EXPECT_EQ(f.Lbl_Count->text(), "共7条记录，已勾选7条，计入7条");
+
+    // The table of means holds what the analysis gives for the same records.
+    const auto expectMeans = [&](const std::vector<bool>& checked, int f0) {
+        const TFreqAnalysis a = AnalyseFrequencies(records, checked, f0, 5);
+        EXPECT_EQ(f.LView_Means->rowCount(), int(a.Means.size()));
+        for (int row = 0; row < int(a.Means.size()); ++row) {
+            const std::vector<std::string> cells = AnalysisMeanCells(a.Means[row], a);
+            for (int c = 0; c < int(cells.size()); ++c)
+                EXPECT_EQ(f.LView_Means->item(row, c)->text().toStdString(), cells[c])
+                    << row << " " << c;
+        }
+        return a;
+    };
+    const TFreqAnalysis all = expectMeans({}, 50);
+    ASSERT_EQ(all.Means.size(), 5u);
+    EXPECT_EQ(f.Lbl_Method->text(), "由 45Hz 与 55Hz 线性插值");
+    // By hand from the records' U, I and Φ as sent: at 45 Hz R 1.735514 and
+    // 1.735978, X 0.901912 and 0.902153; at 55 Hz R 1.732138 and 1.730468,
+    // X 1.096282 and 1.099036. Means 1.735746 + j0.902032 and 1.731303 +
+    // j1.097659, halfway: R0 1.733525, X0 0.999846, Z0 2.001199, Φ0 29.975°
+    // (the grid's 2 Ω at 30° within the readings' noise).
+    EXPECT_EQ(f.Lbl_TwoPoint->text(), "Z0 ：2.001Ω   R0 ：1.733Ω   X0 ：999.8mΩ   Φ0：29.98°");
+    EXPECT_EQ(f.Lbl_TwoPoint->text().toStdString(),
+              "Z0 ：" + ImpedanceText(all.TwoPoint->Value.Z) + "   R0 ：" +
+                  ImpedanceText(all.TwoPoint->Value.R) + "   X0 ：" +
+                  ImpedanceText(all.TwoPoint->Value.X) + "   Φ0：" +
+                  PhaseText(all.TwoPoint->Value.Phi));
+    EXPECT_TRUE(f.Lbl_LineFit->text().startsWith("最小二乘直线（40Hz至60Hz，4个频率）"));
+    EXPECT_TRUE(f.PBox_Plot->accessibleDescription().contains(f.Lbl_TwoPoint->text()));
+
+    // Record 004 (55 Hz) belongs to another set-up: unchecked, everything follows.
+    const QString before = f.Lbl_TwoPoint->text();
+    f.LView_Records->item(3, 0)->setCheckState(Qt::Unchecked);
+    expectMeans({true, true, true, false, true, true, true}, 50);
+    EXPECT_NE(f.Lbl_TwoPoint->text(), before);
+    EXPECT_EQ(f.Lbl_Count->text(), "共7条记录，已勾选6条，计入6条");
+
+    // At 60 Hz nothing lies above: no value, and the window says why.
+    f.CBox_F0->setCurrentIndex(1);
+    expectMeans({true, true, true, false, true, true, true}, 60);
+    EXPECT_EQ(f.Lbl_Method->text(), "没有高于60Hz的测试频率，无工频值（不外推）");
+    EXPECT_EQ(f.Lbl_TwoPoint->text(), "");
+    EXPECT_EQ(f.LView_Records->item(6, 9)->text(), "工频点，不参与计算");
+    EXPECT_TRUE(f.PBox_Plot->accessibleDescription().endsWith(
+        "工频60Hz：没有高于60Hz的测试频率，无工频值（不外推）"));
+
+    // The plot as a picture: drawn on white, with ink.
+    f.CBox_F0->setCurrentIndex(0);
+    const QString picture = folder.filePath(QStringLiteral("分析.png"));
+    platform.SaveAnswer = picture;
+    f.BBtn_SavePng->click();
+    const QImage image(picture);
+    ASSERT_EQ(image.size(), QSize(1200, 800));
+    int ink = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) ink += qGray(image.pixel(x, y)) < 128;
+    EXPECT_GT(ink, 2000);
+    EXPECT_TRUE(platform.Boxes.empty());
 }
 
 int main(int argc, char** argv) {

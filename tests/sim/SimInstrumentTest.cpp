@@ -64,6 +64,16 @@ TEST(SimInstrument, PowerUpStoreHoldsSevenPlausibleRecordsThatFollowFromTheSeed)
         EXPECT_LT(previous, stamp) << "records are stored in time order";
         previous = stamp;
     }
+    // On both sides of 50 Hz, at a grid whose reactance grows with frequency:
+    // the load (2 Ω at 30°) is R 1.732 Ω, X 1 Ω at 50 Hz.
+    const int frequencies[] = {45, 55, 45, 55, 50, 40, 60};
+    for (int k = 0; k < 7; ++k) {
+        const TRecord& r = a.Records()[k];
+        EXPECT_EQ(r.Frequency, frequencies[k]);
+        const double z = r.Voltage / r.Current, phi = r.Phase * 3.14159265358979 / 180;
+        EXPECT_NEAR(z * std::cos(phi), 1.732, 0.03) << k;
+        EXPECT_NEAR(z * std::sin(phi), r.Frequency / 50.0, 0.03) << k;
+    }
 }
 
 TEST(SimInstrument, PowerUpRecordCountIsHeldToTheCapacity) {
