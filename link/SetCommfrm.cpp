@@ -183,7 +183,7 @@ QString ConfigFileNameFor(const QString& appPath) {
 
 QString UserConfigFileName() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative path here.
+    // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
     if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
     return QDir::cleanPath(base) + QStringLiteral("/kr3090/Config.ini");
 }
