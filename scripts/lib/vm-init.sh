@@ -18,6 +18,10 @@ mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 host $r || {
   echo "vm-init: no host root"
   poweroff -f
 }
+# The host's /tmp stays reachable beside the guest's own, for a tree that lies
+# there (a clone in /tmp): it is put back in place below.
+mkdir -p /hosttmp
+mount -o bind $r/tmp /hosttmp
 mount -t tmpfs tmp $r/tmp
 mount -t tmpfs run $r/run
 mount -t proc proc $r/proc
@@ -30,6 +34,14 @@ mount -t tmpfs shm $r/dev/shm
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 out $r/run/vm || echo "vm-init: no share"
 
 run=$(sed -n 's/.*vm\.run=\([^ ]*\).*/\1/p' /proc/cmdline)
+case "$run" in
+  /tmp/*)
+    top=${run#/tmp/}
+    top=${top%%/*}
+    mkdir -p "$r/tmp/$top"
+    mount -o bind "/hosttmp/$top" "$r/tmp/$top" || echo "vm-init: /tmp/$top of the host not reachable"
+    ;;
+esac
 echo "vm-init: up after $(cut -d' ' -f1 /proc/uptime) s; running $run"
 chroot $r /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp LANG=C.UTF-8 \
   XDG_RUNTIME_DIR=/tmp "$run"
