@@ -1,5 +1,6 @@
 #include "results/FreqAnalysisText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "protocol/Numbers.h"
@@ -33,18 +34,6 @@ std::string Joined(const std::vector<std::string>& parts) {
     return text;
 }
 
-std::string RecordNote(const TRecordValues& r, int powerFrequency) {
-    switch (RecordImpedance(r).LeftOut) {
-        case TLeftOut::ZeroCurrent:
-            return "I为0，无法计算阻抗，未计入";
-        case TLeftOut::NotANumber:
-            return "数值无效，未计入";
-        case TLeftOut::No:
-            break;
-    }
-    return r.Frequency == powerFrequency ? "工频点，不参与计算" : "";
-}
-
 std::string ValueText(const TPowerValue& v) {
     return "Z0 ：" + Shown([&] { return ImpedanceText(v.Z); }) + "   R0 ：" +
            Shown([&] { return SignedImpedanceText(v.R); }) + "   X0 ：" +
@@ -58,6 +47,28 @@ std::vector<std::string> ValueCells(const char* method, int f1, int f2, const TP
 }
 
 }  // namespace
+
+std::string AnalysisRecordNote(const TRecordValues& r, int powerFrequency) {
+    switch (RecordImpedance(r).LeftOut) {
+        case TLeftOut::ZeroCurrent:
+            return "I为0，无法计算阻抗，未计入";
+        case TLeftOut::NotANumber:
+            return "数值无效，未计入";
+        case TLeftOut::No:
+            break;
+    }
+    return r.Frequency == powerFrequency ? "工频点，不参与计算" : "";
+}
+
+std::string AnalysisMeanNote(const TFrequencyMean& m, const TFreqAnalysis& a) {
+    std::vector<std::string> notes;
+    if (m.OverTolerance) notes.push_back("超出容差");
+    if (m.LeftOut) notes.push_back("另有" + std::to_string(m.LeftOut) + "条未计入");
+    if (m.AtPowerFrequency) notes.push_back("工频点，不参与计算");
+    if (a.TwoPoint && (m.Frequency == a.TwoPoint->Below || m.Frequency == a.TwoPoint->Above))
+        notes.push_back("用于插值");
+    return Joined(notes);
+}
 
 std::string SignedImpedanceText(double v) {
     return v < 0 ? std::string("-").append(ImpedanceText(-v)) : ImpedanceText(v);
@@ -79,11 +90,7 @@ std::vector<std::string> AnalysisRecordCells(int number, const TRecordValues& r,
                                              int powerFrequency) {
     char numberText[16];
     std::snprintf(numberText, sizeof numberText, "%.3d", number);
-    TImpedanceTexts z{"无效", "无效", "无效"};
-    try {
-        z = ImpedanceTexts(r.U, r.I, r.Phi);
-    } catch (const TNotANumber&) {
-    }
+    const TImpedanceTexts z = ImpedanceTexts(r.U, r.I, r.Phi);
     return {numberText,
             RecordTestTime(r),
             Hz(r.Frequency),
@@ -93,17 +100,11 @@ std::vector<std::string> AnalysisRecordCells(int number, const TRecordValues& r,
             z.Z,
             z.R,
             z.X,
-            RecordNote(r, powerFrequency)};
+            AnalysisRecordNote(r, powerFrequency)};
 }
 
 std::vector<std::string> AnalysisMeanCells(const TFrequencyMean& m, const TFreqAnalysis& a) {
-    std::vector<std::string> notes;
-    if (m.OverTolerance) notes.push_back("超出容差");
-    if (m.LeftOut) notes.push_back("另有" + std::to_string(m.LeftOut) + "条未计入");
-    if (m.AtPowerFrequency) notes.push_back("工频点，不参与计算");
-    if (a.TwoPoint && (m.Frequency == a.TwoPoint->Below || m.Frequency == a.TwoPoint->Above))
-        notes.push_back("用于插值");
-    if (m.Count == 0) return {Hz(m.Frequency), "0", "", "", "", "", "", Joined(notes)};
+    if (m.Count == 0) return {Hz(m.Frequency), "0", "", "", "", "", "", AnalysisMeanNote(m, a)};
     return {Hz(m.Frequency),
             std::to_string(m.Count),
             Shown([&] { return ImpedanceText(m.R); }),
@@ -111,7 +112,7 @@ std::vector<std::string> AnalysisMeanCells(const TFrequencyMean& m, const TFreqA
             Shown([&] { return ImpedanceText(m.Z); }),
             Shown([&] { return PhaseText(m.Phi); }),
             m.Spread ? Printf("%.2f%%", *m.Spread) : "",
-            Joined(notes)};
+            AnalysisMeanNote(m, a)};
 }
 
 TAnalysisResultTexts AnalysisResultTexts(const TFreqAnalysis& a, std::size_t records) {
@@ -153,21 +154,25 @@ TAnalysisResultTexts AnalysisResultTexts(const TFreqAnalysis& a, std::size_t rec
 std::vector<std::string> AnalysisCsvLines(const std::vector<TRecordValues>& records,
                                           const std::vector<bool>& checked, const TFreqAnalysis& a,
                                           double tolerance) {
+    std::vector<std::string> header{"编号", "测试时间", "频率(Hz)"};
+    header.insert(header.end(), CsvReadingHeaders().begin(), CsvReadingHeaders().end());
+    header.insert(header.end(), {"勾选", "说明"});
     std::vector<std::string> lines{
         CsvLine({"频率分析", "工频f0(Hz)", std::to_string(a.PowerFrequency), "|Z|离散度容差(%)",
                  CsvNumber(tolerance)}),
-        "",
-        CsvLine({"编号", "测试时间", "频率(Hz)", "电压U(V)", "电流I(A)", "相角Φ(°)", "阻抗Z(Ω)",
-                 "电阻分量R(Ω)", "电抗分量X(Ω)", "勾选", "说明"})};
+        "", CsvLine(header)};
     for (std::size_t k = 0; k < records.size(); ++k) {
         const TRecordValues& r = records[k];
-        const TRecordImpedance z = RecordImpedance(r);
-        const bool used = z.LeftOut == TLeftOut::No;
-        lines.push_back(CsvLine(
-            {std::to_string(k + 1), RecordTestTime(r), std::to_string(r.Frequency), CsvSingle(r.U),
-             CsvSingle(r.I), CsvSingle(r.Phi), used ? CsvNumber(z.Z) : "",
-             used ? CsvNumber(z.R) : "", used ? CsvNumber(z.X) : "",
-             k < checked.size() && !checked[k] ? "否" : "是", RecordNote(r, a.PowerFrequency)}));
+        std::vector<std::string> cells{std::to_string(k + 1), RecordTestTime(r),
+                                       std::to_string(r.Frequency)};
+        std::vector<std::string> reading = CsvReadingCells(r.U, r.I, r.Phi);
+        // A record left out of the means shows no impedance (an infinite I gives 0 Ω).
+        if (RecordImpedance(r).LeftOut != TLeftOut::No)
+            std::fill(reading.begin() + 3, reading.end(), std::string());
+        cells.insert(cells.end(), reading.begin(), reading.end());
+        cells.push_back(k < checked.size() && !checked[k] ? "否" : "是");
+        cells.push_back(AnalysisRecordNote(r, a.PowerFrequency));
+        lines.push_back(CsvLine(cells));
     }
     lines.push_back("");
     lines.push_back(CsvLine({"频率(Hz)", "记录数", "未计入", "R均值(Ω)", "X均值(Ω)", "|Z|(Ω)",
@@ -178,7 +183,7 @@ std::vector<std::string> AnalysisCsvLines(const std::vector<TRecordValues>& reco
                                  std::to_string(m.LeftOut), mean ? CsvNumber(m.R) : "",
                                  mean ? CsvNumber(m.X) : "", mean ? CsvNumber(m.Z) : "",
                                  mean ? CsvNumber(m.Phi) : "", m.Spread ? CsvNumber(*m.Spread) : "",
-                                 AnalysisMeanCells(m, a).back()}));
+                                 AnalysisMeanNote(m, a)}));
     }
     lines.push_back("");
     if (!a.TwoPoint) {

@@ -4,10 +4,9 @@
 // program's own texts (Numbers.h: cut, never rounded, with their units); a
 // value that is not a number reads "无效". Texts are UTF-8.
 //
-//   record:  001 | 2025-03-03 20:33:40 | 45Hz | 2.411V  | 1.232A | 27.46° | 1.955Ω | 1.735Ω | 901.9mΩ |
-//   mean:    45Hz | 2 | 1.735Ω | 902.0mΩ | 1.956Ω | 27.46° | 0.03% | 用于插值
-//   method:  由 45Hz 与 55Hz 线性插值
-//   value:   Z0 ：2.001Ω   R0 ：1.733Ω   X0 ：999.8mΩ   Φ0：29.98°
+//   record:  001 | 2025-03-03 20:33:40 | 45Hz | 2.411V  | 1.232A | 27.46° | 1.955Ω | 1.735Ω |
+//   901.9mΩ | mean:    45Hz | 2 | 1.735Ω | 902.0mΩ | 1.956Ω | 27.46° | 0.03% | 用于插值 method:  由
+//   45Hz 与 55Hz 线性插值 value:   Z0 ：2.001Ω   R0 ：1.733Ω   X0 ：999.8mΩ   Φ0：29.98°
 
 #include <string>
 #include <vector>
@@ -22,6 +21,11 @@ const std::vector<std::string>& AnalysisMeanHeaders();
 // X, note (why it is left out, or that it is at f0).
 std::vector<std::string> AnalysisRecordCells(int number, const TRecordValues& record,
                                              int powerFrequency);
+// Why a record has no part in the value (left out, or at f0); empty otherwise.
+std::string AnalysisRecordNote(const TRecordValues& record, int powerFrequency);
+// One frequency's notes: over the tolerance, records left out, at f0, used for the value.
+std::string AnalysisMeanNote(const TFrequencyMean& mean, const TFreqAnalysis& a);
+
 // One frequency's cells: frequency, count, mean R, mean X, |Z|, Φ, spread,
 // note (over the tolerance, records left out, at f0, used for the value).
 std::vector<std::string> AnalysisMeanCells(const TFrequencyMean& mean, const TFreqAnalysis& a);

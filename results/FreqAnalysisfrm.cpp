@@ -1,7 +1,6 @@
 #include "results/FreqAnalysisfrm.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +15,7 @@
 #include "report/SongFont.h"
 #include "results/FreqAnalysisText.h"
 #include "results/FreqPlot.h"
+#include "results/ResultCommands.h"
 #include "results/ResultFile.h"
 
 QPointer<TfrmFreqAnalysis> frmFreqAnalysis;
@@ -64,11 +64,6 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = Named(new QPushButton(caption, parent), name);
     b->setMinimumSize(129, 25);
     return b;
-}
-
-void ReportLost(QWidget* owner, const QString& text, const QString& path) {
-    Platform().MessageBox(owner, text + u'\n' + QDir::toNativeSeparators(path),
-                          QStringLiteral("提示"), TMessageIcon::Warning);
 }
 
 }  // namespace
@@ -211,8 +206,7 @@ void TfrmFreqAnalysis::Recompute() {
     const int note = LView_Records->columnCount() - 1;
     for (int row = 0; row < LView_Records->rowCount(); ++row) {
         QTableWidgetItem* noteItem = LView_Records->item(row, note);
-        noteItem->setText(
-            Text(AnalysisRecordCells(row + 1, records_[row], PowerFrequency()).back()));
+        noteItem->setText(Text(AnalysisRecordNote(records_[row], PowerFrequency())));
         noteItem->setToolTip(noteItem->text());
         for (int c = 0; c <= note; ++c)
             LView_Records->item(row, c)->setForeground(checked[row] ? palette().text()
@@ -263,7 +257,7 @@ void TfrmFreqAnalysis::BBtn_SaveCsvClick() {
     for (const std::string& line :
          AnalysisCsvLines(records_, Checked(), analysis_, SEdt_Tolerance->value()))
         if (!AppendLine(line, path.toStdString())) ++lost;
-    if (lost) ReportLost(this, QStringLiteral("文件写入失败，数据未能完整保存！"), path);
+    if (lost) ReportFileFault(this, QStringLiteral("文件写入失败，数据未能完整保存！"), path);
 }
 
 void TfrmFreqAnalysis::BBtn_SavePngClick() {
@@ -271,7 +265,7 @@ void TfrmFreqAnalysis::BBtn_SavePngClick() {
     if (path.isEmpty()) return;
     SavePngDialog.FileName = path;
     if (!PBox_Plot->Picture(QSize(1200, 800)).save(path, "PNG"))
-        ReportLost(this, QStringLiteral("图片保存失败！"), path);
+        ReportFileFault(this, QStringLiteral("图片保存失败！"), path);
 }
 
 void ShowFreqAnalysis(QWidget* owner, std::vector<TRecordValues> records) {

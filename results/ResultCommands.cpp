@@ -43,10 +43,7 @@ bool IsBlank(const QString& text) {
 }
 
 void ReportLostLines(QWidget* owner, const QString& path) {
-    Platform().MessageBox(
-        owner,
-        QStringLiteral("文件写入失败，数据未能完整保存！") + u'\n' + QDir::toNativeSeparators(path),
-        QStringLiteral("提示"), TMessageIcon::Warning);
+    ReportFileFault(owner, QStringLiteral("文件写入失败，数据未能完整保存！"), path);
 }
 
 TLocalDateTime LocalDateTime(const QDateTime& now) {
@@ -56,6 +53,11 @@ TLocalDateTime LocalDateTime(const QDateTime& now) {
 }
 
 }  // namespace
+
+void ReportFileFault(QWidget* owner, const QString& text, const QString& path) {
+    Platform().MessageBox(owner, text + u'\n' + QDir::toNativeSeparators(path),
+                          QStringLiteral("提示"), TMessageIcon::Warning);
+}
 
 std::optional<TReportLines> ShownResultBlock(const TfrmKR3090& w) {
     const QString page = w.ActivePageName();

@@ -48,26 +48,35 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     return line;
 }
 
+const std::vector<std::string>& CsvReadingHeaders() {
+    static const std::vector<std::string> headers{"电压U(V)", "电流I(A)",     "相角Φ(°)",
+                                                  "阻抗Z(Ω)", "电阻分量R(Ω)", "电抗分量X(Ω)"};
+    return headers;
+}
+
+std::vector<std::string> CsvReadingCells(double u, double i, double phi) {
+    std::vector<std::string> cells{CsvSingle(u), CsvSingle(i), CsvSingle(phi)};
+    const std::optional<TImpedance> z = ComputeImpedance(u, i, phi);
+    for (double TImpedance::*part : {&TImpedance::Z, &TImpedance::R, &TImpedance::X})
+        cells.push_back(z ? CsvNumber((*z).*part) : std::string());
+    return cells;
+}
+
 std::string CsvHeader() {
-    return CsvLine({"类型", "编号", "测试时间", "频率(Hz)", "电压U(V)", "电流I(A)", "相角Φ(°)",
-                    "阻抗Z(Ω)", "电阻分量R(Ω)", "电抗分量X(Ω)", "Rm", "数据方式"});
+    std::vector<std::string> f{"类型", "编号", "测试时间", "频率(Hz)"};
+    f.insert(f.end(), CsvReadingHeaders().begin(), CsvReadingHeaders().end());
+    f.insert(f.end(), {"Rm", "数据方式"});
+    return CsvLine(f);
 }
 
 std::string CsvRow(const TResultRow& row) {
     std::vector<std::string> f{row.Kind, row.Number ? std::to_string(*row.Number) : std::string(),
                                row.TestTime,
                                row.Frequency ? std::to_string(*row.Frequency) : std::string()};
-    std::optional<TImpedance> z;
-    if (row.Reading) {
-        f.push_back(CsvSingle(row.Reading->U));
-        f.push_back(CsvSingle(row.Reading->I));
-        f.push_back(CsvSingle(row.Reading->Phi));
-        z = ComputeImpedance(row.Reading->U, row.Reading->I, row.Reading->Phi);
-    } else {
-        f.insert(f.end(), 3, std::string());
-    }
-    for (double TImpedance::*part : {&TImpedance::Z, &TImpedance::R, &TImpedance::X})
-        f.push_back(z ? CsvNumber((*z).*part) : std::string());
+    const std::vector<std::string> reading =
+        row.Reading ? CsvReadingCells(row.Reading->U, row.Reading->I, row.Reading->Phi)
+                    : std::vector<std::string>(CsvReadingHeaders().size());
+    f.insert(f.end(), reading.begin(), reading.end());
     f.push_back(row.RmOn ? "接通" : "断开");
     f.push_back(!row.DataMode ? "" : *row.DataMode == 1 ? "瞬时值" : "平均值");
     return CsvLine(f);

@@ -35,6 +35,11 @@ struct TResultRow {
 };
 
 std::string CsvHeader();
+// The header cells of the measured values: U, I, Φ, Z, R, X with their units.
+const std::vector<std::string>& CsvReadingHeaders();
+// A reading's cells in those columns: the singles U, I, Φ, then Z, R and X,
+// empty where a value is not a finite number or cannot be computed.
+std::vector<std::string> CsvReadingCells(double u, double i, double phi);
 std::string CsvRow(const TResultRow& row);
 
 // A stored record as a row of the given kind.
