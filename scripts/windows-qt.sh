@@ -6,16 +6,16 @@
 #   scripts/windows-qt.sh --cached   print the Qt folder if it is built; else exit 1
 #   KR3090_QT_WINDOWS=DIR            use/build the Qt in DIR instead of the default
 #
-# Only what the program loads is built: Core, Gui, Widgets, PrintSupport (and
-# Test), the windows platform plugin, the windowsvista style and the Windows
-# print support. The host tools (moc, rcc, uic) are Debian's, the same version.
+# Only what the program loads is built: Core, Gui, Widgets, PrintSupport, Sql
+# with its SQLite driver (and Test), the windows platform plugin, the
+# windowsvista style and the Windows print support. The host tools (moc, rcc, uic) are Debian's, the same version.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 cache_root=${XDG_CACHE_HOME:-$HOME/.cache}/kr3090
 qt=${KR3090_QT_WINDOWS:-$cache_root/qt6-windows-mingw64}
 # A change to how Qt is configured changes the stamp, so a stale cache is rebuilt.
-recipe_version=1
+recipe_version=2
 stamp="$qt/.kr3090-qt-built-$recipe_version"
 
 if [ -f "$stamp" ]; then
@@ -56,6 +56,17 @@ apt-get "${apt_private[@]}" update -q >&2
 dsc=$(ls "$work"/src/qt6-base_*.dsc | head -n 1)
 dpkg-source --no-check -x "$dsc" "$work/src/qtbase" >&2
 
+# Debian's qtbase comes without its bundled SQLite; the archive's driver needs
+# one. SQLite's one-file form is made from Debian's own sqlite3 source (its
+# generator is a Tcl script) and put where qtbase looks for it.
+echo "=== Qt for Windows: SQLite from Debian's sqlite3 source" >&2
+mkdir -p "$work/sqlite/build"
+(cd "$work/sqlite" && apt-get "${apt_private[@]}" source --download-only sqlite3 >&2)
+dpkg-source --no-check -x "$(ls "$work"/sqlite/sqlite3_*.dsc | head -n 1)" "$work/sqlite/src" >&2
+(cd "$work/sqlite/build" && ../src/configure --disable-tcl >/dev/null && make sqlite3.c >/dev/null)
+mkdir -p "$work/src/qtbase/src/3rdparty/sqlite"
+cp "$work/sqlite/build/sqlite3.c" "$work/sqlite/build/sqlite3.h" "$work/src/qtbase/src/3rdparty/sqlite/"
+
 # The MinGW toolchain with the shared runtime: Qt's DLLs share libstdc++-6.dll
 # with the program. Qt's installed qt.toolchain.cmake loads this file, so a
 # copy lives beside the installed Qt.
@@ -77,11 +88,14 @@ cmake -S "$work/src/qtbase" -B "$work/build" -G Ninja \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
   -DBUILD_WITH_PCH=ON "${launcher[@]}" \
-  -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
+  -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
   -DFEATURE_concurrent=OFF -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF \
   -DFEATURE_vulkan=OFF -DFEATURE_tabletevent=OFF \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
   -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
+  -DFEATURE_sql=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=OFF \
+  -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF \
+  -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF \
   -DFEATURE_printsupport=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >&2
 
 echo "=== Qt for Windows: building (about 40 minutes on two cores the first time)" >&2

@@ -1,0 +1,39 @@
+#pragma once
+// The plot of the frequency analysis: R, X and |Z| against the test frequency,
+// drawn with Qt's own painting. Each record is a hollow mark, each
+// frequency's mean a filled one, the lines run through the two means the
+// power-frequency value is interpolated between, and that value is the
+// crossed circle on the f0 line. Series differ by mark and line style as
+// well as colour, so the plot reads the same printed in black and white.
+// Accessibility tools get what it shows as its description.
+
+#include <QImage>
+#include <QWidget>
+#include <vector>
+
+#include "analysis/FreqAnalysis.h"
+
+struct TPlotPoint {
+    int Frequency;
+    double R, X, Z;
+};
+
+class TFreqPlot : public QWidget {
+  public:
+    explicit TFreqPlot(QWidget* parent);
+    // The records in the means, the analysis of them and the line that heads
+    // the plot (the value and how it was found, or why there is none).
+    void SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& analysis,
+                 const QString& title);
+    void Paint(QPainter& painter, const QRect& area) const;
+    // The plot alone at the given size, on white, for a picture file.
+    QImage Picture(const QSize& size) const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::vector<TPlotPoint> points_;
+    TFreqAnalysis analysis_;
+    QString title_;
+};

@@ -1,0 +1,286 @@
+#include "app/FreqAnalysisfrm.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "report/SongFont.h"
+#include "analysis/FreqAnalysisText.h"
+#include "analysis/FreqPlot.h"
+#include "app/ResultCommands.h"
+#include "results/ResultFile.h"
+
+QPointer<TfrmFreqAnalysis> frmFreqAnalysis;
+
+namespace {
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+template <class T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QGroupBox* Group(QWidget* parent, const char* name, const QString& title) {
+    auto* box = Named(new QGroupBox(title, parent), name);
+    box->setLayout(new QVBoxLayout);
+    return box;
+}
+
+QTableWidget* Table(QGroupBox* box, const char* name, const std::vector<std::string>& headers) {
+    auto* t = Named(new QTableWidget(0, int(headers.size()), box), name);
+    QStringList labels;
+    for (const std::string& h : headers) labels << Text(h);
+    t->setHorizontalHeaderLabels(labels);
+    t->setAccessibleName(box->title());
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setStretchLastSection(true);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setWordWrap(false);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    box->layout()->addWidget(t);
+    return t;
+}
+
+QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text = {}) {
+    auto* l = Named(new QLabel(text, parent), name);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = Named(new QPushButton(caption, parent), name);
+    b->setMinimumSize(129, 25);
+    return b;
+}
+
+}  // namespace
+
+TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) {
+    setObjectName(QStringLiteral("frmFreqAnalysis"));
+    setWindowTitle(QStringLiteral("频率分析"));
+    setFont(SongFont(14));
+    resize(1160, 900);
+
+    auto* layout = new QVBoxLayout(this);
+    Lbl_Count = NamedLabel(this, "Lbl_Count");
+    layout->addWidget(Lbl_Count);
+
+    auto* rows = Named(new QSplitter(Qt::Vertical, this), "Splitter1");
+    GBox_Records =
+        Group(rows, "GBox_Records", QStringLiteral("测试记录（取消勾选不属于本次测试的记录）"));
+    LView_Records = Table(GBox_Records, "LView_Records", AnalysisRecordHeaders());
+    auto* lower = Named(new QSplitter(Qt::Horizontal, rows), "Splitter2");
+    auto* left = Named(new QWidget(lower), "Panel1");
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    GBox_Means = Group(left, "GBox_Means",
+                       QStringLiteral("各频率平均值（R、X取平均，|Z|、Φ由平均后的R、X求得）"));
+    LView_Means = Table(GBox_Means, "LView_Means", AnalysisMeanHeaders());
+    leftLayout->addWidget(GBox_Means, 1);
+
+    GBox_Value = Group(left, "GBox_Value", QStringLiteral("工频值"));
+    auto* settings = new QHBoxLayout;
+    Label1 = NamedLabel(GBox_Value, "Label1", QStringLiteral("工频"));
+    CBox_F0 = Named(new QComboBox(GBox_Value), "CBox_F0");
+    CBox_F0->addItems({QStringLiteral("50Hz"), QStringLiteral("60Hz")});
+    Label1->setBuddy(CBox_F0);
+    Label2 = NamedLabel(GBox_Value, "Label2", QStringLiteral("|Z|离散度容差"));
+    SEdt_Tolerance = Named(new QDoubleSpinBox(GBox_Value), "SEdt_Tolerance");
+    SEdt_Tolerance->setRange(0.1, 100);
+    SEdt_Tolerance->setDecimals(1);
+    SEdt_Tolerance->setSingleStep(0.5);
+    SEdt_Tolerance->setSuffix(QStringLiteral("%"));
+    SEdt_Tolerance->setValue(5);
+    Label2->setBuddy(SEdt_Tolerance);
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, CBox_F0, Label2, SEdt_Tolerance})
+        settings->addWidget(w);
+    settings->addStretch();
+    auto* valueLayout = static_cast<QVBoxLayout*>(GBox_Value->layout());
+    valueLayout->addLayout(settings);
+    Lbl_Method = NamedLabel(GBox_Value, "Lbl_Method");
+    Lbl_TwoPoint = NamedLabel(GBox_Value, "Lbl_TwoPoint");
+    Lbl_TwoPoint->setFont(SongFont(18));
+    Lbl_LineFit = NamedLabel(GBox_Value, "Lbl_LineFit");
+    Lbl_LineFit->setWordWrap(true);
+    Lbl_Note =
+        NamedLabel(GBox_Value, "Lbl_Note",
+                   QStringLiteral("工频点的记录只列出，不参与工频值计算；"
+                                  "|Z|离散度 = (最大 - 最小) / 平均，超出容差时在说明中标出。"));
+    Lbl_Note->setWordWrap(true);
+    for (QLabel* l : {Lbl_Method, Lbl_TwoPoint, Lbl_LineFit, Lbl_Note}) valueLayout->addWidget(l);
+    leftLayout->addWidget(GBox_Value);
+
+    GBox_Plot = Group(lower, "GBox_Plot", QStringLiteral("R、X、|Z| 与频率"));
+    PBox_Plot = Named(new TFreqPlot(GBox_Plot), "PBox_Plot");
+    GBox_Plot->layout()->addWidget(PBox_Plot);
+    lower->setStretchFactor(0, 1);
+    lower->setStretchFactor(1, 1);
+    rows->setStretchFactor(0, 1);
+    rows->setStretchFactor(1, 1);
+    layout->addWidget(rows, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    BBtn_SaveCsv = Button(this, "BBtn_SaveCsv", QStringLiteral("导出表格"));
+    BBtn_SavePng = Button(this, "BBtn_SavePng", QStringLiteral("导出图片"));
+    BBtn_Close = Button(this, "BBtn_Close", QStringLiteral("关闭"));
+    for (QPushButton* b : {BBtn_SaveCsv, BBtn_SavePng, BBtn_Close}) buttons->addWidget(b);
+    layout->addLayout(buttons);
+
+    // Appended to like the result files; a picture is replaced, after asking.
+    SaveCsvDialog.Filter = QStringLiteral("*.csv(Excel表格)|*.csv");
+    SaveCsvDialog.DefaultExt = QStringLiteral("csv");
+    SavePngDialog.Filter = QStringLiteral("*.png(图片)|*.png");
+    SavePngDialog.DefaultExt = QStringLiteral("png");
+    SavePngDialog.OverwritePrompt = true;
+
+    connect(LView_Records, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (!filling_ && item->column() == 0) Recompute();
+    });
+    connect(CBox_F0, &QComboBox::currentIndexChanged, this, [this] { Recompute(); });
+    connect(SEdt_Tolerance, &QDoubleSpinBox::valueChanged, this, [this] { Recompute(); });
+    connect(BBtn_SaveCsv, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_SaveCsvClick);
+    connect(BBtn_SavePng, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_SavePngClick);
+    connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+int TfrmFreqAnalysis::PowerFrequency() const {
+    return CBox_F0->currentIndex() == 1 ? 60 : 50;
+}
+
+std::vector<bool> TfrmFreqAnalysis::Checked() const {
+    std::vector<bool> checked;
+    for (int row = 0; row < LView_Records->rowCount(); ++row)
+        checked.push_back(LView_Records->item(row, 0)->checkState() == Qt::Checked);
+    return checked;
+}
+
+void TfrmFreqAnalysis::SetRecords(std::vector<TRecordValues> records) {
+    records_ = std::move(records);
+    FillRecords();
+    Recompute();
+}
+
+void TfrmFreqAnalysis::FillRecords() {
+    filling_ = true;
+    LView_Records->setRowCount(0);
+    LView_Records->setRowCount(int(records_.size()));
+    for (int row = 0; row < int(records_.size()); ++row) {
+        const std::vector<std::string> cells =
+            AnalysisRecordCells(row + 1, records_[row], PowerFrequency());
+        for (int c = 0; c < int(cells.size()); ++c) {
+            auto* item = new QTableWidgetItem(Text(cells[c]));
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            item->setToolTip(item->text());  // a note wider than its column
+            item->setTextAlignment(c + 1 == int(cells.size()) ? Qt::AlignLeft | Qt::AlignVCenter
+                                                              : Qt::AlignCenter);
+            LView_Records->setItem(row, c, item);
+        }
+        QTableWidgetItem* number = LView_Records->item(row, 0);
+        number->setFlags(number->flags() | Qt::ItemIsUserCheckable);
+        number->setCheckState(Qt::Checked);
+    }
+    LView_Records->resizeColumnsToContents();
+    filling_ = false;
+}
+
+void TfrmFreqAnalysis::Recompute() {
+    const std::vector<bool> checked = Checked();
+    analysis_ = AnalyseFrequencies(records_, checked, PowerFrequency(), SEdt_Tolerance->value());
+
+    // The notes follow f0; unchecked records are greyed.
+    filling_ = true;
+    const int note = LView_Records->columnCount() - 1;
+    for (int row = 0; row < LView_Records->rowCount(); ++row) {
+        QTableWidgetItem* noteItem = LView_Records->item(row, note);
+        noteItem->setText(Text(AnalysisRecordNote(records_[row], PowerFrequency())));
+        noteItem->setToolTip(noteItem->text());
+        for (int c = 0; c <= note; ++c)
+            LView_Records->item(row, c)->setForeground(checked[row] ? palette().text()
+                                                                    : QBrush(Qt::gray));
+    }
+    filling_ = false;
+
+    LView_Means->setRowCount(int(analysis_.Means.size()));
+    for (int row = 0; row < int(analysis_.Means.size()); ++row) {
+        const std::vector<std::string> cells = AnalysisMeanCells(analysis_.Means[row], analysis_);
+        for (int c = 0; c < int(cells.size()); ++c) {
+            auto* item = new QTableWidgetItem(Text(cells[c]));
+            item->setToolTip(item->text());
+            item->setTextAlignment(c + 1 == int(cells.size()) ? Qt::AlignLeft | Qt::AlignVCenter
+                                                              : Qt::AlignCenter);
+            QFont font = LView_Means->font();
+            font.setBold(analysis_.Means[row].OverTolerance && c >= 6);
+            item->setFont(font);
+            LView_Means->setItem(row, c, item);
+        }
+    }
+    LView_Means->resizeColumnsToContents();
+
+    const TAnalysisResultTexts texts = AnalysisResultTexts(analysis_, records_.size());
+    Lbl_Count->setText(Text(texts.Count));
+    Lbl_Method->setText(Text(texts.Method));
+    Lbl_TwoPoint->setText(Text(texts.TwoPoint));
+    Lbl_LineFit->setText(Text(texts.LineFit));
+
+    std::vector<TPlotPoint> points;
+    for (std::size_t k = 0; k < records_.size(); ++k) {
+        const TRecordImpedance z = RecordImpedance(records_[k]);
+        if (checked[k] && z.LeftOut == TLeftOut::No)
+            points.push_back({records_[k].Frequency, z.R, z.X, z.Z});
+    }
+    const QString f0 = QStringLiteral("工频%1Hz：").arg(PowerFrequency());
+    PBox_Plot->SetData(std::move(points), analysis_,
+                       texts.TwoPoint.empty() ? f0 + Text(texts.Method)
+                                              : f0 + Text(texts.TwoPoint) + QStringLiteral("\n（") +
+                                                    Text(texts.Method) + QStringLiteral("）"));
+}
+
+void TfrmFreqAnalysis::BBtn_SaveCsvClick() {
+    const QString path = Platform().SaveFileName(this, SaveCsvDialog);
+    if (path.isEmpty()) return;
+    SaveCsvDialog.FileName = path;
+    int lost = 0;
+    for (const std::string& line :
+         AnalysisCsvLines(records_, Checked(), analysis_, SEdt_Tolerance->value()))
+        if (!AppendLine(line, path.toStdString())) ++lost;
+    if (lost) ReportFileFault(this, QStringLiteral("文件写入失败，数据未能完整保存！"), path);
+}
+
+void TfrmFreqAnalysis::BBtn_SavePngClick() {
+    const QString path = Platform().SaveFileName(this, SavePngDialog);
+    if (path.isEmpty()) return;
+    SavePngDialog.FileName = path;
+    if (!PBox_Plot->Picture(QSize(1200, 800)).save(path, "PNG"))
+        ReportFileFault(this, QStringLiteral("图片保存失败！"), path);
+}
+
+void ShowFreqAnalysis(QWidget* owner, std::vector<TRecordValues> records) {
+    if (!frmFreqAnalysis) {
+        frmFreqAnalysis = new TfrmFreqAnalysis(owner);
+        if (owner) {
+            const QRect screen = owner->screen()->availableGeometry();
+            frmFreqAnalysis->resize(frmFreqAnalysis->size().boundedTo(screen.size() * 0.9));
+            frmFreqAnalysis->move(
+                owner->frameGeometry().center() -
+                QPoint(frmFreqAnalysis->width() / 2, frmFreqAnalysis->height() / 2));
+        }
+    }
+    frmFreqAnalysis->SetRecords(std::move(records));
+    frmFreqAnalysis->show();
+    frmFreqAnalysis->raise();
+    frmFreqAnalysis->activateWindow();
+}
