@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <array>
 
-#include "app/KR3090frm.h"
 #include "app/FreqAnalysisfrm.h"
+#include "app/KR3090frm.h"
 
 void TfrmKR3090::BBtn_FreqAnalysisClick() {
     if (!CheckConnected()) return;

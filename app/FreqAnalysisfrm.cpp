@@ -12,10 +12,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "report/SongFont.h"
 #include "analysis/FreqAnalysisText.h"
 #include "analysis/FreqPlot.h"
 #include "app/ResultCommands.h"
+#include "report/SongFont.h"
 #include "results/ResultFile.h"
 
 QPointer<TfrmFreqAnalysis> frmFreqAnalysis;

@@ -10,8 +10,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "app/Platform.h"
 #include "analysis/FreqAnalysis.h"
+#include "app/Platform.h"
 
 class QComboBox;
 class QDoubleSpinBox;

@@ -15,10 +15,10 @@
 
 #include "app/GlobVar.h"
 #include "app/Panels.h"
+#include "app/SetCommfrm.h"
 #include "app/ShownComboBox.h"
 #include "link/Config.h"
 #include "link/SerialComm.h"
-#include "link/SetCommfrm.h"
 #include "protocol/Receive.h"
 #include "protocol/Requests.h"
 #include "report/SongFont.h"

@@ -1,16 +1,16 @@
 #pragma once
 // The main window: toolbar, the four pages of Nbk_Control, the two timers and
 // the serial connection. Its methods are grouped by page and role, each group
-// in its own source file:
-//   app/KR3090frm.cpp          construction, life cycle, toolbar, ArrangeLabels
-//   app/Notice.cpp             ShowNotice, Timer_NowTimer
-//   protocol/Dispatch.cpp      WMCommFrame, DispatchReply
-//   protocol/LiveDisplay.cpp   ParseLiveFrame, UpdateProgressLine
-//   protocol/TestControl.cpp   connect, start, reset, selectors, Timer_SendTimer, Send…
-//   history/HistoryPage.cpp    History and Comp pages, instrument print and store
-//   results/ResultCommands.cpp save, open, history upload
-//   results/FreqAnalysisCommand.cpp  frequency analysis of the uploaded records
-//   results/PrintCommand.cpp   print
+// in its own source file of this folder:
+//   KR3090frm.cpp            construction, life cycle, toolbar, ArrangeLabels
+//   Notice.cpp               ShowNotice, Timer_NowTimer
+//   Dispatch.cpp             WMCommFrame, DispatchReply
+//   LiveDisplay.cpp          ParseLiveFrame, UpdateProgressLine
+//   TestControl.cpp          connect, start, reset, selectors, Timer_SendTimer, Send…
+//   HistoryPage.cpp          History and Comp pages, instrument print and store
+//   ResultCommands.cpp       save, open, history upload
+//   FreqAnalysisCommand.cpp  frequency analysis of the uploaded records
+//   PrintCommand.cpp         print
 // Frames reach the window one at a time on its own thread (protocol/Receive.h).
 
 #include <QString>

@@ -9,9 +9,9 @@
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "app/Platform.h"
-#include "results/ReportBlock.h"
 #include "app/ResultCommands.h"
 #include "report/Reportfrm.h"
+#include "results/ReportBlock.h"
 
 namespace {
 // Three empty lines, then the block, every line filled to PrintLineWidth.

@@ -34,7 +34,7 @@
 #include "app/Platform.h"
 #include "link/Config.h"
 #include "link/Trace.h"
-#include "results/FreqAnalysisfrm.h"
+#include "app/FreqAnalysisfrm.h"
 
 namespace {
 

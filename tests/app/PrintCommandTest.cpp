@@ -10,7 +10,7 @@
 #include "app/KR3090frm.h"
 #include "app/ShownComboBox.h"
 #include "report/PrintTarget.h"
-#include "results/Reportfrm.h"
+#include "report/Reportfrm.h"
 
 namespace {
 QString Blanks(int n) {

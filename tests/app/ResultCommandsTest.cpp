@@ -19,8 +19,8 @@
 #include "app/HintFrm.h"
 #include "app/KR3090frm.h"
 #include "app/ShownComboBox.h"
-#include "results/FreqAnalysisfrm.h"
-#include "results/ResultCommands.h"
+#include "app/FreqAnalysisfrm.h"
+#include "app/ResultCommands.h"
 
 namespace {
 

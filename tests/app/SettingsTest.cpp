@@ -12,7 +12,7 @@
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "link/Config.h"
-#include "link/SetCommfrm.h"
+#include "app/SetCommfrm.h"
 #include "tests/OrdinaryUser.h"
 
 namespace {

@@ -45,7 +45,7 @@
 #include "app/KR3090frm.h"
 #include "app/Platform.h"
 #include "link/Config.h"
-#include "link/SetCommfrm.h"
+#include "app/SetCommfrm.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
 #include "sim/Simulator.h"

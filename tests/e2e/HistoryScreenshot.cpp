@@ -22,7 +22,7 @@
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "report/SongFont.h"
-#include "results/FreqAnalysisfrm.h"
+#include "app/FreqAnalysisfrm.h"
 
 namespace {
 

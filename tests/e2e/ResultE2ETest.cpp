@@ -34,9 +34,9 @@
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "protocol/Numbers.h"
-#include "results/FreqAnalysisText.h"
-#include "results/FreqAnalysisfrm.h"
-#include "results/FreqPlot.h"
+#include "analysis/FreqAnalysisText.h"
+#include "app/FreqAnalysisfrm.h"
+#include "analysis/FreqPlot.h"
 #include "results/ResultCsv.h"
 #include "sim/Instrument.h"
 

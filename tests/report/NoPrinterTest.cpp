@@ -9,7 +9,7 @@
 
 #include "PrintFormTestLines.h"
 #include "report/PrintTarget.h"
-#include "results/Reportfrm.h"
+#include "report/Reportfrm.h"
 
 namespace {
 QStringList Entries(const QString& path) {

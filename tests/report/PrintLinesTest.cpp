@@ -11,7 +11,7 @@
 #include "PrintRecorder.h"
 #include "report/PrintTarget.h"
 #include "report/SongFont.h"
-#include "results/Reportfrm.h"
+#include "report/Reportfrm.h"
 
 namespace {
 // The memo of the result sheet, on the paper: 207.17 mm wide, centred across

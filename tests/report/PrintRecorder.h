@@ -8,7 +8,7 @@
 #include <QStringList>
 
 #include "report/PrintTarget.h"
-#include "results/Reportfrm.h"
+#include "report/Reportfrm.h"
 
 class TPrintRecorder : public TPrintTarget {
   public:

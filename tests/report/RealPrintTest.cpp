@@ -10,7 +10,7 @@
 #include "PrintFormTestLines.h"
 #include "PrintServer.h"
 #include "report/PrintTarget.h"
-#include "results/Reportfrm.h"
+#include "report/Reportfrm.h"
 
 namespace {
 constexpr double memoCentreX = (1.0 + 209.0 / 2) * PointsPerMm;
