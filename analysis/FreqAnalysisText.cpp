@@ -168,7 +168,7 @@ std::vector<std::string> AnalysisCsvLines(const std::vector<TRecordValues>& reco
         std::vector<std::string> reading = CsvReadingCells(r.U, r.I, r.Phi);
         // A record left out of the means shows no impedance (an infinite I gives 0 Ω).
         if (RecordImpedance(r).LeftOut != TLeftOut::No)
-            std::fill(reading.begin() + 3, reading.end(), std::string());
+            std::fill(reading.begin() + CsvZCell, reading.end(), std::string());
         cells.insert(cells.end(), reading.begin(), reading.end());
         cells.push_back(k < checked.size() && !checked[k] ? "否" : "是");
         cells.push_back(AnalysisRecordNote(r, a.PowerFrequency));

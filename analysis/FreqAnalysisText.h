@@ -13,6 +13,30 @@
 
 #include "analysis/FreqAnalysis.h"
 
+// The columns of the records table and of the table of means.
+enum TRecordColumn {
+    RecordNumberColumn,  // carries the check box
+    RecordTimeColumn,
+    RecordFrequencyColumn,
+    RecordUColumn,
+    RecordIColumn,
+    RecordPhiColumn,
+    RecordZColumn,
+    RecordRColumn,
+    RecordXColumn,
+    RecordNoteColumn,
+};
+enum TMeanColumn {
+    MeanFrequencyColumn,
+    MeanCountColumn,
+    MeanRColumn,
+    MeanXColumn,
+    MeanZColumn,
+    MeanPhiColumn,
+    MeanSpreadColumn,
+    MeanNoteColumn,
+};
+
 // Column headers of the records table and of the table of means.
 const std::vector<std::string>& AnalysisRecordHeaders();
 const std::vector<std::string>& AnalysisMeanHeaders();

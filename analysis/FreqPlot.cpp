@@ -28,14 +28,6 @@ const TSeries kSeries[] = {
     {"|Z|（阻抗）", QColor(0x20, 0x20, 0x20), Qt::DotLine, TMark::Circle, &TPlotPoint::Z},
 };
 
-// 1, 2 or 5 times a power of ten, at least `rough`.
-double NiceStep(double rough) {
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (m * power >= rough) return m * power;
-    return 10 * power;
-}
-
 void DrawMark(QPainter& p, TMark mark, QPointF at, double size, const QColor& colour, bool filled) {
     p.setPen(QPen(filled ? Qt::black : colour, 1.5));
     p.setBrush(filled ? QBrush(colour) : QBrush(Qt::white));
@@ -76,62 +68,30 @@ QString ImpedanceShown(double v) {
     }
 }
 
-}  // namespace
+// The area the axes enclose, and how values map into it.
+struct TPlotFrame {
+    QRect Plot;
+    TPlotScale Scale;
+    double X(double frequency) const {
+        return Plot.left() + Scale.FrequencyAt(frequency) * Plot.width();
+    }
+    double Y(double ohms) const { return Plot.bottom() - Scale.ValueAt(ohms) * Plot.height(); }
+};
 
-TFreqPlot::TFreqPlot(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(420, 300);
-    setAccessibleName(QStringLiteral("R、X、|Z| 与频率的关系图"));
-}
-
-void TFreqPlot::SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& analysis,
-                        const QString& title) {
-    points_ = std::move(points);
-    analysis_ = analysis;
-    title_ = title;
-    // What the plot shows, for those who cannot see it.
-    QStringList means;
-    for (const TFrequencyMean& m : analysis_.Means)
-        if (m.Count > 0)
-            means << QStringLiteral("%1Hz：R %2，X %3，|Z| %4（%5条记录）")
-                         .arg(m.Frequency)
-                         .arg(ImpedanceShown(m.R), ImpedanceShown(m.X), ImpedanceShown(m.Z))
-                         .arg(m.Count);
-    setAccessibleDescription(
-        (means.isEmpty() ? QStringLiteral("没有可画的记录")
-                         : QStringLiteral("各频率均值：") + means.join(QStringLiteral("；"))) +
-        QStringLiteral("。") + title_);
-    update();
-}
-
-void TFreqPlot::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    Paint(p, rect());
-}
-
-QImage TFreqPlot::Picture(const QSize& size) const {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    Paint(p, image.rect());
-    return image;
-}
-
-void TFreqPlot::Paint(QPainter& p, const QRect& area) const {
-    p.save();
-    p.fillRect(area, Qt::white);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setFont(SongFont(14));
-    const QFontMetrics fm = p.fontMetrics();
-    const int line = fm.height();
-
-    // The heading: the value and how it was found.
+// The heading: the value and how it was found. Gives its bottom.
+int DrawHeading(QPainter& p, const QRect& area, const QString& title) {
     p.setPen(Qt::black);
     const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
     QRect heading(area.left() + 8, area.top() + 6, area.width() - 16, area.height() / 3);
-    heading.setHeight(fm.boundingRect(heading, flags, title_).height());
-    p.drawText(heading, flags, title_);
+    heading.setHeight(p.fontMetrics().boundingRect(heading, flags, title).height());
+    p.drawText(heading, flags, title);
+    return heading.bottom();
+}
 
-    // The legend, in as many rows as the width needs: the three series, then
-    // what the marks mean. Each entry is a sample 40 pixels wide and its name.
+// The legend below top, in as many rows as the width needs: the three series,
+// then what the marks mean. Each entry is a sample 40 units wide and its name.
+// Gives the top of its last row.
+int DrawLegend(QPainter& p, const QRect& area, int top) {
     struct TEntry {
         QString Name;
         std::function<void(QPointF)> Sample;
@@ -148,63 +108,38 @@ void TFreqPlot::Paint(QPainter& p, const QRect& area) const {
     entries.push_back({QStringLiteral("频率均值"),
                        [&p](QPointF at) { DrawMark(p, TMark::Circle, at, 12, Qt::gray, true); }});
     entries.push_back({QStringLiteral("工频值"), [&p](QPointF at) { DrawValueMark(p, at); }});
-    int x = area.left() + 16, legendTop = heading.bottom() + 4;
+    const QFontMetrics fm = p.fontMetrics();
+    const int line = fm.height();
+    int x = area.left() + 16;
     for (const TEntry& e : entries) {
         const int width = 44 + fm.horizontalAdvance(e.Name) + 16;
         if (x + width > area.right() - 8 && x > area.left() + 16) {
             x = area.left() + 16;
-            legendTop += line + 4;
+            top += line + 4;
         }
-        e.Sample(QPointF(x + 20, legendTop + line / 2.0));
+        e.Sample(QPointF(x + 20, top + line / 2.0));
         p.setPen(Qt::black);
-        p.drawText(x + 44, legendTop + fm.ascent(), e.Name);
+        p.drawText(x + 44, top + fm.ascent(), e.Name);
         x += width;
     }
+    return top;
+}
 
-    const int f0 = analysis_.PowerFrequency;
-    const QRect plot(area.left() + 78, legendTop + line + 14, area.width() - 78 - 28,
-                     area.bottom() - 52 - (legendTop + line + 14));
-    if (points_.empty() || plot.width() < 50 || plot.height() < 50) {
-        p.drawText(plot, Qt::AlignCenter, QStringLiteral("没有可画的记录"));
-        p.restore();
-        return;
-    }
-
-    // Scales: frequencies with f0 and two hertz to spare; values from 0.
-    int fLow = f0, fHigh = f0;
-    double top = 0;
-    for (const TPlotPoint& pt : points_) {
-        fLow = std::min(fLow, pt.Frequency);
-        fHigh = std::max(fHigh, pt.Frequency);
-        top = std::max({top, pt.R, pt.X, pt.Z});
-    }
-    if (analysis_.TwoPoint) top = std::max(top, analysis_.TwoPoint->Value.Z);
-    const double xLow = fLow - 2, xHigh = fHigh + 2;
-    const double scale = top >= 1000 ? 1e-3 : top < 1 ? 1e3 : 1;
-    const QString unit = top >= 1000 ? QStringLiteral("kΩ")
-                         : top < 1   ? QStringLiteral("mΩ")
-                                     : QStringLiteral("Ω");
-    const double yStep = NiceStep(top > 0 ? top * scale * 1.1 / 5 : 0.2);
-    const double yHigh = yStep * std::ceil((top > 0 ? top * scale * 1.1 : 1) / yStep);
-    const auto X = [&](double f) {
-        return plot.left() + (f - xLow) / (xHigh - xLow) * plot.width();
-    };
-    const auto Y = [&](double v) { return plot.bottom() - v * scale / yHigh * plot.height(); };
-
-    // Grid, axes and their labels.
-    p.setPen(QPen(QColor(0xd0, 0xd0, 0xd0), 1));
-    const double xStep = std::max(1.0, NiceStep((xHigh - xLow) / 8));
-    for (double f = std::ceil(xLow / xStep) * xStep; f <= xHigh; f += xStep) {
-        p.setPen(QPen(QColor(0xd0, 0xd0, 0xd0), 1));
-        p.drawLine(QPointF(X(f), plot.top()), QPointF(X(f), plot.bottom()));
+// Grid, axes and their labels.
+void DrawAxes(QPainter& p, const QRect& area, const TPlotFrame& f) {
+    const QRect& plot = f.Plot;
+    const int line = p.fontMetrics().height();
+    const QPen grid(QColor(0xd0, 0xd0, 0xd0), 1);
+    for (double freq : f.Scale.FrequencyLines()) {
+        p.setPen(grid);
+        p.drawLine(QPointF(f.X(freq), plot.top()), QPointF(f.X(freq), plot.bottom()));
         p.setPen(Qt::black);
-        p.drawText(QRectF(X(f) - 30, plot.bottom() + 4, 60, line), Qt::AlignHCenter,
-                   QString::number(f));
+        p.drawText(QRectF(f.X(freq) - 30, plot.bottom() + 4, 60, line), Qt::AlignHCenter,
+                   QString::number(freq));
     }
-    for (int k = 0; k * yStep <= yHigh + yStep / 1000; ++k) {
-        const double v = k * yStep;
-        const double at = plot.bottom() - v / yHigh * plot.height();
-        p.setPen(QPen(QColor(0xd0, 0xd0, 0xd0), 1));
+    for (double v : f.Scale.ValueLines()) {
+        const double at = plot.bottom() - v / f.Scale.ValueHigh * plot.height();
+        p.setPen(grid);
         p.drawLine(QPointF(plot.left(), at), QPointF(plot.right(), at));
         p.setPen(Qt::black);
         p.drawText(QRectF(plot.left() - 62, at - line / 2.0, 56, line),
@@ -219,51 +154,126 @@ void TFreqPlot::Paint(QPainter& p, const QRect& area) const {
     p.translate(area.left() + 4 + line, plot.center().y());
     p.rotate(-90);
     p.drawText(QRect(-plot.height() / 2, -line, plot.height(), line + 4), Qt::AlignCenter,
-               QStringLiteral("R、X、|Z| (") + unit + u')');
+               QStringLiteral("R、X、|Z| (") + QString::fromStdString(f.Scale.Unit) + u')');
     p.restore();
+}
 
-    // The f0 line.
+void DrawPowerFrequencyLine(QPainter& p, const TPlotFrame& f, int f0) {
     p.setPen(QPen(Qt::darkGray, 1.5, Qt::DashDotLine));
-    p.drawLine(QPointF(X(f0), plot.top()), QPointF(X(f0), plot.bottom()));
+    p.drawLine(QPointF(f.X(f0), f.Plot.top()), QPointF(f.X(f0), f.Plot.bottom()));
     p.setPen(Qt::black);
-    p.drawText(QRectF(X(f0) + 4, plot.top() + 2, 120, line), Qt::AlignLeft,
+    p.drawText(QRectF(f.X(f0) + 4, f.Plot.top() + 2, 120, p.fontMetrics().height()), Qt::AlignLeft,
                QStringLiteral("工频 %1Hz").arg(f0));
+}
 
-    p.setClipRect(plot.adjusted(-8, -8, 8, 8));
+// The line of one series through the two means the value lies between; |Z|
+// of the interpolated R and X is a curve, drawn in short pieces.
+void DrawInterpolation(QPainter& p, const TPlotFrame& f, const TSeries& s,
+                       const TFreqAnalysis& analysis) {
+    const TFrequencyMean *a = nullptr, *b = nullptr;
+    for (const TFrequencyMean& m : analysis.Means) {
+        if (m.Frequency == analysis.TwoPoint->Below) a = &m;
+        if (m.Frequency == analysis.TwoPoint->Above) b = &m;
+    }
+    QPainterPath path;
+    for (int k = 0; k <= 24; ++k) {
+        const double t = k / 24.0;
+        const double r = a->R + t * (b->R - a->R), xr = a->X + t * (b->X - a->X);
+        const double v = s.Value == &TPlotPoint::R   ? r
+                         : s.Value == &TPlotPoint::X ? xr
+                                                     : std::hypot(r, xr);
+        const QPointF at(f.X(a->Frequency + t * (b->Frequency - a->Frequency)), f.Y(v));
+        k ? path.lineTo(at) : path.moveTo(at);
+    }
+    p.setPen(QPen(s.Colour, 2, s.Line));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+}
+
+// Per series: the interpolation line, each record hollow, each mean filled.
+void DrawSeries(QPainter& p, const TPlotFrame& f, const TFreqPlotData& data) {
     for (const TSeries& s : kSeries) {
-        // The lines through the two means the value lies between; |Z| of the
-        // interpolated R and X is a curve, drawn in short pieces.
-        if (analysis_.TwoPoint) {
-            const TFrequencyMean *a = nullptr, *b = nullptr;
-            for (const TFrequencyMean& m : analysis_.Means) {
-                if (m.Frequency == analysis_.TwoPoint->Below) a = &m;
-                if (m.Frequency == analysis_.TwoPoint->Above) b = &m;
-            }
-            QPainterPath path;
-            for (int k = 0; k <= 24; ++k) {
-                const double t = k / 24.0;
-                const double r = a->R + t * (b->R - a->R), xr = a->X + t * (b->X - a->X);
-                const double v = s.Value == &TPlotPoint::R   ? r
-                                 : s.Value == &TPlotPoint::X ? xr
-                                                             : std::hypot(r, xr);
-                const QPointF at(X(a->Frequency + t * (b->Frequency - a->Frequency)), Y(v));
-                k ? path.lineTo(at) : path.moveTo(at);
-            }
-            p.setPen(QPen(s.Colour, 2, s.Line));
-            p.setBrush(Qt::NoBrush);
-            p.drawPath(path);
-        }
-        for (const TPlotPoint& pt : points_)
-            DrawMark(p, s.Mark, QPointF(X(pt.Frequency), Y(pt.*s.Value)), 8, s.Colour, false);
-        for (const TFrequencyMean& m : analysis_.Means) {
+        if (data.Analysis.TwoPoint) DrawInterpolation(p, f, s, data.Analysis);
+        for (const TPlotPoint& pt : data.Points)
+            DrawMark(p, s.Mark, QPointF(f.X(pt.Frequency), f.Y(pt.*s.Value)), 8, s.Colour, false);
+        for (const TFrequencyMean& m : data.Analysis.Means) {
             if (m.Count == 0) continue;
             const TPlotPoint mean{m.Frequency, m.R, m.X, m.Z};
-            DrawMark(p, s.Mark, QPointF(X(m.Frequency), Y(mean.*s.Value)), 12, s.Colour, true);
+            DrawMark(p, s.Mark, QPointF(f.X(m.Frequency), f.Y(mean.*s.Value)), 12, s.Colour, true);
         }
     }
-    if (analysis_.TwoPoint) {
-        const TPowerValue& v = analysis_.TwoPoint->Value;
-        for (double value : {v.R, v.X, v.Z}) DrawValueMark(p, QPointF(X(f0), Y(value)));
+}
+
+}  // namespace
+
+void PaintFreqPlot(QPainter& p, const QRect& area, const TFreqPlotData& data) {
+    p.save();
+    p.fillRect(area, Qt::white);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(SongFont(14));
+    const int line = p.fontMetrics().height();
+    const int legendTop = DrawLegend(p, area, DrawHeading(p, area, data.Title) + 4);
+
+    const TFreqAnalysis& analysis = data.Analysis;
+    const QRect plot(area.left() + 78, legendTop + line + 14, area.width() - 78 - 28,
+                     area.bottom() - 52 - (legendTop + line + 14));
+    if (data.Points.empty() || plot.width() < 50 || plot.height() < 50) {
+        p.drawText(plot, Qt::AlignCenter, QStringLiteral("没有可画的记录"));
+        p.restore();
+        return;
+    }
+    std::optional<double> valueZ;
+    if (analysis.TwoPoint) valueZ = analysis.TwoPoint->Value.Z;
+    const TPlotFrame frame{plot, PlotScale(analysis.PowerFrequency, data.Points, valueZ)};
+    DrawAxes(p, area, frame);
+    DrawPowerFrequencyLine(p, frame, analysis.PowerFrequency);
+    p.setClipRect(plot.adjusted(-8, -8, 8, 8));
+    DrawSeries(p, frame, data);
+    if (analysis.TwoPoint) {
+        const TPowerValue& v = analysis.TwoPoint->Value;
+        for (double value : {v.R, v.X, v.Z})
+            DrawValueMark(p, QPointF(frame.X(analysis.PowerFrequency), frame.Y(value)));
     }
     p.restore();
+}
+
+QString FreqPlotDescription(const TFreqPlotData& data) {
+    QStringList means;
+    for (const TFrequencyMean& m : data.Analysis.Means)
+        if (m.Count > 0)
+            means << QStringLiteral("%1Hz：R %2，X %3，|Z| %4（%5条记录）")
+                         .arg(m.Frequency)
+                         .arg(ImpedanceShown(m.R), ImpedanceShown(m.X), ImpedanceShown(m.Z))
+                         .arg(m.Count);
+    return (means.isEmpty() ? QStringLiteral("没有可画的记录")
+                            : QStringLiteral("各频率均值：") + means.join(QStringLiteral("；"))) +
+           QStringLiteral("。") + data.Title;
+}
+
+TFreqPlot::TFreqPlot(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(420, 300);
+    setAccessibleName(QStringLiteral("R、X、|Z| 与频率的关系图"));
+}
+
+void TFreqPlot::SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& analysis,
+                        const QString& title) {
+    data_ = {std::move(points), analysis, title};
+    setAccessibleDescription(FreqPlotDescription(data_));
+    update();
+}
+
+void TFreqPlot::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    Paint(p, rect());
+}
+
+QImage TFreqPlot::Picture(const QSize& size) const {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    Paint(p, image.rect());
+    return image;
+}
+
+void TFreqPlot::Paint(QPainter& p, const QRect& area) const {
+    PaintFreqPlot(p, area, data_);
 }

@@ -12,17 +12,25 @@
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
+#include "analysis/PlotScale.h"
 
-struct TPlotPoint {
-    int Frequency;
-    double R, X, Z;
+// What the plot shows: the records in the means, the analysis of them and the
+// line that heads the plot (the value and how it was found, or why there is none).
+struct TFreqPlotData {
+    std::vector<TPlotPoint> Points;
+    TFreqAnalysis Analysis;
+    QString Title;
 };
+
+// Paints the plot into area on white. The sizes of text, marks and lines are
+// in the painter's units: a page scales the painter to draw it in print.
+void PaintFreqPlot(QPainter& painter, const QRect& area, const TFreqPlotData& data);
+// What the plot shows, in words, for those who cannot see it.
+QString FreqPlotDescription(const TFreqPlotData& data);
 
 class TFreqPlot : public QWidget {
   public:
     explicit TFreqPlot(QWidget* parent);
-    // The records in the means, the analysis of them and the line that heads
-    // the plot (the value and how it was found, or why there is none).
     void SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& analysis,
                  const QString& title);
     void Paint(QPainter& painter, const QRect& area) const;
@@ -33,7 +41,5 @@ class TFreqPlot : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    std::vector<TPlotPoint> points_;
-    TFreqAnalysis analysis_;
-    QString title_;
+    TFreqPlotData data_;
 };

@@ -78,12 +78,12 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     Lbl_Count = NamedLabel(this, "Lbl_Count");
     layout->addWidget(Lbl_Count);
 
-    auto* rows = Named(new QSplitter(Qt::Vertical, this), "Splitter1");
+    auto* rows = Named(new QSplitter(Qt::Vertical, this), "Split_Records");
     GBox_Records =
         Group(rows, "GBox_Records", QStringLiteral("测试记录（取消勾选不属于本次测试的记录）"));
     LView_Records = Table(GBox_Records, "LView_Records", AnalysisRecordHeaders());
-    auto* lower = Named(new QSplitter(Qt::Horizontal, rows), "Splitter2");
-    auto* left = Named(new QWidget(lower), "Panel1");
+    auto* lower = Named(new QSplitter(Qt::Horizontal, rows), "Split_MeansPlot");
+    auto* left = Named(new QWidget(lower), "Panel_Means");
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     GBox_Means = Group(left, "GBox_Means",
@@ -93,19 +93,20 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
 
     GBox_Value = Group(left, "GBox_Value", QStringLiteral("工频值"));
     auto* settings = new QHBoxLayout;
-    Label1 = NamedLabel(GBox_Value, "Label1", QStringLiteral("工频"));
+    Lbl_F0 = NamedLabel(GBox_Value, "Lbl_F0", QStringLiteral("工频"));
     CBox_F0 = Named(new QComboBox(GBox_Value), "CBox_F0");
     CBox_F0->addItems({QStringLiteral("50Hz"), QStringLiteral("60Hz")});
-    Label1->setBuddy(CBox_F0);
-    Label2 = NamedLabel(GBox_Value, "Label2", QStringLiteral("|Z|离散度容差"));
+    Lbl_F0->setBuddy(CBox_F0);
+    Lbl_Tolerance = NamedLabel(GBox_Value, "Lbl_Tolerance", QStringLiteral("|Z|离散度容差"));
     SEdt_Tolerance = Named(new QDoubleSpinBox(GBox_Value), "SEdt_Tolerance");
     SEdt_Tolerance->setRange(0.1, 100);
     SEdt_Tolerance->setDecimals(1);
     SEdt_Tolerance->setSingleStep(0.5);
     SEdt_Tolerance->setSuffix(QStringLiteral("%"));
     SEdt_Tolerance->setValue(5);
-    Label2->setBuddy(SEdt_Tolerance);
-    for (QWidget* w : std::initializer_list<QWidget*>{Label1, CBox_F0, Label2, SEdt_Tolerance})
+    Lbl_Tolerance->setBuddy(SEdt_Tolerance);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Lbl_F0, CBox_F0, Lbl_Tolerance, SEdt_Tolerance})
         settings->addWidget(w);
     settings->addStretch();
     auto* valueLayout = static_cast<QVBoxLayout*>(GBox_Value->layout());
@@ -148,7 +149,7 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     SavePngDialog.OverwritePrompt = true;
 
     connect(LView_Records, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-        if (!filling_ && item->column() == 0) Recompute();
+        if (!filling_ && item->column() == RecordNumberColumn) Recompute();
     });
     connect(CBox_F0, &QComboBox::currentIndexChanged, this, [this] { Recompute(); });
     connect(SEdt_Tolerance, &QDoubleSpinBox::valueChanged, this, [this] { Recompute(); });
@@ -164,7 +165,8 @@ int TfrmFreqAnalysis::PowerFrequency() const {
 std::vector<bool> TfrmFreqAnalysis::Checked() const {
     std::vector<bool> checked;
     for (int row = 0; row < LView_Records->rowCount(); ++row)
-        checked.push_back(LView_Records->item(row, 0)->checkState() == Qt::Checked);
+        checked.push_back(LView_Records->item(row, RecordNumberColumn)->checkState() ==
+                          Qt::Checked);
     return checked;
 }
 
@@ -185,11 +187,11 @@ void TfrmFreqAnalysis::FillRecords() {
             auto* item = new QTableWidgetItem(Text(cells[c]));
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             item->setToolTip(item->text());  // a note wider than its column
-            item->setTextAlignment(c + 1 == int(cells.size()) ? Qt::AlignLeft | Qt::AlignVCenter
-                                                              : Qt::AlignCenter);
+            item->setTextAlignment(c == RecordNoteColumn ? Qt::AlignLeft | Qt::AlignVCenter
+                                                         : Qt::AlignCenter);
             LView_Records->setItem(row, c, item);
         }
-        QTableWidgetItem* number = LView_Records->item(row, 0);
+        QTableWidgetItem* number = LView_Records->item(row, RecordNumberColumn);
         number->setFlags(number->flags() | Qt::ItemIsUserCheckable);
         number->setCheckState(Qt::Checked);
     }
@@ -203,12 +205,11 @@ void TfrmFreqAnalysis::Recompute() {
 
     // The notes follow f0; unchecked records are greyed.
     filling_ = true;
-    const int note = LView_Records->columnCount() - 1;
     for (int row = 0; row < LView_Records->rowCount(); ++row) {
-        QTableWidgetItem* noteItem = LView_Records->item(row, note);
+        QTableWidgetItem* noteItem = LView_Records->item(row, RecordNoteColumn);
         noteItem->setText(Text(AnalysisRecordNote(records_[row], PowerFrequency())));
         noteItem->setToolTip(noteItem->text());
-        for (int c = 0; c <= note; ++c)
+        for (int c = 0; c <= RecordNoteColumn; ++c)
             LView_Records->item(row, c)->setForeground(checked[row] ? palette().text()
                                                                     : QBrush(Qt::gray));
     }
@@ -220,10 +221,10 @@ void TfrmFreqAnalysis::Recompute() {
         for (int c = 0; c < int(cells.size()); ++c) {
             auto* item = new QTableWidgetItem(Text(cells[c]));
             item->setToolTip(item->text());
-            item->setTextAlignment(c + 1 == int(cells.size()) ? Qt::AlignLeft | Qt::AlignVCenter
-                                                              : Qt::AlignCenter);
+            item->setTextAlignment(c == MeanNoteColumn ? Qt::AlignLeft | Qt::AlignVCenter
+                                                       : Qt::AlignCenter);
             QFont font = LView_Means->font();
-            font.setBold(analysis_.Means[row].OverTolerance && c >= 6);
+            font.setBold(analysis_.Means[row].OverTolerance && c >= MeanSpreadColumn);
             item->setFont(font);
             LView_Means->setItem(row, c, item);
         }

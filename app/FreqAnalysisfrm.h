@@ -42,9 +42,9 @@ class TfrmFreqAnalysis : public QWidget {
     QGroupBox* GBox_Means;
     QTableWidget* LView_Means;
     QGroupBox* GBox_Value;
-    QLabel* Label1;  // "工频"
+    QLabel* Lbl_F0;  // "工频"
     QComboBox* CBox_F0;
-    QLabel* Label2;  // "离散度容差"
+    QLabel* Lbl_Tolerance;  // "|Z|离散度容差"
     QDoubleSpinBox* SEdt_Tolerance;
     QLabel* Lbl_Method;
     QLabel* Lbl_TwoPoint;

@@ -39,6 +39,7 @@ std::string CsvHeader();
 const std::vector<std::string>& CsvReadingHeaders();
 // A reading's cells in those columns: the singles U, I, Φ, then Z, R and X,
 // empty where a value is not a finite number or cannot be computed.
+enum TCsvReadingCell { CsvUCell, CsvICell, CsvPhiCell, CsvZCell, CsvRCell, CsvXCell };
 std::vector<std::string> CsvReadingCells(double u, double i, double phi);
 std::string CsvRow(const TResultRow& row);
 
