@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr double Pi = 3.1415926535;  // as the program converts degrees everywhere
-
 struct TSums {
     int Count = 0, LeftOut = 0;
     double R = 0, X = 0, Z = 0;
@@ -47,10 +45,6 @@ void FitLine(const std::vector<const TFrequencyMean*>& points, double TFrequency
 }
 
 }  // namespace
-
-double PhaseOf(double r, double x) {
-    return std::atan2(x, r) * 180 / Pi;
-}
 
 TRecordImpedance RecordImpedance(const TRecordValues& record) {
     TRecordImpedance out;

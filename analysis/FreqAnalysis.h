@@ -18,6 +18,7 @@
 #include <optional>
 #include <vector>
 
+#include "protocol/Numbers.h"  // PhaseOf
 #include "protocol/RecordValues.h"
 
 // Why a record has no part in any mean.
@@ -85,6 +86,3 @@ struct TFreqAnalysis {
 TFreqAnalysis AnalyseFrequencies(const std::vector<TRecordValues>& records,
                                  const std::vector<bool>& checked, int powerFrequency,
                                  double tolerance);
-
-// Φ in degrees of R + jX, with π taken as the program takes it (3.1415926535).
-double PhaseOf(double r, double x);

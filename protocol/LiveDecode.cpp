@@ -14,10 +14,9 @@ std::string FrequencyItemText(int hertz) {
 TLiveReading DecodeLiveFrame(const std::uint8_t* frame, int length) {
     TLiveReading r;
     if (length < LiveFrameMinLength) return r;
-    const double u = std::fabs(BytesToSingle(frame + 5));
-    const double i = std::fabs(BytesToSingle(frame + 9));
-    const double phi = std::fabs(BytesToSingle(frame + 13));
-    r.Values = TLiveReading::TValues{u, i, phi};
+    const TReadingValues values = DecodeReadingValues(frame);
+    const double u = values.U, i = values.I, phi = values.Phi;
+    r.Values = values;
     try {
         const int f = frame[4];
         if (f >= 40 && f <= 70) r.Frequency = f;

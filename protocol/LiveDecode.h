@@ -18,6 +18,7 @@
 #include <string>
 
 #include "protocol/Numbers.h"
+#include "protocol/RecordValues.h"
 
 // The offsets read, up to the data-mode byte; a shorter frame holds no reading.
 constexpr int LiveFrameMinLength = 22;
@@ -33,9 +34,7 @@ struct TLiveReading {
     std::optional<std::string> Z, R, X;  // "Z ：...", "R ：...", "X ：..."
     // U, I and Φ as decoded (absolute values; NaN and infinities pass),
     // whatever step the texts ended at. Absent in a frame too short to hold them.
-    struct TValues {
-        double U, I, Phi;
-    };
+    using TValues = TReadingValues;
     std::optional<TValues> Values;
 };
 

@@ -68,7 +68,7 @@ std::string ImpedanceText(double v) {
 
 std::optional<TImpedance> ComputeImpedance(double u, double i, double phi) {
     if (i == 0) return std::nullopt;
-    const double angle = 3.1415926535 * phi / 180;
+    const double angle = Pi * phi / 180;
     const TImpedance z{u / i, std::fabs(std::cos(angle) * u / i),
                        std::fabs(std::sin(angle) * u / i)};
     for (double v : {z.Z, z.R, z.X}) {
@@ -76,6 +76,10 @@ std::optional<TImpedance> ComputeImpedance(double u, double i, double phi) {
         if (std::isinf(v) && std::isfinite(u) && std::isfinite(i)) return std::nullopt;  // overflow
     }
     return z;
+}
+
+double PhaseOf(double r, double x) {
+    return std::atan2(x, r) * 180 / Pi;
 }
 
 TImpedanceTexts ImpedanceTexts(double u, double i, double phi) {

@@ -38,6 +38,11 @@ struct TImpedance {
 };
 std::optional<TImpedance> ComputeImpedance(double u, double i, double phi);
 
+// π as the program converts between degrees and radians everywhere.
+constexpr double Pi = 3.1415926535;
+// Φ in degrees of the complex value R + jX.
+double PhaseOf(double r, double x);
+
 struct TImpedanceTexts {
     std::string Z, R, X;
 };

@@ -5,12 +5,18 @@
 
 #include "protocol/Numbers.h"
 
+TReadingValues DecodeReadingValues(const std::uint8_t* f) {
+    return {std::fabs(BytesToSingle(f + 5)), std::fabs(BytesToSingle(f + 9)),
+            std::fabs(BytesToSingle(f + 13))};
+}
+
 TRecordValues DecodeRecordValues(const std::uint8_t* f) {
     TRecordValues r;
     r.Frequency = f[4];
-    r.U = std::fabs(BytesToSingle(f + 5));
-    r.I = std::fabs(BytesToSingle(f + 9));
-    r.Phi = std::fabs(BytesToSingle(f + 13));
+    const TReadingValues v = DecodeReadingValues(f);
+    r.U = v.U;
+    r.I = v.I;
+    r.Phi = v.Phi;
     r.RmOn = f[17] == 1;
     r.Year = f[18];
     r.Month = f[19];

@@ -12,6 +12,15 @@
 #include <cstdint>
 #include <string>
 
+// U, I and Φ as a reading carries them: the singles at offsets 5, 9 and 13,
+// the same in a live reading (0xAA, 0xDD) and a record reply. Absolute values,
+// widened; NaN and infinities pass.
+struct TReadingValues {
+    double U = 0, I = 0, Phi = 0;
+};
+// Reads offsets 5..16 (at least 17 bytes).
+TReadingValues DecodeReadingValues(const std::uint8_t* frame);
+
 struct TRecordValues {
     int Frequency = 0;             // byte 4, whole hertz
     double U = 0, I = 0, Phi = 0;  // absolute values of the singles at 5, 9 and 13

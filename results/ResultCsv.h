@@ -17,18 +17,16 @@
 #include <string>
 #include <vector>
 
-struct TRecordValues;
+#include "protocol/RecordValues.h"
 
 // One result: the live reading ("实时"), the record on the Comp page ("记录")
 // or a record of an upload ("上传").
 struct TResultRow {
     std::string Kind;
-    std::optional<int> Number;     // the record's number; the upload's running number
-    std::string TestTime;          // "yyyy-MM-dd HH:mm:ss"
-    std::optional<int> Frequency;  // hertz
-    struct TReading {
-        double U, I, Phi;  // absolute values, singles widened
-    };
+    std::optional<int> Number;        // the record's number; the upload's running number
+    std::string TestTime;             // "yyyy-MM-dd HH:mm:ss"
+    std::optional<int> Frequency;     // hertz
+    using TReading = TReadingValues;  // absolute values, singles widened
     std::optional<TReading> Reading;  // none before the first live reading
     bool RmOn = false;
     std::optional<int> DataMode;  // live only: 0 "平均值", 1 "瞬时值"
