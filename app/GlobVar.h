@@ -5,7 +5,10 @@
 #include <QDateTime>
 #include <QString>
 
-struct TGlobVar {
+#include "protocol/Upload.h"
+
+// The upload's UploadStarted, UploadTotal and UploadCount come with TUploadState.
+struct TGlobVar : TUploadState {
     bool Connected = false;  // the instrument acknowledged the connect request
     bool PortOpen = false;
     bool Testing = false;
@@ -19,9 +22,6 @@ struct TGlobVar {
     bool ResumePollAfterNotice = false;
     bool OpenAfterUpload = false;
     QString ResultFileName;
-    bool UploadStarted = false;
-    int UploadTotal = 0;
-    int UploadCount = 0;
     int PrintLineWidth = 24;
     QString AppPath;  // with trailing separator
     QString ConfigFileName;

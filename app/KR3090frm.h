@@ -26,6 +26,7 @@
 #include "app/Platform.h"
 #include "protocol/LiveDecode.h"
 #include "protocol/RecordValues.h"
+#include "protocol/Upload.h"
 
 class QLabel;
 class QPushButton;
@@ -134,13 +135,7 @@ class TfrmKR3090 : public QWidget {
     // The upload replies belong to the frequency analysis from its button
     // until the next upload into a file; the file upload's state is left
     // alone meanwhile.
-    struct TAnalysisUpload {
-        bool Started = false;  // the header has arrived
-        int Total = 0;         // records it announced
-        bool Complete = false;
-        std::vector<TRecordValues> Records;
-    };
-    std::optional<TAnalysisUpload> AnalysisUpload;
+    std::optional<TUploadSet> AnalysisUpload;
 
     // ---- components (objectName = the name)
     TPanel* Panel1;

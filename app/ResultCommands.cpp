@@ -3,11 +3,7 @@
 // copies every stored record into one file, a block per 0xC6 record reply.
 // A file whose name ends in ".csv" gets a spreadsheet row per result instead
 // of a text block (results/ResultCsv.h).
-//
-// Upload replies (26 bytes; offsets from '$'):
-//   24 A1 C6 14 03 00.. sum 2A       header: byte 4 = records that follow (3)
-//   24 A1 C6 14 2D 00 00 48 41 00 00 A0 3F 00 00 F0 41 00 11 02 10 0C 1E 1E sum 2A
-//      record: 45 Hz, U 12.5 V, I 1.25 A, Φ 30°, Rm off, 2017-02-16 12:30:30
+// The upload's replies: protocol/Upload.h.
 #include "app/ResultCommands.h"
 
 #include <QComboBox>
@@ -15,12 +11,11 @@
 #include <QDir>
 #include <QLabel>
 #include <algorithm>
-#include <array>
 
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "app/ShownComboBox.h"
-#include "protocol/RecordValues.h"
+#include "protocol/Upload.h"
 #include "results/ReportBlock.h"
 #include "results/ResultCsv.h"
 #include "results/ResultFile.h"
@@ -87,8 +82,7 @@ std::optional<TResultRow> ShownResultRow(const TfrmKR3090& w) {
         // The settings the instrument reported with its last reading, as the
         // selectors show them (the user's choice before the first one).
         row.Frequency = GlobVar.TestFrequency;
-        if (w.LiveValues)
-            row.Reading = TResultRow::TReading{w.LiveValues->U, w.LiveValues->I, w.LiveValues->Phi};
+        row.Reading = w.LiveValues;
         row.RmOn = GlobVar.RmMode == 1;
         row.DataMode = GlobVar.DataMode;
         return row;
@@ -150,31 +144,18 @@ void TfrmKR3090::ParseUploadFrame(const std::uint8_t* frame, int length) {
     try {
         if (CollectAnalysisFrame(frame, length)) return;
         if (IsBlank(GlobVar.ResultFileName)) return;
-        // Offsets 4..23 are read whatever the length byte says; bytes a short
-        // frame lacks read as 0.
-        std::array<std::uint8_t, 26> f{};
-        std::copy(frame, frame + std::clamp(length, 0, int(f.size())), f.begin());
-
-        bool complete = false;
-        if (!GlobVar.UploadStarted) {
-            GlobVar.UploadTotal = f[4];
-            GlobVar.UploadCount = 0;
-            GlobVar.UploadStarted = true;
-            // A header announcing no records completes at once.
-            complete = GlobVar.UploadTotal == 0;
-        } else if (IsCsvPath(Utf8(GlobVar.ResultFileName))) {
-            ++GlobVar.UploadCount;
-            const TResultRow row =
-                RecordRow("上传", GlobVar.UploadCount, DecodeRecordValues(f.data()));
+        const TUploadReply reply = TakeUploadReply(GlobVar, frame, length);
+        // A header announcing no records makes the set whole at once.
+        bool complete = UploadWhole(GlobVar);
+        if (!reply.Header && IsCsvPath(Utf8(GlobVar.ResultFileName))) {
+            const TResultRow row = RecordRow("上传", reply.Number, reply.Record);
             if (!AppendCsvRow(CsvRow(row), Utf8(GlobVar.ResultFileName))) UploadLinesLost = true;
-            complete = GlobVar.UploadCount >= GlobVar.UploadTotal;
-        } else {
-            ++GlobVar.UploadCount;
-            const TUploadBlock block = UploadBlock(f.data(), GlobVar.UploadCount);
+        } else if (!reply.Header) {
+            const TUploadBlock block = UploadBlock(reply.Frame.data(), reply.Number);
             if (AppendLines(block.Lines, Utf8(GlobVar.ResultFileName)) > 0) UploadLinesLost = true;
             // A value that is not a number ended the block: this reply makes no
             // completion, the count keeps its increase.
-            complete = block.Complete && GlobVar.UploadCount >= GlobVar.UploadTotal;
+            complete = complete && block.Complete;
         }
         if (!complete) return;
         if (UploadLinesLost) {
