@@ -14,7 +14,7 @@
 //    大地网接地参数测试数据
 //   ========================
 //   (empty)
-//   U ：2.411V                   "over   " above 999.9: given as +∞
+//   U ：2.411V                   a blank after V; "over   " above 999.9 is +∞
 //   I ：1.232A
 //   Φ：27.46°
 //   Z ：1.955Ω                   Z, R and X are checked for their form only:
@@ -24,8 +24,9 @@
 //   Rm: OFF
 //   Date：2025-03-03 20:33:40    year byte 117 reads "20117"
 // The record block of the Comp page starts "第005条" and has "Rm：ON" and
-// "测试时间：2017.02.16 12:30:30"; the live block has no first line and its
-// "Date：" is the PC's clock when it was saved. A value that is not a number
+// "测试时间：2017.02.16 12:30:30"; the live block has no first line, its
+// "f ：" is the frequency chosen on the PC, not the one measured, and its
+// "Date：" the PC's clock when it was saved. A value that is not a number
 // ends an upload block after its "U ：" or "I ：" line, or before the first:
 // such a block has no record to give and is listed in Skipped.
 //
