@@ -4,8 +4,10 @@
 // This is the one place that converts between the two.
 //
 //   ToGbk(" 大地网") = 20 B4 F3 B5 D8 CD F8     GbkLength("U ：0.000mV") = 11
+//   FromGbk(A6 B5 A3 BA) = "Φ："                FromGbk(B4 FF) = none
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +15,11 @@
 // every byte that is not part of a well-formed UTF-8 sequence: the output keeps
 // one position per character, so layouts built on GbkLength stay aligned.
 std::string ToGbk(std::string_view utf8);
+
+// The UTF-8 text of GBK bytes, as result files are read back; none when the
+// bytes are not GBK (a byte or pair GBK has no character for, a lead byte cut
+// off at the end, a user-defined code). Never throws for bad bytes.
+std::optional<std::string> FromGbk(std::string_view gbk);
 
 // The byte length of ToGbk(utf8).
 std::size_t GbkLength(std::string_view utf8);

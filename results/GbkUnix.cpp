@@ -1,4 +1,4 @@
-// ToGbk over iconv (glibc).
+// ToGbk and FromGbk over iconv (glibc).
 #include <iconv.h>
 
 #include <cerrno>
@@ -9,15 +9,15 @@
 namespace {
 
 // iconv keeps conversion state in its handle, so each thread gets its own.
-class TGbkEncoder {
+class TGbkConverter {
   public:
-    TGbkEncoder() : cd_(iconv_open("GBK", "UTF-8")) {
+    TGbkConverter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("iconv cannot convert UTF-8 to GBK");
+            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
     }
-    ~TGbkEncoder() { iconv_close(cd_); }
-    TGbkEncoder(const TGbkEncoder&) = delete;
-    TGbkEncoder& operator=(const TGbkEncoder&) = delete;
+    ~TGbkConverter() { iconv_close(cd_); }
+    TGbkConverter(const TGbkConverter&) = delete;
+    TGbkConverter& operator=(const TGbkConverter&) = delete;
 
     iconv_t Handle() const { return cd_; }
 
@@ -28,7 +28,7 @@ class TGbkEncoder {
 }  // namespace
 
 std::string ToGbk(std::string_view utf8) {
-    thread_local TGbkEncoder encoder;
+    thread_local TGbkConverter encoder("GBK", "UTF-8");
     iconv_t cd = encoder.Handle();
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
 
@@ -56,5 +56,21 @@ std::string ToGbk(std::string_view utf8) {
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(used);
+    return out;
+}
+
+std::optional<std::string> FromGbk(std::string_view gbk) {
+    thread_local TGbkConverter decoder("UTF-8", "GBK");
+    iconv_t cd = decoder.Handle();
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    // A GBK byte gives at most three UTF-8 bytes (0x80 is the euro sign).
+    std::string out(gbk.size() * 3, '\0');
+    char* in = const_cast<char*>(gbk.data());
+    std::size_t inLeft = gbk.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+        return std::nullopt;  // EILSEQ or a lead byte at the end (EINVAL)
+    out.resize(out.size() - outLeft);
     return out;
 }

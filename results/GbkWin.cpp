@@ -1,10 +1,11 @@
-// ToGbk over code page 936 (WideCharToMultiByte). It keeps iconv's rule of the
+// ToGbk and FromGbk over code page 936. ToGbk keeps iconv's rule of the
 // Linux body: one '?' per character the code page lacks, never a look-alike
 // (no best fit: ä is '?', not 'a'), and one '?' for a character outside the
 // Basic Multilingual Plane, which code page 936 never holds, rather than one
 // per UTF-16 half. Code page 936 also gives the private use area to
 // user-defined codes (U+E000 is AA A1) that GBK proper lacks: those are '?'
-// too, so both bodies give the same bytes for every character.
+// too, so both bodies give the same bytes for every character; FromGbk refuses
+// those codes as iconv does.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -59,6 +60,25 @@ std::string ToGbk(std::string_view utf8) {
         left -= n ? n : 1;
     }
     AppendRun(run, out);
+    return out;
+}
+
+std::optional<std::string> FromGbk(std::string_view gbk) {
+    if (gbk.empty()) return std::string();
+    if (gbk.size() > 0x3FFFFFFF) return std::nullopt;  // beyond what an int counts
+    const int bytes = static_cast<int>(gbk.size());
+    // MB_ERR_INVALID_CHARS: a code without a character fails instead of
+    // becoming a default character.
+    const int units = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), bytes, nullptr, 0);
+    if (units <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), bytes, wide.data(), units);
+    for (wchar_t c : wide)
+        if (c >= 0xE000 && c <= 0xF8FF) return std::nullopt;  // user-defined, not GBK
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::nullopt;
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), n, nullptr, nullptr);
     return out;
 }
 

@@ -48,7 +48,7 @@ case "$mode" in
     run_preset default
     run_preset asan
     run_preset tsan
-    echo "=== fuzz the receive path"
+    echo "=== fuzz the receive path and the result-file reader"
     scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
     echo "=== the serial link on real serial drivers in a QEMU guest"
     scripts/serial-vm.sh 2>&1 | tee build/serial-vm.log

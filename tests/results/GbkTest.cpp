@@ -40,6 +40,18 @@ TEST(Gbk, LongTextConvertsWhole) {
     EXPECT_EQ(bytes.substr(9998), Hex("b2e2"));
 }
 
+TEST(Gbk, ResultFileBytesReadBackAndBytesThatAreNotGbkAreRefused) {
+    EXPECT_EQ(FromGbk(Hex("20 b4f3 b5d8 cdf8 bdd3 b5d8 b2ce cafd b2e2 cad4 cafd bedd")),
+              " 大地网接地参数测试数据");
+    const std::string texts = "Φ：30.00° Z ：1.500kΩ 第001条 测试时间：2017.02.16 接通 平均值";
+    EXPECT_EQ(FromGbk(ToGbk(texts)), texts);
+    EXPECT_EQ(FromGbk(""), "");
+    EXPECT_EQ(FromGbk("\xFF"), std::nullopt);      // no GBK byte
+    EXPECT_EQ(FromGbk("U \xA3"), std::nullopt);    // a lead byte cut off at the end
+    EXPECT_EQ(FromGbk("\xB4\x30"), std::nullopt);  // a trail byte GBK does not have
+    EXPECT_EQ(FromGbk("\xAA\xA1"), std::nullopt);  // user-defined: no character in GBK
+}
+
 TEST(Gbk, LengthCountsDoubleByteCharactersAsTwo) {
     EXPECT_EQ(GbkLength(" 大地网接地参数测试数据"), 23u);
     EXPECT_EQ(GbkLength("U ：0.000mV"), 11u);

@@ -29,6 +29,23 @@ inline std::string Hex(const char* hex) {
     return bytes;
 }
 
+// A 26-byte 0xC6 record reply: frequency, U, I, Φ (singles, least significant
+// byte first), Rm, then year - 2000, month, day, hour, minute, second.
+inline std::vector<std::uint8_t> RecordFrame(std::uint8_t hz, const char* u, const char* i,
+                                             const char* phi, std::uint8_t rm,
+                                             std::vector<std::uint8_t> time) {
+    std::vector<std::uint8_t> f{0x24, 0xA1, 0xC6, 0x14, hz};
+    for (const char* value : {u, i, phi})
+        for (char c : Hex(value)) f.push_back(static_cast<std::uint8_t>(c));
+    f.push_back(rm);
+    f.insert(f.end(), time.begin(), time.end());
+    unsigned sum = 0;
+    for (std::size_t k = 1; k < f.size(); ++k) sum += f[k];
+    f.push_back(static_cast<std::uint8_t>(sum));
+    f.push_back(0x2A);
+    return f;
+}
+
 // The lines of a file as they must stand in it: each followed by CR LF.
 inline std::string FileOf(const std::vector<std::string>& lines) {
     std::string bytes;
