@@ -156,9 +156,14 @@ class TPageFlow {
         painter_->drawLine(QPointF(body_.left(), top - Mm(1.5)),
                            QPointF(body_.right(), top - Mm(1.5)));
         const double h = LineHeight(fonts_.Footer);
-        const QRectF box(body_.left(), top, body_.width(), h);
-        DrawText(box, Q(content_.Footer), fonts_.Footer, Qt::AlignLeft);
-        DrawText(box, Q(PageNumberText(page_, pages_)), fonts_.Footer, Qt::AlignHCenter);
+        const QString number = Q(PageNumberText(page_, pages_));
+        DrawText(QRectF(body_.left(), top, body_.width(), h), number, fonts_.Footer,
+                 Qt::AlignHCenter);
+        // A long site name ends short of the page number.
+        const double room = body_.width() / 2 - Advance(number, fonts_.Footer) / 2 - Mm(4);
+        const QString site = QFontMetricsF(fonts_.Footer, &device_)
+                                 .elidedText(Q(content_.Footer), Qt::ElideRight, room);
+        DrawText(QRectF(body_.left(), top, room, h), site, fonts_.Footer, Qt::AlignLeft);
     }
 
     // What must stand on the same page as a heading: the start of its block.
