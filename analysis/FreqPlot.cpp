@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 
+#include "analysis/FreqAnalysisText.h"
 #include "protocol/Numbers.h"
 #include "report/SongFont.h"
 
@@ -235,6 +236,23 @@ void PaintFreqPlot(QPainter& p, const QRect& area, const TFreqPlotData& data) {
             DrawValueMark(p, QPointF(frame.X(analysis.PowerFrequency), frame.Y(value)));
     }
     p.restore();
+}
+
+TFreqPlotData FreqPlotDataOf(const std::vector<TRecordValues>& records,
+                             const std::vector<bool>& checked, const TFreqAnalysis& analysis) {
+    TFreqPlotData data;
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const TRecordImpedance z = RecordImpedance(records[k]);
+        if ((k >= checked.size() || checked[k]) && z.LeftOut == TLeftOut::No)
+            data.Points.push_back({records[k].Frequency, z.R, z.X, z.Z});
+    }
+    data.Analysis = analysis;
+    const TAnalysisResultTexts texts = AnalysisResultTexts(analysis, records.size());
+    const QString f0 = QStringLiteral("工频%1Hz：").arg(analysis.PowerFrequency);
+    data.Title = texts.TwoPoint.empty() ? f0 + Text(texts.Method)
+                                        : f0 + Text(texts.TwoPoint) + QStringLiteral("\n（") +
+                                              Text(texts.Method) + QStringLiteral("）");
+    return data;
 }
 
 QString FreqPlotDescription(const TFreqPlotData& data) {

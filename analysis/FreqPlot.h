@@ -22,6 +22,12 @@ struct TFreqPlotData {
     QString Title;
 };
 
+// The plot of the analysis of records (checked[k] for records[k], missing
+// entries checked): the checked records that have a part in the means, and
+// the heading "工频50Hz：" with the value and its method, or why there is none.
+TFreqPlotData FreqPlotDataOf(const std::vector<TRecordValues>& records,
+                             const std::vector<bool>& checked, const TFreqAnalysis& analysis);
+
 // Paints the plot into area on white. The sizes of text, marks and lines are
 // in the painter's units: a page scales the painter to draw it in print.
 void PaintFreqPlot(QPainter& painter, const QRect& area, const TFreqPlotData& data);

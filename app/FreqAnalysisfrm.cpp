@@ -237,17 +237,8 @@ void TfrmFreqAnalysis::Recompute() {
     Lbl_TwoPoint->setText(Text(texts.TwoPoint));
     Lbl_LineFit->setText(Text(texts.LineFit));
 
-    std::vector<TPlotPoint> points;
-    for (std::size_t k = 0; k < records_.size(); ++k) {
-        const TRecordImpedance z = RecordImpedance(records_[k]);
-        if (checked[k] && z.LeftOut == TLeftOut::No)
-            points.push_back({records_[k].Frequency, z.R, z.X, z.Z});
-    }
-    const QString f0 = QStringLiteral("工频%1Hz：").arg(PowerFrequency());
-    PBox_Plot->SetData(std::move(points), analysis_,
-                       texts.TwoPoint.empty() ? f0 + Text(texts.Method)
-                                              : f0 + Text(texts.TwoPoint) + QStringLiteral("\n（") +
-                                                    Text(texts.Method) + QStringLiteral("）"));
+    TFreqPlotData plot = FreqPlotDataOf(records_, checked, analysis_);
+    PBox_Plot->SetData(std::move(plot.Points), analysis_, plot.Title);
 }
 
 void TfrmFreqAnalysis::BBtn_SaveCsvClick() {

@@ -78,12 +78,13 @@ QStringList LineTexts(const TPdfPage& page) {
     return texts;
 }
 
-TGrayImage RenderFirstPage(const QString& file, double dpi) {
+TGrayImage RenderPage(const QString& file, int page, double dpi) {
     TGrayImage image;
     QTemporaryDir dir;
     const QString base = dir.filePath("page");
+    const QString n = QString::number(page);
     RunTool("pdftoppm",
-            {"-gray", "-r", QString::number(dpi), "-f", "1", "-l", "1", "-singlefile", file, base});
+            {"-gray", "-r", QString::number(dpi), "-f", n, "-l", n, "-singlefile", file, base});
     QFile pgm(base + ".pgm");
     if (!pgm.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "pdftoppm wrote no image of " << file.toStdString();

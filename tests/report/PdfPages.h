@@ -52,7 +52,7 @@ QList<TPdfPage> ReadPdfPages(const QString& file);
 // The texts of the lines of a page, top to bottom.
 QStringList LineTexts(const TPdfPage& page);
 
-// A gray image of the first page (pdftoppm, one byte per pixel, 0 = black).
+// A gray image of a page (pdftoppm, one byte per pixel, 0 = black).
 struct TGrayImage {
     int Width = 0, Height = 0;
     double Dpi = 0;
@@ -61,7 +61,10 @@ struct TGrayImage {
         return static_cast<unsigned char>(Pixels[y * Width + x]);
     }
 };
-TGrayImage RenderFirstPage(const QString& file, double dpi);
+TGrayImage RenderPage(const QString& file, int page, double dpi);  // page from 1
+inline TGrayImage RenderFirstPage(const QString& file, double dpi) {
+    return RenderPage(file, 1, dpi);
+}
 // The smallest rectangle holding every pixel darker than threshold (in
 // points from the top left corner); an empty box when there is none.
 TPdfBox InkBox(const TGrayImage& image, int threshold = 128);
