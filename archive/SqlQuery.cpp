@@ -30,6 +30,14 @@ void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const
 
 QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVariant> values,
                  const char* what) {
+    // PostgreSQL prepares queries and data changes only: SET, SHOW and CREATE
+    // run as they are, which is safe since they carry no value.
+    if (values.size() == 0) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(sql)) ThrowSqlError(what, query.lastError());
+        return query;
+    }
     QSqlQuery query = PrepareSql(db, sql, what);
     RunPrepared(query, values, what);
     return query;

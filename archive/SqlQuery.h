@@ -16,7 +16,8 @@ enum class TSqlDialect { SQLite, PostgreSQL };
 TSqlDialect DialectOf(const QSqlDatabase& db);
 
 // A statement with its "?" placeholders bound in order, run; throws
-// TArchiveError with `what` and the driver's text.
+// TArchiveError with `what` and the driver's text. Without values the
+// statement (the program's own text, never the user's) runs unprepared.
 QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVariant> values,
                  const char* what);
 // The same for a statement prepared once and run many times.

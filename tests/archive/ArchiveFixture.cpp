@@ -32,7 +32,10 @@ void ArchiveTest::TearDown() {
         db.close();
     }
     QSqlDatabase::removeDatabase("kr3090-test-raw");
-    if (!Folder.empty()) std::filesystem::remove_all(Folder);
+    if (Folder.empty()) return;
+    std::filesystem::remove_all(Folder);
+    std::error_code ec;
+    std::filesystem::remove(Folder.parent_path(), ec);  // when no other run uses it
 }
 
 QSqlDatabase ArchiveTest::Raw() {
@@ -43,6 +46,7 @@ QSqlDatabase ArchiveTest::Raw() {
         db.setHostName(QString::fromStdString(Server));
         db.setUserName("kr3090");
         db.setDatabaseName("kr3090");
+        db.setConnectOptions("options='-c client_min_messages=warning'");
     } else {
         db.setDatabaseName(QString::fromStdString(Settings.File));
     }

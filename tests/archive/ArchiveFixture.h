@@ -35,6 +35,22 @@ class ArchiveTest : public ::testing::Test {
     TArchiveSettings Settings;
 };
 
+// Tests of a SQLite file, skipped on the server; tests of a server, skipped on SQLite.
+class SqliteArchiveTest : public ArchiveTest {
+  protected:
+    void SetUp() override {
+        ArchiveTest::SetUp();
+        if (OnServer()) GTEST_SKIP() << "a SQLite file";
+    }
+};
+class ServerArchiveTest : public ArchiveTest {
+  protected:
+    void SetUp() override {
+        ArchiveTest::SetUp();
+        if (!OnServer()) GTEST_SKIP() << "KR3090_ARCHIVE_SERVER names no server";
+    }
+};
+
 // The problem an archive call raises; Other when it raises none.
 template <class F>
 TArchiveProblem ProblemOf(F&& call, std::string* text = nullptr) {
