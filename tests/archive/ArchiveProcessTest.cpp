@@ -1,5 +1,6 @@
 // Other programs at the same archive: two importing overlapping uploads at
 // once, and one killed in the middle of its imports.
+#include <QCoreApplication>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QThread>
@@ -14,7 +15,8 @@ std::unique_ptr<QProcess> StartDriver(const std::string& target, std::int64_t ca
                                       int count, int batch) {
     auto p = std::make_unique<QProcess>();
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(ARCHIVE_IMPORT_DRIVER,
+    // Built beside the tests (archive_import_driver, or .exe on Windows).
+    p->start(QCoreApplication::applicationDirPath() + "/archive_import_driver",
              {QString::fromStdString(target), QString::number(campaign), QString::number(first),
               QString::number(count), QString::number(batch)});
     EXPECT_TRUE(p->waitForStarted());
@@ -22,7 +24,10 @@ std::unique_ptr<QProcess> StartDriver(const std::string& target, std::int64_t ca
 }
 
 QStringList Lines(QProcess& p) {
-    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n'))
+        if (!line.trimmed().isEmpty()) lines << line.trimmed();  // CR LF on Windows
+    return lines;
 }
 
 }  // namespace
