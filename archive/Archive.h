@@ -109,14 +109,20 @@ class TArchive {
   public:
     virtual ~TArchive() = default;
 
+    // In the order they were made (the window sorts as it shows them).
     virtual std::vector<TSite> Sites() = 0;
-    // Stores a new site (Id 0) or changes one; gives its id.
+    // Stores a new site (Id 0) or changes one (renaming it); gives its id.
+    // An empty name, or the name of another site, is refused (NameTaken).
     virtual std::int64_t SaveSite(const TSite& site) = 0;
 
     // A site's campaigns by date, with their record counts and values.
     virtual std::vector<TCampaignSummary> Campaigns(std::int64_t siteId) = 0;
+    // Stores a new campaign (Id 0) or changes one, its value worked out again
+    // (the power frequency may have changed); gives its id. PowerFrequency
+    // must be 50 or 60.
     virtual std::int64_t SaveCampaign(const TCampaign& campaign) = 0;
 
+    // In the order they were stored.
     virtual std::vector<TArchivedRecord> Records(std::int64_t campaignId) = 0;
     // Adds the records to the campaign in one transaction: all or nothing.
     // A record whose number, test time and values the campaign holds already
@@ -127,16 +133,18 @@ class TArchive {
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;
 
-    // Removes the site with its campaigns and their records.
+    // Removes the site with its campaigns and their records (nothing to do
+    // when it is gone already, as for every removal below).
     virtual void DeleteSite(std::int64_t siteId) = 0;
-    // One campaign with its record count and value.
+    // One campaign with its record count and value; NotFound when it is gone.
     virtual TCampaignSummary Campaign(std::int64_t campaignId) = 0;
     // Removes the campaign with its records.
     virtual void DeleteCampaign(std::int64_t campaignId) = 0;
     // Moves records (by their ids) to another campaign, in one transaction;
     // the values of every campaign concerned are worked out again. Already
     // counts records the target held the same: their source copy is removed
-    // all the same, so each record ends up in the target once.
+    // all the same, so each record ends up in the target once. A record that
+    // is gone fails the whole move (NotFound).
     virtual TImportResult MoveRecords(const std::vector<std::int64_t>& recordIds,
                                       std::int64_t toCampaignId) = 0;
     // Removes records (by their ids); their campaigns' values are worked out again.
