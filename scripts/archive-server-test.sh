@@ -20,6 +20,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 die() { echo "archive-server-test: $*" >&2; exit 1; }
+# psql and createdb give up on a server that does not answer.
+export PGCONNECT_TIMEOUT=10
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 [ -x "$bin/initdb" ] || die "no PostgreSQL server: scripts/setup.sh installs it"
@@ -36,7 +38,7 @@ as_server() {
 start() {
   local dir=$1
   mkdir -p "$dir"
-  stop "$dir"  # one left by a run that was cut short
+  stop "$dir" || true  # one left by a run that was cut short
   if [ ! -f "$dir/data/PG_VERSION" ]; then
     rm -rf "$dir/data"
     od -An -N12 -tx1 /dev/urandom | tr -d ' \n' >"$dir/password"

@@ -16,8 +16,7 @@ TArchiveSettings SettingsOfTarget(const std::string& target) {
         s.User = "kr3090";
         s.Database = "kr3090";
         // The password comes from the server's pgpass file, read by libpq.
-        if (qEnvironmentVariableIsEmpty("PGPASSFILE"))
-            qputenv("PGPASSFILE", QByteArray::fromStdString(where + "/pgpass"));
+        qputenv("PGPASSFILE", QByteArray::fromStdString(where + "/pgpass"));
     } else {
         s.File = where;
     }
