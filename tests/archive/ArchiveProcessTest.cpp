@@ -70,6 +70,15 @@ TEST_F(ArchiveTest, AProgramKilledInTheMiddleOfAnImportLeavesTheArchiveAsBefore)
         QThread::msleep(static_cast<unsigned long>(round * 13 % 97));
         p->kill();
         ASSERT_TRUE(p->waitForFinished(20000));
+        // The server may still be carrying out a COMMIT the killed program
+        // had sent: wait until its server process is gone (ours stays).
+        for (int k = 0; OnServer() && k < 100; ++k) {
+            QSqlDatabase db = Raw();
+            QSqlQuery q(db);
+            q.exec("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'kr3090'");
+            if (q.next() && q.value(0).toInt() <= 1) break;
+            QThread::msleep(100);
+        }
         const QStringList lines = Lines(*p);
         const int commits = static_cast<int>(lines.count("c"));
         const int now = archive->Campaign(campaign).Records;
