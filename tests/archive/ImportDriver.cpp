@@ -5,6 +5,7 @@
 // "c" after each import has returned, and "total STORED ALREADY" at the end,
 // so that a test that kills it knows where it was.
 #include <QCoreApplication>
+#include <QStringList>
 #include <cstdio>
 #include <string>
 
@@ -13,14 +14,17 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s TARGET CAMPAIGN FIRST COUNT BATCH\n", argv[0]);
+    // Qt's arguments: on Windows argv is in the ANSI code page, which loses
+    // a folder named in Chinese.
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 6) {
+        std::fprintf(stderr, "usage: archive_import_driver TARGET CAMPAIGN FIRST COUNT BATCH\n");
         return 2;
     }
-    const std::int64_t campaign = std::stoll(argv[2]);
-    const int first = std::stoi(argv[3]), count = std::stoi(argv[4]), batch = std::stoi(argv[5]);
+    const std::int64_t campaign = args[2].toLongLong();
+    const int first = args[3].toInt(), count = args[4].toInt(), batch = args[5].toInt();
     try {
-        auto archive = OpenArchive(SettingsOfTarget(argv[1]));
+        auto archive = OpenArchive(SettingsOfTarget(args[1].toStdString()));
         archive->SetImportProgress([](int done, int) {
             std::printf("r %d\n", done);
             std::fflush(stdout);
