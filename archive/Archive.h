@@ -8,14 +8,18 @@
 //
 // Texts are UTF-8. Ids are the database's own (0: not stored yet). Failures
 // of the database come as TArchiveError with a text for the operator.
+//
+// One archive object is one connection: use it from the thread that opened it.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
+#include "protocol/Numbers.h"
 #include "protocol/RecordValues.h"
 
 struct TSite {
@@ -49,6 +53,10 @@ struct TArchivedRecord {
     std::int64_t CampaignId = 0;
     int Number = 0;  // the instrument's record number (or the upload's running number)
     TRecordValues Values;
+    // Z, R and X as ComputeImpedance gives them when the record was stored;
+    // none where it fails (I = 0, values that are not numbers). Read only:
+    // Import works them out itself.
+    std::optional<TImpedance> Impedance;
 };
 
 // The campaign's power-frequency value as the analysis gives it over all its
@@ -72,27 +80,83 @@ struct TImportResult {
     int Already = 0;  // the same number, test time and values were there already
 };
 
+// What went wrong, for the window to choose what it offers besides the text.
+enum class TArchiveProblem {
+    Other,
+    NoDriver,         // Qt's database driver (sqldrivers/qsqlite, qsqlpsql) is missing
+    CannotOpen,       // the SQLite file cannot be opened or made (folder, rights)
+    Damaged,          // the SQLite file is not a readable archive: offer a new one
+    Newer,            // made by a newer program: its schema version is unknown here
+    Unreachable,      // the server cannot be reached
+    PasswordRefused,  // the server refused the user or the password: ask for it
+    ConnectionLost,   // the server went away during a call; the next call reconnects
+    NameTaken,        // another site has that name
+    NotFound,         // the site, campaign or record is not (or no more) in the archive
+};
+
 class TArchiveError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+    TArchiveError(TArchiveProblem problem, const std::string& text)
+        : std::runtime_error(text), Kind(problem) {}
+    TArchiveProblem Problem() const { return Kind; }
+
+  private:
+    TArchiveProblem Kind = TArchiveProblem::Other;
 };
 
 class TArchive {
   public:
     virtual ~TArchive() = default;
 
+    // In the order they were made (the window sorts as it shows them).
     virtual std::vector<TSite> Sites() = 0;
-    // Stores a new site (Id 0) or changes one; gives its id.
+    // Stores a new site (Id 0) or changes one (renaming it); gives its id.
+    // An empty name, or the name of another site, is refused (NameTaken).
     virtual std::int64_t SaveSite(const TSite& site) = 0;
 
     // A site's campaigns by date, with their record counts and values.
     virtual std::vector<TCampaignSummary> Campaigns(std::int64_t siteId) = 0;
+    // Stores a new campaign (Id 0) or changes one, its value worked out again
+    // (the power frequency may have changed); gives its id. PowerFrequency
+    // must be 50 or 60.
     virtual std::int64_t SaveCampaign(const TCampaign& campaign) = 0;
 
+    // In the order they were stored.
     virtual std::vector<TArchivedRecord> Records(std::int64_t campaignId) = 0;
     // Adds the records to the campaign in one transaction: all or nothing.
     // A record whose number, test time and values the campaign holds already
     // is not stored again. The campaign's value is worked out again.
     virtual TImportResult Import(std::int64_t campaignId,
                                  const std::vector<TArchivedRecord>& records) = 0;
+
+    // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
+    virtual std::string Description() = 0;
+
+    // Removes the site with its campaigns and their records (nothing to do
+    // when it is gone already, as for every removal below).
+    virtual void DeleteSite(std::int64_t siteId) = 0;
+    // One campaign with its record count and value; NotFound when it is gone.
+    virtual TCampaignSummary Campaign(std::int64_t campaignId) = 0;
+    // Removes the campaign with its records.
+    virtual void DeleteCampaign(std::int64_t campaignId) = 0;
+    // Moves records (by their ids) to another campaign, in one transaction;
+    // the values of every campaign concerned are worked out again. Already
+    // counts records the target held the same: their source copy is removed
+    // all the same, so each record ends up in the target once. A record that
+    // is gone fails the whole move (NotFound).
+    virtual TImportResult MoveRecords(const std::vector<std::int64_t>& recordIds,
+                                      std::int64_t toCampaignId) = 0;
+    // Removes records (by their ids); their campaigns' values are worked out again.
+    virtual void DeleteRecords(const std::vector<std::int64_t>& recordIds) = 0;
+
+    // Called inside Import after each record with (done, total): a long import
+    // can show its progress. An exception thrown from it ends the import, which
+    // then stores nothing.
+    void SetImportProgress(std::function<void(int done, int total)> progress) {
+        ImportProgress = std::move(progress);
+    }
+
+  protected:
+    std::function<void(int, int)> ImportProgress;
 };

@@ -104,10 +104,11 @@ TIniFile ReadIni(const std::string& fileName) {
 
 // Index range [begin, end) of the lines of the first [Config] section; begin is
 // the header line. Nothing when the file has no such section.
-std::optional<std::pair<std::size_t, std::size_t>> FindSection(const TIniFile& ini) {
+std::optional<std::pair<std::size_t, std::size_t>> FindSection(const TIniFile& ini,
+                                                               const char* section = Section) {
     for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
         auto name = SectionName(ini.Lines[i]);
-        if (!name || !SameName(*name, Section)) continue;
+        if (!name || !SameName(*name, section)) continue;
         std::size_t end = i + 1;
         while (end < ini.Lines.size() && !SectionName(ini.Lines[end])) ++end;
         return std::make_pair(i, end);
@@ -115,8 +116,9 @@ std::optional<std::pair<std::size_t, std::size_t>> FindSection(const TIniFile& i
     return std::nullopt;
 }
 
-std::optional<std::string> ReadValue(const TIniFile& ini, const std::string& key) {
-    auto section = FindSection(ini);
+std::optional<std::string> ReadValue(const TIniFile& ini, const std::string& key,
+                                     const char* sectionName = Section) {
+    auto section = FindSection(ini, sectionName);
     if (!section) return std::nullopt;
     for (std::size_t i = section->first + 1; i < section->second; ++i) {
         auto name = KeyName(ini.Lines[i]);
@@ -130,14 +132,16 @@ std::optional<std::string> ReadValue(const TIniFile& ini, const std::string& key
     return std::nullopt;
 }
 
-std::string ReadText(const TIniFile& ini, const std::string& key, const std::string& fallback) {
-    auto value = ReadValue(ini, key);
+std::string ReadText(const TIniFile& ini, const std::string& key, const std::string& fallback,
+                     const char* section = Section) {
+    auto value = ReadValue(ini, key, section);
     return value ? *value : fallback;
 }
 
 // A decimal integer that fits 32 bits, or the default.
-std::int32_t ReadInteger(const TIniFile& ini, const std::string& key, std::int32_t fallback) {
-    auto value = ReadValue(ini, key);
+std::int32_t ReadInteger(const TIniFile& ini, const std::string& key, std::int32_t fallback,
+                         const char* section = Section) {
+    auto value = ReadValue(ini, key, section);
     if (!value || value->empty()) return fallback;
     const char* first = value->data();
     const char* last = first + value->size();
@@ -148,11 +152,12 @@ std::int32_t ReadInteger(const TIniFile& ini, const std::string& key, std::int32
     return result;
 }
 
-void WriteValue(TIniFile& ini, const std::string& key, const std::string& value) {
+void WriteValue(TIniFile& ini, const std::string& key, const std::string& value,
+                const char* sectionName = Section) {
     const std::string line = key + "=" + value;
-    auto section = FindSection(ini);
+    auto section = FindSection(ini, sectionName);
     if (!section) {
-        ini.Lines.push_back(std::string("[") + Section + "]");
+        ini.Lines.push_back(std::string("[") + sectionName + "]");
         ini.Lines.push_back(line);
         return;
     }
@@ -228,4 +233,59 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
             std::filesystem::remove(*path, ec);
         throw TConfigWriteError("Unable to write to " + FullPath(fileName));
     }
+}
+
+// [Archive] ----------------------------------------------------------------
+
+namespace {
+
+constexpr const char* ArchiveSection = "Archive";
+
+// The file's new text as SaveConfig writes it; what it held goes back when
+// the write stops half way. Kept apart from SaveConfig, whose messages are
+// its own.
+void WriteIni(const std::string& fileName, const TIniFile& ini, bool existed) {
+    const auto path = FileSystemPath(fileName);
+    std::string text = ini.Bom;
+    for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
+        text += ini.Lines[i];
+        if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;
+    }
+    if (!path || (existed && !ini.Before))
+        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+    if (!WriteWhole(*path, text)) {
+        std::error_code ec;
+        if (ini.Before)
+            WriteWhole(*path, *ini.Before);
+        else if (!existed)
+            std::filesystem::remove(*path, ec);
+        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+    }
+}
+
+}  // namespace
+
+void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config) {
+    const TIniFile ini = ReadIni(fileName);
+    const TArchiveConfig defaults;
+    config.Driver = ReadText(ini, "Driver", defaults.Driver, ArchiveSection);
+    config.File = ReadText(ini, "File", defaults.File, ArchiveSection);
+    config.Host = ReadText(ini, "Host", defaults.Host, ArchiveSection);
+    config.Port = ReadInteger(ini, "Port", defaults.Port, ArchiveSection);
+    config.Database = ReadText(ini, "Database", defaults.Database, ArchiveSection);
+    config.User = ReadText(ini, "User", defaults.User, ArchiveSection);
+}
+
+void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config) {
+    const auto path = FileSystemPath(fileName);
+    std::error_code ec;
+    const bool existed = path && std::filesystem::exists(*path, ec);
+    TIniFile ini = ReadIni(fileName);
+    WriteValue(ini, "Driver", config.Driver, ArchiveSection);
+    WriteValue(ini, "File", config.File, ArchiveSection);
+    WriteValue(ini, "Host", config.Host, ArchiveSection);
+    WriteValue(ini, "Port", std::to_string(config.Port), ArchiveSection);
+    WriteValue(ini, "Database", config.Database, ArchiveSection);
+    WriteValue(ini, "User", config.User, ArchiveSection);
+    WriteIni(fileName, ini, existed);
 }

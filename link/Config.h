@@ -31,3 +31,20 @@ void LoadConfig(const std::string& fileName, TCommSettings& settings);
 // holds what it held before (a file that exists but cannot be read is not
 // touched).
 void SaveConfig(const std::string& fileName, const TCommSettings& settings);
+
+// Section [Archive]: where the test archive is (archive/ArchiveSettings.h
+// reads these). The password is never kept here: the program asks for it at
+// connect, or libpq finds it in ~/.pgpass (PGPASSFILE).
+struct TArchiveConfig {
+    std::string Driver = "SQLite";  // "SQLite" or "PostgreSQL"
+    std::string File;               // the SQLite file; empty: the default one
+    std::string Host;               // the server: a name, an address or a socket folder
+    std::int32_t Port = 5432;
+    std::string Database = "kr3090";
+    std::string User;
+};
+// Missing keys (or a Port that is not an integer) give the defaults above.
+void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config);
+// Writes the keys of [Archive], keeping every other line; throws
+// TConfigWriteError as SaveConfig does.
+void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config);

@@ -4,7 +4,8 @@
 #   scripts/test.sh asan     the whole suite under AddressSanitizer + UBSan
 #   scripts/test.sh tsan     the whole suite under ThreadSanitizer
 #   scripts/test.sh all      all three, one after the other
-#   scripts/test.sh ci       all three, a short fuzzing run, the serial link on a
+#   scripts/test.sh ci       all three, the archive on a PostgreSQL server, a short
+#                            fuzzing run, the serial link on a
 #                            16550 and an FTDI adapter in a QEMU guest, the Debian
 #                            package tried in a clean Debian 12 root, the Windows
 #                            build and its tests and end-to-end run under wine
@@ -48,6 +49,9 @@ case "$mode" in
     run_preset default
     run_preset asan
     run_preset tsan
+    # About 20 s: the archive's tests on a PostgreSQL server started for them.
+    echo "=== the archive against a PostgreSQL server"
+    scripts/archive-server-test.sh 2>&1 | tee build/archive-server.log
     echo "=== fuzz the receive path and the result-file reader"
     scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
     echo "=== the serial link on real serial drivers in a QEMU guest"
@@ -73,6 +77,7 @@ case "$mode" in
     echo "=== summary of the normal build"
     grep -E 'tests passed|tests failed|Total Test time' build/ctest-summary.log
     grep -E '^(ttyS1|ttyUSB0|pty) .*passed' build/serial-vm.log
+    grep -E '^postgresql: ' build/archive-server.log
     ;;
   *) echo "usage: $0 [default|asan|tsan|all|ci]" >&2; exit 2 ;;
 esac

@@ -25,18 +25,21 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
 cmake --build "$dir"
 
 # The package: the program, the plugins Qt loads for a window on Windows (the
-# platform and the themed style; printing is built into Qt6PrintSupport.dll),
+# platform and the themed style; printing is built into Qt6PrintSupport.dll)
+# and for the archive (the SQLite driver),
 # and every DLL of the Qt folder that these import, directly or not.
 package=$dir/package/kr3090
 rm -rf "$dir/package"
-mkdir -p "$package/platforms" "$package/styles"
+mkdir -p "$package/platforms" "$package/styles" "$package/sqldrivers"
 cp "$dir/app/kr3090.exe" "$package/"
 cp "$qt/plugins/platforms/qwindows.dll" "$package/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$package/styles/"
+# The test archive's SQLite driver (SQLite is built into it).
+cp "$qt/plugins/sqldrivers/qsqlite.dll" "$package/sqldrivers/"
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 pending=("$package/kr3090.exe" "$package/platforms/qwindows.dll"
-  "$package/styles/qwindowsvistastyle.dll")
+  "$package/styles/qwindowsvistastyle.dll" "$package/sqldrivers/qsqlite.dll")
 while [ ${#pending[@]} -gt 0 ]; do
   module=${pending[0]}
   pending=("${pending[@]:1}")

@@ -69,7 +69,9 @@ cmake --build build --target kr3090 kr3090-sim winee2e-probe >/dev/null ||
   fail "the Linux build of kr3090, kr3090-sim or winee2e-probe failed"
 if [ "$linux_only" = 0 ]; then
   [ -f "$zip" ] || fail "no $zip (scripts/windows-build.sh writes it)"
-  unzip -l "$zip" | grep -q '/kr3090\.exe$' || fail "no kr3090.exe in $zip"
+  # grep reads the whole listing: with -q it would stop early and unzip, cut off
+  # by SIGPIPE, would fail the pipe.
+  unzip -l "$zip" | grep '/kr3090\.exe$' >/dev/null || fail "no kr3090.exe in $zip"
 fi
 
 rm -rf "$out"

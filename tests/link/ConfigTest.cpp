@@ -238,4 +238,30 @@ TEST_F(ConfigTest, RelativeNameIsReportedWithItsFullPath) {
     EXPECT_EQ(message, "Unable to write to " + file);
 }
 
+TEST_F(ConfigTest, ArchiveSectionIsWrittenBesideConfigAndReadBackWithoutAPassword) {
+    Write("[Config]\r\nComName=COM3\r\n[archive]\r\nPassword=old\r\ndriver=SQLite\r\n");
+    TArchiveConfig loaded;
+    LoadArchiveConfig(file, loaded);
+    EXPECT_EQ(loaded.Driver, "SQLite");
+    EXPECT_EQ(loaded.Port, 5432);
+    EXPECT_EQ(loaded.Database, "kr3090");
+    TArchiveConfig c;
+    c.Driver = "PostgreSQL";
+    c.File = "D:\\档案\\kr3090-archive.sqlite";
+    c.Host = "db.example";
+    c.Port = 5433;
+    c.User = "王工";
+    SaveArchiveConfig(file, c);
+    // Only its own keys change: a password someone typed in by hand stays
+    // where it was, and the program never writes one.
+    EXPECT_EQ(Read(),
+              "[Config]\r\nComName=COM3\r\n[archive]\r\nPassword=old\r\nDriver=PostgreSQL\r\n"
+              "File=D:\\档案\\kr3090-archive.sqlite\r\nHost=db.example\r\nPort=5433\r\n"
+              "Database=kr3090\r\nUser=王工\r\n");
+    LoadArchiveConfig(file, loaded);
+    EXPECT_EQ(std::tie(loaded.Driver, loaded.File, loaded.Host, loaded.Port, loaded.User),
+              std::tie(c.Driver, c.File, c.Host, c.Port, c.User));
+    EXPECT_EQ(Loaded().ComName, "COM3");
+}
+
 }  // namespace

@@ -1,0 +1,88 @@
+#include "archive/ArchiveSettings.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include "archive/Archive.h"
+
+namespace {
+
+QString Q(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+// A file can be made there (the folder of an unzipped package may be read-only).
+bool CanWriteIn(const QString& folder) {
+    if (!QDir(folder).exists()) return false;
+    QTemporaryFile probe(folder + "/kr3090-probe-XXXXXX");
+    return probe.open();
+}
+
+}  // namespace
+
+std::string DefaultArchiveFolder() {
+    return S(QDir::toNativeSeparators(
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+}
+
+std::string ArchiveFolderFor(const std::string& programFolder) {
+#ifdef _WIN32
+    if (!programFolder.empty() && CanWriteIn(Q(programFolder))) return programFolder;
+#else
+    (void)programFolder;
+    (void)CanWriteIn;
+#endif
+    return DefaultArchiveFolder();
+}
+
+std::string ArchiveFileIn(const std::string& folder) {
+    return S(QDir::toNativeSeparators(QDir(Q(folder)).filePath(DefaultArchiveFileName)));
+}
+
+TArchiveSettings ArchiveSettingsFrom(const TArchiveConfig& config, const std::string& folder) {
+    TArchiveSettings s;
+    s.Driver = QString::fromStdString(config.Driver).compare("PostgreSQL", Qt::CaseInsensitive) == 0
+                   ? TArchiveDriver::PostgreSQL
+                   : TArchiveDriver::SQLite;
+    s.File = config.File.empty() ? ArchiveFileIn(folder) : config.File;
+    s.Host = config.Host;
+    s.Port = config.Port;
+    s.Database = config.Database;
+    s.User = config.User;
+    return s;
+}
+
+TArchiveConfig ArchiveConfigFrom(const TArchiveSettings& settings) {
+    TArchiveConfig c;
+    c.Driver = settings.Driver == TArchiveDriver::PostgreSQL ? "PostgreSQL" : "SQLite";
+    c.File = settings.File;
+    c.Host = settings.Host;
+    c.Port = settings.Port;
+    c.Database = settings.Database;
+    c.User = settings.User;
+    return c;
+}
+
+std::string SetAsideArchiveFile(const std::string& file) {
+    const QString name = Q(file);
+    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    QString aside = name + ".damaged-" + stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo::exists(aside + "-wal"); ++n)
+        aside = name + ".damaged-" + stamp + "-" + QString::number(n);
+    if (!QFile::rename(name, aside))
+        throw TArchiveError(TArchiveProblem::CannotOpen, "无法把损坏的档案文件改名保留：" + file +
+                                                             "（它是否被别的程序打开着？）");
+    // SQLite would read a -wal file left under the old name into the new
+    // archive; it belongs to the damaged one.
+    for (const char* part : {"-wal", "-shm", "-journal"})
+        if (QFileInfo::exists(name + part)) QFile::rename(name + part, aside + part);
+    return S(QDir::toNativeSeparators(aside));
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Where the test archive is: a SQLite file of the user's own (the default) or
+// a PostgreSQL server a team shares. The window decides where the program's
+// files live and passes that folder in; the settings dialog keeps these in
+// the [Archive] section of Config.ini (link/Config.h), never the password.
+
+#include <string>
+
+#include "link/Config.h"
+
+enum class TArchiveDriver { SQLite, PostgreSQL };
+
+struct TArchiveSettings {
+    TArchiveDriver Driver = TArchiveDriver::SQLite;
+    std::string File;  // SQLite: the archive file (UTF-8)
+    // PostgreSQL: a host name, an address, or the folder of a Unix socket
+    // (a path starting with "/", as libpq takes it).
+    std::string Host;
+    int Port = 5432;
+    std::string Database = "kr3090";
+    std::string User;  // empty: libpq's default, the login name
+};
+
+inline constexpr const char* DefaultArchiveFileName = "kr3090-archive.sqlite";
+
+// The per-user data folder (QStandardPaths::AppDataLocation), for example
+// ~/.local/share/kr3090 on Linux: named after the program, so asked once the
+// QApplication is made.
+std::string DefaultArchiveFolder();
+// The folder for the archive file: on Windows the program's own folder (where
+// Config.ini is, in the unzipped package) when a file can be made there, else
+// the per-user data folder; elsewhere always the per-user data folder, since
+// an installed program's folder is not the user's.
+std::string ArchiveFolderFor(const std::string& programFolder);
+// folder/kr3090-archive.sqlite
+std::string ArchiveFileIn(const std::string& folder);
+
+// Settings from [Archive]; an empty File is the default file in `folder`.
+TArchiveSettings ArchiveSettingsFrom(const TArchiveConfig& config, const std::string& folder);
+TArchiveConfig ArchiveConfigFrom(const TArchiveSettings& settings);
+
+// A damaged archive file is set aside, never deleted: it is renamed, with
+// SQLite's -wal and -shm files beside it, to
+// "kr3090-archive.sqlite.damaged-20250303-203340" in the same folder, and the
+// new name is given back. Opening the old name then makes a new archive.
+// Throws TArchiveError when the file cannot be renamed.
+std::string SetAsideArchiveFile(const std::string& file);

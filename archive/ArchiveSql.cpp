@@ -1,0 +1,601 @@
+#include "archive/ArchiveSql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <atomic>
+#include <bit>
+#include <set>
+
+#include "analysis/FreqAnalysisText.h"
+#include "archive/ArchiveSchema.h"
+#include "archive/SqlQuery.h"
+
+namespace {
+
+QString Q(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+// The single as the instrument sent it, its bits read as a signed integer.
+std::int32_t SingleBits(double v) {
+    return std::bit_cast<std::int32_t>(static_cast<float>(v));
+}
+
+double FromBits(const QVariant& bits) {
+    return std::bit_cast<float>(static_cast<std::int32_t>(bits.toLongLong()));
+}
+
+std::optional<double> OptionalOf(const QVariant& v) {
+    if (v.isNull()) return std::nullopt;
+    return v.toDouble();
+}
+
+const char* const SiteColumns = "id, name, voltage_level, grid_size, location";
+
+const char* const CampaignColumns =
+    "c.id, c.site_id, c.test_date, c.testers, c.weather, c.soil, c.lead_layout, c.lead_lengths,"
+    " c.instrument_serial, c.remarks, c.limit_ohm, c.power_frequency, c.value_method,"
+    " c.two_below, c.two_above, c.two_r, c.two_x, c.two_z, c.two_phi,"
+    " c.fit_frequencies, c.fit_lowest, c.fit_highest, c.fit_slope_r, c.fit_intercept_r,"
+    " c.fit_slope_x, c.fit_intercept_x, c.fit_r, c.fit_x, c.fit_z, c.fit_phi,"
+    " c.fit_residual_r, c.fit_residual_x,"
+    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id)";
+
+const char* const RecordColumns =
+    "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
+    " time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x";
+
+// The columns that make a record the same record (the table's UNIQUE key).
+const char* const InsertRecord =
+    "INSERT INTO records (campaign_id, number, time_year, time_month, time_day, time_hour,"
+    " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+    " ON CONFLICT DO NOTHING";
+
+TSite SiteFrom(const QSqlQuery& q) {
+    TSite s;
+    s.Id = q.value(0).toLongLong();
+    s.Name = S(q.value(1).toString());
+    s.VoltageLevel = S(q.value(2).toString());
+    s.GridSize = S(q.value(3).toString());
+    s.Location = S(q.value(4).toString());
+    return s;
+}
+
+TPowerValue PowerValueFrom(const QSqlQuery& q, int first) {
+    return {q.value(first).toDouble(), q.value(first + 1).toDouble(), q.value(first + 2).toDouble(),
+            q.value(first + 3).toDouble()};
+}
+
+TCampaignSummary CampaignFrom(const QSqlQuery& q) {
+    TCampaignSummary out;
+    TCampaign& c = out.Campaign;
+    c.Id = q.value(0).toLongLong();
+    c.SiteId = q.value(1).toLongLong();
+    c.Date = S(q.value(2).toString());
+    c.Testers = S(q.value(3).toString());
+    c.Weather = S(q.value(4).toString());
+    c.Soil = S(q.value(5).toString());
+    c.LeadLayout = S(q.value(6).toString());
+    c.LeadLengths = S(q.value(7).toString());
+    c.InstrumentSerial = S(q.value(8).toString());
+    c.Remarks = S(q.value(9).toString());
+    c.Limit = OptionalOf(q.value(10));
+    c.PowerFrequency = q.value(11).toInt();
+    TCampaignValue& v = out.Value;
+    v.PowerFrequency = c.PowerFrequency;
+    v.Method = S(q.value(12).toString());
+    if (!q.value(13).isNull())
+        v.TwoPoint =
+            TTwoPointValue{q.value(13).toInt(), q.value(14).toInt(), PowerValueFrom(q, 15)};
+    if (!q.value(19).isNull()) {
+        TLineFitValue f;
+        f.Frequencies = q.value(19).toInt();
+        f.Lowest = q.value(20).toInt();
+        f.Highest = q.value(21).toInt();
+        f.SlopeR = q.value(22).toDouble();
+        f.InterceptR = q.value(23).toDouble();
+        f.SlopeX = q.value(24).toDouble();
+        f.InterceptX = q.value(25).toDouble();
+        f.Value = PowerValueFrom(q, 26);
+        f.MaxResidualR = q.value(30).toDouble();
+        f.MaxResidualX = q.value(31).toDouble();
+        v.LineFit = f;
+    }
+    out.Records = q.value(32).toInt();
+    return out;
+}
+
+TArchivedRecord RecordFrom(const QSqlQuery& q) {
+    TArchivedRecord r;
+    r.Id = q.value(0).toLongLong();
+    r.CampaignId = q.value(1).toLongLong();
+    r.Number = q.value(2).toInt();
+    TRecordValues& v = r.Values;
+    v.Year = q.value(3).toInt();
+    v.Month = q.value(4).toInt();
+    v.Day = q.value(5).toInt();
+    v.Hour = q.value(6).toInt();
+    v.Minute = q.value(7).toInt();
+    v.Second = q.value(8).toInt();
+    v.Frequency = q.value(9).toInt();
+    v.U = FromBits(q.value(10));
+    v.I = FromBits(q.value(11));
+    v.Phi = FromBits(q.value(12));
+    v.RmOn = q.value(13).toInt() != 0;
+    if (!q.value(14).isNull())
+        r.Impedance =
+            TImpedance{q.value(14).toDouble(), q.value(15).toDouble(), q.value(16).toDouble()};
+    return r;
+}
+
+// Connection names must be unique in the process: two archives may be open.
+QString NewConnectionName() {
+    static std::atomic<int> next{0};
+    return QString("kr3090-archive-%1").arg(++next);
+}
+
+bool Refused(const QString& text) {
+    return text.contains("password authentication failed") ||
+           text.contains("no password supplied") || text.contains("authentication failed") ||
+           text.contains("role \"");
+}
+
+class TSqlArchive final : public TArchive {
+  public:
+    TSqlArchive(const TArchiveSettings& settings, const std::string& password)
+        : Settings(settings), Password(password), Connection(NewConnectionName()) {
+        try {
+            Connect();
+        } catch (...) {
+            Release();
+            throw;
+        }
+    }
+
+    ~TSqlArchive() override { Release(); }
+
+    std::string Description() override {
+        if (Settings.Driver == TArchiveDriver::SQLite) return "SQLite 档案：" + Settings.File;
+        return "PostgreSQL 档案：" + Server() + "/" + Settings.Database;
+    }
+
+    std::vector<TSite> Sites() override {
+        return Call([&] {
+            std::vector<TSite> sites;
+            QSqlQuery q = RunSql(Db, QString("SELECT %1 FROM sites ORDER BY id").arg(SiteColumns),
+                                 {}, "读取现场");
+            while (q.next()) sites.push_back(SiteFrom(q));
+            return sites;
+        });
+    }
+
+    std::int64_t SaveSite(const TSite& site) override {
+        if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "现场名称不能为空。");
+        return Call([&]() -> std::int64_t {
+            try {
+                if (site.Id == 0) {
+                    QSqlQuery q = RunSql(
+                        Db,
+                        "INSERT INTO sites (name, voltage_level, grid_size,"
+                        " location) VALUES (?, ?, ?, ?) RETURNING id",
+                        {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)},
+                        "保存现场");
+                    q.next();
+                    return q.value(0).toLongLong();
+                }
+                QSqlQuery q = RunSql(Db,
+                                     "UPDATE sites SET name = ?, voltage_level = ?, grid_size = ?,"
+                                     " location = ? WHERE id = ?",
+                                     {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
+                                      Q(site.Location), QVariant::fromValue<qint64>(site.Id)},
+                                     "保存现场");
+                if (q.numRowsAffected() == 0) ThrowSiteGone();
+                return site.Id;
+            } catch (const TArchiveError&) {
+                // The UNIQUE name is the likely cause; say so in the operator's terms.
+                if (!NameTakenBy(site)) throw;
+                throw TArchiveError(TArchiveProblem::NameTaken,
+                                    "档案里已有名为“" + site.Name + "”的现场。");
+            }
+        });
+    }
+
+    void DeleteSite(std::int64_t siteId) override {
+        Call([&] { RunSql(Db, "DELETE FROM sites WHERE id = ?", {Id(siteId)}, "删除现场"); });
+    }
+
+    std::vector<TCampaignSummary> Campaigns(std::int64_t siteId) override {
+        return Call([&] {
+            std::vector<TCampaignSummary> list;
+            QSqlQuery q = RunSql(Db,
+                                 QString("SELECT %1 FROM campaigns c WHERE c.site_id = ?"
+                                         " ORDER BY c.test_date, c.id")
+                                     .arg(CampaignColumns),
+                                 {Id(siteId)}, "读取测试");
+            while (q.next()) list.push_back(CampaignFrom(q));
+            return list;
+        });
+    }
+
+    TCampaignSummary Campaign(std::int64_t campaignId) override {
+        return Call([&] {
+            QSqlQuery q = RunSql(
+                Db, QString("SELECT %1 FROM campaigns c WHERE c.id = ?").arg(CampaignColumns),
+                {Id(campaignId)}, "读取测试");
+            if (!q.next()) ThrowCampaignGone();
+            return CampaignFrom(q);
+        });
+    }
+
+    std::int64_t SaveCampaign(const TCampaign& c) override {
+        if (c.PowerFrequency != 50 && c.PowerFrequency != 60)
+            throw TArchiveError(TArchiveProblem::Other, "工频只能是 50Hz 或 60Hz。");
+        return Call([&] {
+            TTransaction transaction(Db);
+            if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(c.SiteId)}, "保存测试").next())
+                ThrowSiteGone();
+            const QVariant limit = OptionalDouble(c.Limit);
+            std::int64_t id = c.Id;
+            if (id == 0) {
+                QSqlQuery q = RunSql(
+                    Db,
+                    "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
+                    " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
+                    " power_frequency) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                    {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
+                     Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit,
+                     c.PowerFrequency},
+                    "保存测试");
+                q.next();
+                id = q.value(0).toLongLong();
+            } else {
+                LockCampaign(id);
+                RunSql(Db,
+                       "UPDATE campaigns SET site_id = ?, test_date = ?, testers = ?, weather = ?,"
+                       " soil = ?, lead_layout = ?, lead_lengths = ?, instrument_serial = ?,"
+                       " remarks = ?, limit_ohm = ?, power_frequency = ? WHERE id = ?",
+                       {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
+                        Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks),
+                        limit, c.PowerFrequency, Id(id)},
+                       "保存测试");
+            }
+            // The power frequency may have changed: the value follows.
+            StoreValue(id);
+            transaction.Commit();
+            return id;
+        });
+    }
+
+    void DeleteCampaign(std::int64_t campaignId) override {
+        Call([&] {
+            RunSql(Db, "DELETE FROM campaigns WHERE id = ?", {Id(campaignId)}, "删除测试");
+        });
+    }
+
+    std::vector<TArchivedRecord> Records(std::int64_t campaignId) override {
+        return Call([&] { return ReadRecords(campaignId); });
+    }
+
+    TImportResult Import(std::int64_t campaignId,
+                         const std::vector<TArchivedRecord>& records) override {
+        return Call([&] {
+            TTransaction transaction(Db);
+            LockCampaign(campaignId);
+            QSqlQuery insert = PrepareSql(Db, InsertRecord, "导入记录");
+            TImportResult result;
+            const int total = static_cast<int>(records.size());
+            for (int k = 0; k < total; ++k) {
+                InsertOne(insert, campaignId, records[k]);
+                (insert.numRowsAffected() > 0 ? result.Stored : result.Already)++;
+                if (ImportProgress) ImportProgress(k + 1, total);
+            }
+            insert.finish();
+            if (result.Stored > 0) StoreValue(campaignId);
+            transaction.Commit();
+            return result;
+        });
+    }
+
+    TImportResult MoveRecords(const std::vector<std::int64_t>& recordIds,
+                              std::int64_t toCampaignId) override {
+        return Call([&] {
+            TTransaction transaction(Db);
+            LockCampaign(toCampaignId);
+            std::set<std::int64_t> sources;
+            TImportResult result;
+            for (std::int64_t id : recordIds) {
+                QSqlQuery from = RunSql(Db, "SELECT campaign_id FROM records WHERE id = ?",
+                                        {Id(id)}, "移动记录");
+                if (!from.next())
+                    throw TArchiveError(TArchiveProblem::NotFound,
+                                        "要移动的记录已不在档案中（可能已被删除）。");
+                const std::int64_t source = from.value(0).toLongLong();
+                if (source == toCampaignId) {
+                    ++result.Already;
+                    continue;
+                }
+                if (sources.insert(source).second) LockCampaign(source);
+                // Moved when the target has no record the same, else dropped:
+                // either way the target ends up holding it once.
+                QSqlQuery moved = RunSql(
+                    Db,
+                    "UPDATE records SET campaign_id = ? WHERE id = ? AND NOT EXISTS ("
+                    " SELECT 1 FROM records t WHERE t.campaign_id = ?"
+                    " AND t.number = records.number AND t.time_year = records.time_year"
+                    " AND t.time_month = records.time_month AND t.time_day = records.time_day"
+                    " AND t.time_hour = records.time_hour AND t.time_minute = records.time_minute"
+                    " AND t.time_second = records.time_second"
+                    " AND t.frequency = records.frequency AND t.u_bits = records.u_bits"
+                    " AND t.i_bits = records.i_bits AND t.phi_bits = records.phi_bits"
+                    " AND t.rm_on = records.rm_on)",
+                    {Id(toCampaignId), Id(id), Id(toCampaignId)}, "移动记录");
+                if (moved.numRowsAffected() > 0) {
+                    ++result.Stored;
+                } else {
+                    RunSql(Db, "DELETE FROM records WHERE id = ?", {Id(id)}, "移动记录");
+                    ++result.Already;
+                }
+            }
+            for (std::int64_t source : sources) StoreValue(source);
+            if (result.Stored > 0) StoreValue(toCampaignId);
+            transaction.Commit();
+            return result;
+        });
+    }
+
+    void DeleteRecords(const std::vector<std::int64_t>& recordIds) override {
+        Call([&] {
+            TTransaction transaction(Db);
+            std::set<std::int64_t> campaigns;
+            for (std::int64_t id : recordIds) {
+                QSqlQuery q = RunSql(Db, "SELECT campaign_id FROM records WHERE id = ?", {Id(id)},
+                                     "删除记录");
+                if (!q.next()) continue;  // gone already: nothing to do
+                const std::int64_t campaign = q.value(0).toLongLong();
+                if (campaigns.insert(campaign).second) LockCampaign(campaign);
+                RunSql(Db, "DELETE FROM records WHERE id = ?", {Id(id)}, "删除记录");
+            }
+            for (std::int64_t campaign : campaigns) StoreValue(campaign);
+            transaction.Commit();
+        });
+    }
+
+  private:
+    static QVariant Id(std::int64_t id) { return QVariant::fromValue<qint64>(id); }
+
+    void Release() {
+        if (Db.isValid()) Db.close();
+        Db = QSqlDatabase();  // the last handle goes before the connection is removed
+        QSqlDatabase::removeDatabase(Connection);
+    }
+
+    std::vector<TArchivedRecord> ReadRecords(std::int64_t campaignId) {
+        std::vector<TArchivedRecord> list;
+        QSqlQuery q = RunSql(
+            Db,
+            QString("SELECT %1 FROM records WHERE campaign_id = ? ORDER BY id").arg(RecordColumns),
+            {Id(campaignId)}, "读取记录");
+        while (q.next()) list.push_back(RecordFrom(q));
+        return list;
+    }
+
+    std::string Server() const {
+        return (Settings.User.empty() ? "" : Settings.User + "@") + Settings.Host + ":" +
+               std::to_string(Settings.Port);
+    }
+
+    // Opens the connection, checks a SQLite file, brings the schema up to date.
+    void Connect() {
+        const bool sqlite = Settings.Driver == TArchiveDriver::SQLite;
+        const QString driver = sqlite ? "QSQLITE" : "QPSQL";
+        if (!QSqlDatabase::isDriverAvailable(driver))
+            throw TArchiveError(
+                TArchiveProblem::NoDriver,
+                "缺少 Qt 的数据库驱动 " + S(driver) + "：程序的 sqldrivers 文件夹里应有它的插件。");
+        Db = QSqlDatabase::contains(Connection) ? QSqlDatabase::database(Connection, false)
+                                                : QSqlDatabase::addDatabase(driver, Connection);
+        if (sqlite)
+            OpenFile();
+        else
+            OpenServer();
+        MigrateArchive(Db, ArchiveMigrations(), Description());
+    }
+
+    void OpenFile() {
+        const QString file = Q(Settings.File);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        Db.setDatabaseName(file);
+        // Another program's import holds the write lock for milliseconds.
+        Db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=10000");
+        if (!Db.open())
+            throw TArchiveError(TArchiveProblem::CannotOpen, "无法打开或新建档案文件：" +
+                                                                 Settings.File + "（" +
+                                                                 S(Db.lastError().text()) + "）");
+        // SQLite opens any file lazily: a damaged one shows at the first read.
+        QSqlQuery check(Db);
+        QString problem;
+        if (!check.exec("PRAGMA quick_check"))
+            problem = check.lastError().databaseText();
+        else if (check.next() && check.value(0).toString() != "ok")
+            problem = check.value(0).toString();
+        if (!problem.isEmpty()) {
+            Db.close();
+            throw TArchiveError(TArchiveProblem::Damaged,
+                                "档案文件已损坏，无法读取：" + Settings.File + "（" + S(problem) +
+                                    "）。可以新建一个档案，损坏的文件原样保留。");
+        }
+        check.finish();
+        // WAL: readers do not wait for a writer, and a killed import leaves
+        // the file as it was before it.
+        RunSql(Db, "PRAGMA journal_mode = WAL", {}, "打开档案");
+        RunSql(Db, "PRAGMA foreign_keys = ON", {}, "打开档案");
+    }
+
+    void OpenServer() {
+        Db.setHostName(Q(Settings.Host));
+        Db.setPort(Settings.Port);
+        Db.setDatabaseName(Q(Settings.Database));
+        Db.setUserName(Q(Settings.User));
+        // Empty: libpq reads ~/.pgpass or PGPASSFILE itself.
+        Db.setPassword(Q(Password));
+        // Never wait long on a server that is gone: give up connecting after
+        // 5 s, and notice a dead peer of an open TCP connection within about
+        // 10 s instead of the system's two hours.
+        Db.setConnectOptions(
+            "connect_timeout=5;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
+            "keepalives_count=3;tcp_user_timeout=10000;application_name=kr3090");
+        if (!Db.open()) {
+            const QString text = Db.lastError().databaseText().trimmed();
+            Db.close();
+            if (Refused(text))
+                throw TArchiveError(TArchiveProblem::PasswordRefused,
+                                    "档案服务器 " + Server() +
+                                        " 拒绝登录：用户名或密码不对，或没有给出密码（" + S(text) +
+                                        "）");
+            throw TArchiveError(TArchiveProblem::Unreachable, "无法连接档案服务器 " + Server() +
+                                                                  "（数据库 " + Settings.Database +
+                                                                  "）：" + S(text));
+        }
+        // Another program's lock (an import into the same campaign) is held
+        // for milliseconds; longer means it hangs, and we say so.
+        RunSql(Db, "SET lock_timeout = 10000", {}, "连接档案服务器");
+        QSqlQuery encoding = RunSql(Db, "SHOW server_encoding", {}, "连接档案服务器");
+        if (encoding.next() && encoding.value(0).toString() != "UTF8") {
+            const std::string name = S(encoding.value(0).toString());
+            Db.close();
+            throw TArchiveError("档案服务器上的数据库 " + Settings.Database + " 的字符集是 " +
+                                name + "，存不下所有的中文：请建一个 UTF8 的数据库。");
+        }
+    }
+
+    // Runs one call of the interface. A connection lost on the way (or lost
+    // since the last call) is opened again first; when the server went away
+    // during the call, the call fails with a message and the connection is
+    // dropped so that the next call connects afresh.
+    template <class F>
+    auto Call(F&& body) -> decltype(body()) {
+        if (!Db.isOpen()) Connect();
+        try {
+            return body();
+        } catch (const TArchiveError& e) {
+            if (Settings.Driver == TArchiveDriver::PostgreSQL && !Alive()) {
+                Db.close();
+                throw TArchiveError(TArchiveProblem::ConnectionLost,
+                                    "与档案服务器 " + Server() +
+                                        " 的连接已断开，这次操作没有完成：" + e.what() +
+                                        "。下次操作时会重新连接。");
+            }
+            throw;
+        }
+    }
+
+    bool Alive() {
+        QSqlQuery q(Db);
+        return q.exec("SELECT 1");
+    }
+
+    // Holds the campaign while its records and value change, so that two
+    // programs importing into it at once each see the other's records when
+    // working out the value. SQLite's write lock already holds the whole file.
+    void LockCampaign(std::int64_t campaignId) {
+        const QString sql = DialectOf(Db) == TSqlDialect::PostgreSQL
+                                ? "SELECT id FROM campaigns WHERE id = ? FOR UPDATE"
+                                : "SELECT id FROM campaigns WHERE id = ?";
+        if (!RunSql(Db, sql, {Id(campaignId)}, "读取测试").next()) ThrowCampaignGone();
+    }
+
+    void InsertOne(QSqlQuery& insert, std::int64_t campaignId, const TArchivedRecord& record) {
+        const TRecordValues& v = record.Values;
+        // Z, R and X from the singles as stored, as every page shows them.
+        const double u = std::bit_cast<float>(SingleBits(v.U));
+        const double i = std::bit_cast<float>(SingleBits(v.I));
+        const double phi = std::bit_cast<float>(SingleBits(v.Phi));
+        const std::optional<TImpedance> z = ComputeImpedance(u, i, phi);
+        RunPrepared(insert,
+                    {Id(campaignId), record.Number, v.Year, v.Month, v.Day, v.Hour, v.Minute,
+                     v.Second, v.Frequency, SingleBits(v.U), SingleBits(v.I), SingleBits(v.Phi),
+                     v.RmOn ? 1 : 0, z ? QVariant(z->Z) : NullDouble(),
+                     z ? QVariant(z->R) : NullDouble(), z ? QVariant(z->X) : NullDouble()},
+                    "导入记录");
+    }
+
+    // Works the campaign's value out over all its records, as the analysis
+    // window does with every record checked, and stores it with the campaign.
+    void StoreValue(std::int64_t campaignId) {
+        QSqlQuery f0 = RunSql(Db, "SELECT power_frequency FROM campaigns WHERE id = ?",
+                              {Id(campaignId)}, "计算工频值");
+        if (!f0.next()) ThrowCampaignGone();
+        const int powerFrequency = f0.value(0).toInt();
+        std::vector<TRecordValues> values;
+        for (const TArchivedRecord& r : ReadRecords(campaignId)) values.push_back(r.Values);
+        const TFreqAnalysis a = AnalyseFrequencies(values, {}, powerFrequency, 5.0);
+        const std::string method = AnalysisResultTexts(a, values.size()).Method;
+        const auto intOr = [](bool has, int v) { return has ? QVariant(v) : NullInt(); };
+        const auto doubleOr = [](bool has, double v) { return has ? QVariant(v) : NullDouble(); };
+        const bool two = a.TwoPoint.has_value(), fit = a.LineFit.has_value();
+        const TTwoPointValue t = two ? *a.TwoPoint : TTwoPointValue{};
+        const TLineFitValue l = fit ? *a.LineFit : TLineFitValue{};
+        RunSql(Db,
+               "UPDATE campaigns SET value_method = ?, two_below = ?, two_above = ?, two_r = ?,"
+               " two_x = ?, two_z = ?, two_phi = ?, fit_frequencies = ?, fit_lowest = ?,"
+               " fit_highest = ?, fit_slope_r = ?, fit_intercept_r = ?, fit_slope_x = ?,"
+               " fit_intercept_x = ?, fit_r = ?, fit_x = ?, fit_z = ?, fit_phi = ?,"
+               " fit_residual_r = ?, fit_residual_x = ? WHERE id = ?",
+               {Q(method),
+                intOr(two, t.Below),
+                intOr(two, t.Above),
+                doubleOr(two, t.Value.R),
+                doubleOr(two, t.Value.X),
+                doubleOr(two, t.Value.Z),
+                doubleOr(two, t.Value.Phi),
+                intOr(fit, l.Frequencies),
+                intOr(fit, l.Lowest),
+                intOr(fit, l.Highest),
+                doubleOr(fit, l.SlopeR),
+                doubleOr(fit, l.InterceptR),
+                doubleOr(fit, l.SlopeX),
+                doubleOr(fit, l.InterceptX),
+                doubleOr(fit, l.Value.R),
+                doubleOr(fit, l.Value.X),
+                doubleOr(fit, l.Value.Z),
+                doubleOr(fit, l.Value.Phi),
+                doubleOr(fit, l.MaxResidualR),
+                doubleOr(fit, l.MaxResidualX),
+                Id(campaignId)},
+               "计算工频值");
+    }
+
+    bool NameTakenBy(const TSite& site) {
+        QSqlQuery q(Db);
+        q.prepare("SELECT id FROM sites WHERE name = ? AND id <> ?");
+        q.addBindValue(Q(site.Name));
+        q.addBindValue(Id(site.Id));
+        return q.exec() && q.next();
+    }
+
+    [[noreturn]] static void ThrowSiteGone() {
+        throw TArchiveError(TArchiveProblem::NotFound, "这个现场已不在档案中（可能已被删除）。");
+    }
+    [[noreturn]] static void ThrowCampaignGone() {
+        throw TArchiveError(TArchiveProblem::NotFound, "这次测试已不在档案中（可能已被删除）。");
+    }
+
+    TArchiveSettings Settings;
+    std::string Password;
+    QString Connection;
+    QSqlDatabase Db;
+};
+
+}  // namespace
+
+std::unique_ptr<TArchive> OpenArchive(const TArchiveSettings& settings,
+                                      const std::string& password) {
+    return std::make_unique<TSqlArchive>(settings, password);
+}

@@ -1,0 +1,76 @@
+#include "archive/SqlQuery.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include "archive/Archive.h"
+
+TSqlDialect DialectOf(const QSqlDatabase& db) {
+    return db.driverName() == "QPSQL" ? TSqlDialect::PostgreSQL : TSqlDialect::SQLite;
+}
+
+void ThrowSqlError(const char* what, const QSqlError& error) {
+    QString detail = error.databaseText().trimmed();
+    if (detail.isEmpty()) detail = error.driverText().trimmed();
+    throw TArchiveError(std::string("档案数据库出错（") + what + "）：" + detail.toStdString());
+}
+
+QSqlQuery PrepareSql(QSqlDatabase& db, const QString& sql, const char* what) {
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql)) ThrowSqlError(what, query.lastError());
+    return query;
+}
+
+void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const char* what) {
+    int k = 0;
+    for (const QVariant& v : values) query.bindValue(k++, v);
+    if (!query.exec()) ThrowSqlError(what, query.lastError());
+}
+
+QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVariant> values,
+                 const char* what) {
+    // PostgreSQL prepares queries and data changes only: SET, SHOW and CREATE
+    // run as they are, which is safe since they carry no value.
+    if (values.size() == 0) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(sql)) ThrowSqlError(what, query.lastError());
+        return query;
+    }
+    QSqlQuery query = PrepareSql(db, sql, what);
+    RunPrepared(query, values, what);
+    return query;
+}
+
+QVariant NullDouble() {
+    return QVariant(QMetaType::fromType<double>());
+}
+
+QVariant NullInt() {
+    return QVariant(QMetaType::fromType<int>());
+}
+
+QVariant OptionalDouble(const std::optional<double>& v) {
+    return v ? QVariant(*v) : NullDouble();
+}
+
+TTransaction::TTransaction(QSqlDatabase& db) : Db(db) {
+    const char* begin = DialectOf(db) == TSqlDialect::SQLite ? "BEGIN IMMEDIATE" : "BEGIN";
+    QSqlQuery query(db);
+    if (!query.exec(begin)) ThrowSqlError("开始事务", query.lastError());
+}
+
+TTransaction::~TTransaction() {
+    if (!Open) return;
+    // The exception that brought us here tells what went wrong; a rollback
+    // that fails too (the server is gone) has nothing to add.
+    QSqlQuery query(Db);
+    query.exec("ROLLBACK");
+}
+
+void TTransaction::Commit() {
+    QSqlQuery query(Db);
+    if (!query.exec("COMMIT")) ThrowSqlError("提交事务", query.lastError());
+    Open = false;
+}

@@ -1,0 +1,72 @@
+#include "ArchiveFixture.h"
+
+#include <QCoreApplication>
+#include <QSqlQuery>
+#include <cstdlib>
+
+std::string ArchiveTest::Target() const {
+    return OnServer() ? "server:" + Server : "sqlite:" + Settings.File;
+}
+
+void ArchiveTest::SetUp() {
+    Server = TestServerFolder();
+    Settings = SettingsOfTarget(Target());
+    if (OnServer()) {
+        // The tables go, with whatever an earlier test left in them.
+        QSqlDatabase db = Raw();
+        QSqlQuery(db).exec("DROP TABLE IF EXISTS records, campaigns, sites, schema_version");
+        return;
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    Folder = std::filesystem::temp_directory_path() / std::filesystem::path(u8"kr3090-档案") /
+             (std::to_string(QCoreApplication::applicationPid()) + "." + test->name());
+    std::filesystem::remove_all(Folder);
+    std::filesystem::create_directories(Folder);
+    const std::u8string file = (Folder / DefaultArchiveFileName).u8string();
+    Settings.File = std::string(file.begin(), file.end());
+}
+
+void ArchiveTest::TearDown() {
+    {
+        QSqlDatabase db = QSqlDatabase::database("kr3090-test-raw", false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("kr3090-test-raw");
+    if (Folder.empty()) return;
+    std::filesystem::remove_all(Folder);
+    std::error_code ec;
+    std::filesystem::remove(Folder.parent_path(), ec);  // when no other run uses it
+}
+
+QSqlDatabase ArchiveTest::Raw() {
+    if (QSqlDatabase::contains("kr3090-test-raw")) return QSqlDatabase::database("kr3090-test-raw");
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(OnServer() ? "QPSQL" : "QSQLITE", "kr3090-test-raw");
+    if (OnServer()) {
+        db.setHostName(QString::fromStdString(Server));
+        db.setUserName("kr3090");
+        db.setDatabaseName("kr3090");
+        db.setConnectOptions("options='-c client_min_messages=warning'");
+    } else {
+        db.setDatabaseName(QString::fromStdString(Settings.File));
+    }
+    EXPECT_TRUE(db.open());
+    return db;
+}
+
+void ArchiveTest::ServerControl(const char* action) {
+    const std::string command =
+        std::string(KR3090_SOURCE_DIR "/scripts/archive-server-test.sh ") + action + " " + Server;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::int64_t ArchiveTest::NewCampaign(TArchive& archive, int powerFrequency) {
+    static int sites = 0;
+    TSite site;
+    site.Name = "站" + std::to_string(++sites);
+    TCampaign c;
+    c.SiteId = archive.SaveSite(site);
+    c.Date = "2025-03-03";
+    c.PowerFrequency = powerFrequency;
+    return archive.SaveCampaign(c);
+}

@@ -1,0 +1,48 @@
+#include "ArchiveTarget.h"
+
+#include <QByteArray>
+#include <QString>
+
+std::string TestServerFolder() {
+    return qEnvironmentVariable("KR3090_ARCHIVE_SERVER").toStdString();
+}
+
+TArchiveSettings SettingsOfTarget(const std::string& target) {
+    TArchiveSettings s;
+    const std::string where = target.substr(target.find(':') + 1);
+    if (target.rfind("server:", 0) == 0) {
+        s.Driver = TArchiveDriver::PostgreSQL;
+        s.Host = where;
+        s.User = "kr3090";
+        s.Database = "kr3090";
+        // The password comes from the server's pgpass file, read by libpq.
+        qputenv("PGPASSFILE", QByteArray::fromStdString(where + "/pgpass"));
+    } else {
+        s.File = where;
+    }
+    return s;
+}
+
+TArchivedRecord TestRecord(int k) {
+    TArchivedRecord r;
+    r.Number = k % 100 + 1;
+    TRecordValues& v = r.Values;
+    v.Frequency = k % 2 ? 45 : 55;
+    v.U = 2.0f + static_cast<float>(k) * 0.001f;
+    v.I = 1.25f;
+    v.Phi = 30.0f + static_cast<float>(k % 7);
+    v.RmOn = k % 3 == 0;
+    v.Year = 117;  // a byte as the instrument sends it
+    v.Month = 1 + k / 100 % 12;
+    v.Day = 1 + k % 28;
+    v.Hour = k % 24;
+    v.Minute = k % 60;
+    v.Second = k / 1200 % 60;
+    return r;
+}
+
+std::vector<TArchivedRecord> TestRecords(int first, int count) {
+    std::vector<TArchivedRecord> list;
+    for (int k = first; k < first + count; ++k) list.push_back(TestRecord(k));
+    return list;
+}
