@@ -26,13 +26,18 @@ cmake --build "$dir"
 
 # The package: the program, the plugins Qt loads for a window on Windows (the
 # platform and the themed style; printing is built into Qt6PrintSupport.dll),
-# and every DLL of the Qt folder that these import, directly or not.
+# every DLL of the Qt folder that these import, directly or not, and Qt's own
+# texts in Chinese. The .qm file is the same on every platform: Debian's
+# qt6-translations-l10n of the same Qt version has it.
 package=$dir/package/kr3090
 rm -rf "$dir/package"
-mkdir -p "$package/platforms" "$package/styles"
+mkdir -p "$package/platforms" "$package/styles" "$package/translations"
 cp "$dir/app/kr3090.exe" "$package/"
 cp "$qt/plugins/platforms/qwindows.dll" "$package/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$package/styles/"
+qm=/usr/share/qt6/translations/qtbase_zh_CN.qm
+[ -f "$qm" ] || { echo "windows-build.sh: no $qm (qt6-translations-l10n, scripts/setup.sh)" >&2; exit 1; }
+cp "$qm" "$package/translations/"
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 pending=("$package/kr3090.exe" "$package/platforms/qwindows.dll"
