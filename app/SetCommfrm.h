@@ -7,9 +7,9 @@
 
 class QComboBox;
 class QLabel;
-class TConfigWriteError;
 class QLineEdit;
 class QPushButton;
+class TConfigWriteError;
 
 class TfrmSetComm : public QDialog {
     Q_OBJECT
