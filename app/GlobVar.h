@@ -25,6 +25,11 @@ struct TGlobVar : TUploadState {
     int PrintLineWidth = 24;
     QString AppPath;  // with trailing separator
     QString ConfigFileName;
+    // Where SettingsLocationFor put Config.ini: beside the executable, or in
+    // the user's folder (made by the first save). DataFolder, with trailing
+    // separator, is where the program's other files for the user belong.
+    bool FilesBesideExecutable = true;
+    QString DataFolder;
 };
 
 extern TGlobVar GlobVar;

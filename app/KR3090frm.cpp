@@ -18,7 +18,9 @@
 #include "app/SetCommfrm.h"
 #include "app/ShownComboBox.h"
 #include "link/Config.h"
+#include "link/PortList.h"
 #include "link/SerialComm.h"
+#include "link/SettingsLocation.h"
 #include "protocol/Receive.h"
 #include "protocol/Requests.h"
 #include "report/SongFont.h"
@@ -300,9 +302,14 @@ void TfrmKR3090::FormCreate() {
     // In the platform's own separators: messages show C:\...\Config.ini on Windows.
     GlobVar.AppPath =
         QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
-    GlobVar.ConfigFileName = ConfigFileNameFor(GlobVar.AppPath);
-    CommSettings = TCommSettings{};
-    LoadConfig(GlobVar.ConfigFileName.toStdString(), CommSettings);
+    const TSettingsLocation location = SettingsLocationFor(GlobVar.AppPath.toStdString());
+    GlobVar.ConfigFileName = QString::fromStdString(location.ConfigFileName);
+    GlobVar.FilesBesideExecutable = location.BesideExecutable;
+    GlobVar.DataFolder = QString::fromStdString(location.DataFolder);
+    TCommSettings defaults;
+    defaults.ComName = DefaultPortName();
+    CommSettings = defaults;
+    LoadConfig(GlobVar.ConfigFileName.toStdString(), CommSettings, defaults);
     Timer_Now->start();
 }
 

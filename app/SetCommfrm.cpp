@@ -40,6 +40,19 @@ QString NotAnInteger(const QString& text) {
     return QStringLiteral("'%1' is not a valid integer value").arg(text);
 }
 
+QString CauseText(std::error_code cause) {
+    if (cause == std::errc::permission_denied || cause == std::errc::operation_not_permitted)
+        return QStringLiteral("权限不足");
+    if (cause == std::errc::read_only_file_system) return QStringLiteral("文件系统只读");
+    if (cause == std::errc::no_space_on_device) return QStringLiteral("磁盘空间不足");
+    if (cause == std::errc::file_too_large) return QStringLiteral("文件超出大小限制");
+    if (cause == std::errc::no_such_file_or_directory || cause == std::errc::not_a_directory)
+        return QStringLiteral("文件夹不存在");
+    if (cause == std::errc::is_a_directory) return QStringLiteral("同名的文件夹已存在");
+    // Anything rarer in the system's own words.
+    return QString::fromLocal8Bit(cause.message());
+}
+
 }  // namespace
 
 TfrmSetComm::TfrmSetComm(QWidget* owner) : QDialog(owner) {
@@ -123,6 +136,7 @@ void TfrmSetComm::FillPortList() {
 }
 
 void TfrmSetComm::BitBtn1Click() {
+    const TCommSettings before = CommSettings;
     CommSettings.ComName = CombComm->currentText().toStdString();
     bool ok = false;
     const int dataNum = Edt_DataNum->text().toInt(&ok);
@@ -144,17 +158,18 @@ void TfrmSetComm::BitBtn1Click() {
         return;
     }
     CommSettings.Baud = baud;
-    SaveConfig();
+    // Settings that could not be kept are not used either: the port reopened
+    // after the dialog is the one the file still names.
+    if (!SaveConfig()) CommSettings = before;
 }
 
 bool TfrmSetComm::SaveConfig() {
     // The user's configuration folder is made by the first save.
-    if (GlobVar.ConfigFileName == UserConfigFileName())
-        QDir().mkpath(QFileInfo(GlobVar.ConfigFileName).path());
+    if (!GlobVar.FilesBesideExecutable) QDir().mkpath(QFileInfo(GlobVar.ConfigFileName).path());
     try {
         ::SaveConfig(GlobVar.ConfigFileName.toStdString(), CommSettings);
     } catch (const TConfigWriteError& e) {
-        Platform().ShowError(this, QString::fromStdString(e.what()));
+        Platform().ShowError(this, ConfigWriteMessage(e));
         return false;
     }
     Platform().MessageBox(this, QStringLiteral("保存成功！"), QStringLiteral("提示"),
@@ -171,19 +186,8 @@ void ShowCommSettings(QWidget* owner) {
     dialog->exec();
 }
 
-QString ConfigFileNameFor(const QString& appPath) {
-    const QString beside = appPath + QStringLiteral("Config.ini");
-#ifdef Q_OS_WIN
-    return beside;
-#else
-    if (QFileInfo::exists(beside) || QFileInfo(appPath).isWritable()) return beside;
-    return UserConfigFileName();
-#endif
-}
-
-QString UserConfigFileName() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
-    if (!QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
-    return QDir::cleanPath(base) + QStringLiteral("/kr3090/Config.ini");
+QString ConfigWriteMessage(const TConfigWriteError& error) {
+    if (error.Path().empty()) return QString::fromStdString(error.what());
+    return QStringLiteral("无法写入配置文件 %1：%2\n新的设置没有保存，仍使用原来的设置。")
+        .arg(QString::fromStdString(error.Path()), CauseText(error.Cause()));
 }

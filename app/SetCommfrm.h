@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TConfigWriteError;
 
 class TfrmSetComm : public QDialog {
     Q_OBJECT
@@ -19,7 +20,8 @@ class TfrmSetComm : public QDialog {
     void FillPortList();
     void BitBtn1Click();  // save
     void BitBtn2Click();  // close, nothing saved
-    // Writes the settings to Config.ini and confirms; false when it could not.
+    // Writes the settings to Config.ini and confirms; false, after saying
+    // why, when it could not.
     bool SaveConfig();
 
     QComboBox* CombComm;
@@ -37,10 +39,6 @@ class TfrmSetComm : public QDialog {
 // Shows the dialog modally over owner and releases it when it closes.
 void ShowCommSettings(QWidget* owner);
 
-// Config.ini for the executable's folder appPath (with trailing separator):
-// beside the executable whenever that folder is writable or already holds a
-// Config.ini (an unzipped or demo program); otherwise, on Linux, in the user's
-// configuration folder, since an installed program's folder is the system's.
-QString ConfigFileNameFor(const QString& appPath);
-// $XDG_CONFIG_HOME/kr3090/Config.ini, by default ~/.config/kr3090/Config.ini.
-QString UserConfigFileName();
+// The error display's text for a save that failed: the file, the cause, and
+// that the settings in use stay the old ones.
+QString ConfigWriteMessage(const TConfigWriteError& error);

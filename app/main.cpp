@@ -3,6 +3,8 @@
 #include <QIcon>
 
 #include "app/KR3090frm.h"
+#include "app/QtTranslation.h"
+#include "app/TraceLogging.h"
 #include "report/SongFont.h"
 
 int main(int argc, char* argv[]) {
@@ -12,6 +14,11 @@ int main(int argc, char* argv[]) {
         icon.addFile(QStringLiteral(":/icons/%1x%1/kr3090.png").arg(size));
     app.setWindowIcon(icon);
     InstallSongFontSubstitution();
+    InstallQtTranslation();
+#ifndef Q_OS_WIN
+    // Windows traces to its debug channel, which nobody reads unless attached.
+    RouteTraceToLogging(app.arguments().contains(QStringLiteral("--trace")));
+#endif
     TfrmKR3090 frmKR3090;
     frmKR3090.showMaximized();
     return app.exec();

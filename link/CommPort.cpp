@@ -9,15 +9,3 @@ std::uint32_t CommWriteWaitMs(std::uint32_t baud, unsigned bitsPerCharacter, std
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(
         UINT32_MAX, std::max<std::uint64_t>(CommWriteWaitFloorMs, CommWriteWaitFactor * lineMs)));
 }
-
-std::string DevicePathForPortName(const std::string& portName) {
-#ifdef _WIN32
-    return portName;  // CreateFileA takes the name as it stands
-#else
-    static const std::string prefix = "//.//";
-    const std::string rest =
-        portName.compare(0, prefix.size(), prefix) == 0 ? portName.substr(prefix.size()) : portName;
-    if (rest.empty() || rest.front() == '/') return rest;
-    return "/dev/" + rest;
-#endif
-}

@@ -41,14 +41,28 @@ constexpr int CommWriteWaitFloorMs = 250;
 // and stop bits) at baud; the floor alone when the rate is unknown (0).
 std::uint32_t CommWriteWaitMs(std::uint32_t baud, unsigned bitsPerCharacter, std::uint32_t count);
 
+// Why an Open failed, the same on both platforms, so that the window can say
+// what the user can do about it. Each body maps its own error codes (errno,
+// GetLastError) the way Qt's serial module does.
+enum class TPortOpenError : std::uint8_t {
+    None,             // opened
+    NoSuchDevice,     // ENOENT, ENODEV, ENXIO; ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND
+    NotPermitted,     // EACCES, EPERM (termios only: see Busy)
+    Busy,             // EBUSY, the lock held by another program; Win32: ERROR_ACCESS_DENIED
+                      // and ERROR_SHARING_VIOLATION, which is how it reports a port in use
+    NotSerialDevice,  // ENOTTY, EISDIR, no terminal settings; Win32: GetCommState fails
+    SettingsRefused,  // a setting the device cannot carry out; Win32: SetCommState fails
+    Other,
+};
+
 class TCommPort {
   public:
     // Opens the named port exclusively and applies the settings with flow
     // control off. Returns 0 on any failure (missing device, busy, not a
     // serial device, a setting the device rejects) and then holds nothing open;
-    // errno (termios) or GetLastError (Win32) then tells why.
+    // error, when given, then tells why (TPortOpenError::None on success).
     TPortHandle Open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
-                     std::uint8_t parity, std::uint8_t stopBits);
+                     std::uint8_t parity, std::uint8_t stopBits, TPortOpenError* error = nullptr);
     // Lets output still on its way drain for a bounded time, discards what the
     // device has not taken by then, and releases the handle.
     void Close(TPortHandle handle);
@@ -66,7 +80,11 @@ class TCommPort {
     bool Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32_t count);
 };
 
-// The device a port name refers to: "//.//" + ComName is the name shown to the
-// user; on Linux the device opened is /dev/ + the rest, or the rest itself when
-// it is an absolute path ("//.///dev/pts/3" opens /dev/pts/3).
+// The device a port name refers to, which is also the name the port message
+// shows: on Windows the name itself ("//.//COM3"); on Linux /dev/ + the part
+// after "//.//", or that part itself when it is an absolute path
+// ("//.///dev/pts/3" opens /dev/pts/3).
 std::string DevicePathForPortName(const std::string& portName);
+// The group the device belongs to ("dialout"); empty when it cannot be told,
+// and on Windows, which keeps no such group.
+std::string DeviceGroupName(const std::string& devicePath);

@@ -26,6 +26,7 @@
 //   size back for CS6. The tty's driver is found through sysfs.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -248,30 +249,61 @@ std::chrono::milliseconds WriteWait(int fd, std::uint32_t count) {
     return std::chrono::milliseconds(CommWriteWaitMs(baud, bits, count));
 }
 
+// Why an open failed, from the errno of the step that failed. Configure
+// gives EINVAL for a setting the port cannot carry out.
+TPortOpenError OpenErrorOf(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return TPortOpenError::NoSuchDevice;
+        case EACCES:
+        case EPERM:
+            return TPortOpenError::NotPermitted;
+        case EBUSY:
+            return TPortOpenError::Busy;
+        case ENOTTY:
+        case EISDIR:
+            return TPortOpenError::NotSerialDevice;
+        case EINVAL:
+            return TPortOpenError::SettingsRefused;
+        default:
+            return TPortOpenError::Other;
+    }
+}
+
 }  // namespace
 
 TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
-                            std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits) {
+                            std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits,
+                            TPortOpenError* error) {
+    auto report = [error](int code) {
+        if (error) *error = code ? OpenErrorOf(code) : TPortOpenError::None;
+    };
     const std::string path = DevicePathForPortName(portName);
     if (path.empty()) {
-        errno = ENOENT;
+        report(ENOENT);
         return 0;
     }
     // Non-blocking so that the open does not wait for a carrier.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return 0;  // errno: EACCES for a user outside the device's group
-    auto fail = [fd](int error) -> TPortHandle {
+    if (fd < 0) {
+        report(errno);  // EACCES for a user outside the device's group
+        return 0;
+    }
+    auto fail = [fd, &report](int code) -> TPortHandle {
         ::close(fd);
-        errno = error;
+        report(code);
         return 0;
     };
     if (!isatty(fd)) return fail(ENOTTY);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY);
     if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
-    if (const int error = Configure(fd, baudRate, byteSize, parity, stopBits); error != 0) {
+    if (const int code = Configure(fd, baudRate, byteSize, parity, stopBits); code != 0) {
         ioctl(fd, TIOCNXCL);
-        return fail(error);
+        return fail(code);
     }
+    report(0);
     // The descriptor stays non-blocking: Write bounds its own wait, and reads
     // never wait anyway (VMIN = VTIME = 0, only what is queued).
     return static_cast<TPortHandle>(fd) + 1;
@@ -375,4 +407,22 @@ bool TCommPort::Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32
         ::poll(&p, 1, static_cast<int>(std::min<long long>(left, RetryMs)));
     }
     return true;
+}
+
+std::string DevicePathForPortName(const std::string& portName) {
+    static const std::string prefix = "//.//";
+    const std::string rest =
+        portName.compare(0, prefix.size(), prefix) == 0 ? portName.substr(prefix.size()) : portName;
+    if (rest.empty() || rest.front() == '/') return rest;
+    return "/dev/" + rest;
+}
+
+std::string DeviceGroupName(const std::string& devicePath) {
+    struct stat st;
+    if (devicePath.empty() || ::stat(devicePath.c_str(), &st) != 0) return {};
+    group g;
+    group* found = nullptr;
+    char buffer[4096];
+    if (getgrgid_r(st.st_gid, &g, buffer, sizeof buffer, &found) != 0 || !found) return {};
+    return found->gr_name;
 }

@@ -53,20 +53,40 @@ bool MarkedHung(const COMMTIMEOUTS& timeouts) {
            timeouts.WriteTotalTimeoutMultiplier == 0;
 }
 
+// Why CreateFileA failed. Windows keeps users from no COM port, and reports
+// a port that another program holds as access denied.
+TPortOpenError OpenErrorOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+            return TPortOpenError::NoSuchDevice;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return TPortOpenError::Busy;
+        default:
+            return TPortOpenError::Other;
+    }
+}
+
 }  // namespace
 
 TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
-                            std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits) {
+                            std::uint8_t byteSize, std::uint8_t parity, std::uint8_t stopBits,
+                            TPortOpenError* error) {
+    auto fail = [error](HANDLE h, TPortOpenError why) -> TPortHandle {
+        if (h) CloseHandle(h);
+        if (error) *error = why;
+        return nullptr;
+    };
     // Share mode 0: exclusive. Synchronous, non-overlapped I/O.
     HANDLE h = CreateFileA(portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) return fail(nullptr, OpenErrorOf(GetLastError()));
     // The driver's current state is the starting point: only these fields change.
     DCB dcb;
-    if (!ReadCommState(h, dcb)) {
-        CloseHandle(h);
-        return nullptr;
-    }
+    if (!ReadCommState(h, dcb)) return fail(h, TPortOpenError::NotSerialDevice);
     dcb.BaudRate = baudRate;
     dcb.ByteSize = byteSize;
     dcb.Parity = parity;
@@ -75,14 +95,12 @@ TPortHandle TCommPort::Open(const std::string& portName, std::uint32_t baudRate,
     dcb.fOutxDsrFlow = 0;
     dcb.fOutX = 0;
     dcb.fInX = 0;
-    if (!SetCommState(h, &dcb)) {
-        CloseHandle(h);
-        return nullptr;
-    }
+    if (!SetCommState(h, &dcb)) return fail(h, TPortOpenError::SettingsRefused);
     // A driver that keeps its own time-outs still opens; its writes are then
     // bounded only by what it does itself.
     COMMTIMEOUTS timeouts;
     if (GetCommTimeouts(h, &timeouts)) SetNormalWriteWait(h, dcb, timeouts);
+    if (error) *error = TPortOpenError::None;
     return h;
 }
 
@@ -147,6 +165,14 @@ bool TCommPort::Write(TPortHandle handle, const std::uint8_t* bytes, std::uint32
         if (ReadCommState(handle, dcb)) SetNormalWriteWait(handle, dcb, timeouts);
     }
     return true;
+}
+
+std::string DevicePathForPortName(const std::string& portName) {
+    return portName;  // CreateFileA takes the name as it stands
+}
+
+std::string DeviceGroupName(const std::string&) {
+    return {};
 }
 
 #endif  // _WIN32

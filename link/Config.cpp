@@ -5,6 +5,7 @@
 // sections) as it was.
 #include "link/Config.h"
 
+#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,7 @@ struct TIniFile {
     std::string Newline = "\r\n";
     bool EndsWithNewline = true;
     std::optional<std::string> Before;  // the file's bytes as read, when it could be read
+    int ReadError = 0;                  // errno of an open that failed
 };
 
 std::string Trim(const std::string& s) {
@@ -76,8 +78,12 @@ TIniFile ReadIni(const std::string& fileName) {
     TIniFile ini;
     const auto path = FileSystemPath(fileName);
     if (!path) return ini;
+    errno = 0;
     std::ifstream in(*path, std::ios::binary);
-    if (!in) return ini;
+    if (!in) {
+        ini.ReadError = errno;
+        return ini;
+    }
     std::ostringstream text;
     text << in.rdbuf();
     std::string s = text.str();
@@ -174,12 +180,21 @@ void WriteValue(TIniFile& ini, const std::string& key, const std::string& value,
     ini.Lines.insert(ini.Lines.begin() + static_cast<std::ptrdiff_t>(lastKey) + 1, line);
 }
 
-// Replaces the file's content; false when any of it did not reach the file.
-bool WriteWhole(const std::filesystem::path& path, const std::string& text) {
+// The errno a failed file operation left, or EIO when it left none.
+int LastError() {
+    return errno ? errno : EIO;
+}
+
+// Replaces the file's content; the error that kept any of it from reaching
+// the file, 0 when all did.
+int WriteWhole(const std::filesystem::path& path, const std::string& text) {
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out.is_open()) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out.is_open()) return LastError();
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (out) out.flush();
-    return out.is_open() && out;
+    if (out) out.close();
+    return out ? 0 : LastError();
 }
 
 // As the platform writes it: on Windows C:\...\Config.ini.
@@ -193,9 +208,9 @@ std::string FullPath(const std::string& fileName) {
 
 }  // namespace
 
-void LoadConfig(const std::string& fileName, TCommSettings& settings) {
+void LoadConfig(const std::string& fileName, TCommSettings& settings,
+                const TCommSettings& defaults) {
     const TIniFile ini = ReadIni(fileName);
-    const TCommSettings defaults;
     settings.ComName = ReadText(ini, "ComName", defaults.ComName);
     settings.DataNum = ReadInteger(ini, "DataNum", defaults.DataNum);
     settings.StopNum = ReadInteger(ini, "StopNum", defaults.StopNum);
@@ -220,18 +235,22 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
         text += ini.Lines[i];
         if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;
     }
+    const auto fail = [&fileName](int error) {
+        throw TConfigWriteError(FullPath(fileName),
+                                std::error_code(error, std::generic_category()));
+    };
     // A file that is there but cannot be read is not rewritten: the lines of
     // it that are not ours would be lost.
-    if (!path || (existed && !ini.Before))
-        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
-    if (!WriteWhole(*path, text)) {
+    if (!path) fail(EINVAL);
+    if (existed && !ini.Before) fail(ini.ReadError ? ini.ReadError : EIO);
+    if (const int error = WriteWhole(*path, text); error != 0) {
         // A write that stopped half way (a full disk) has already emptied the
         // file: what it held goes back, and a first save leaves no half file.
         if (ini.Before)
             WriteWhole(*path, *ini.Before);
         else if (!existed)
             std::filesystem::remove(*path, ec);
-        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
+        fail(error);
     }
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // Config.ini: section [Config] with the serial settings and the help file
-// name. Where the file lives is the window's choice (ConfigFileNameFor).
+// name. Where the file lives is SettingsLocationFor's choice.
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 struct TCommSettings {
     std::string ComName = "COM1";
@@ -18,14 +19,25 @@ struct TCommSettings {
 // The settings of this run (window thread only).
 extern TCommSettings CommSettings;
 
-// Raised by SaveConfig with "Unable to write to <full path>".
+// Raised by SaveConfig with "Unable to write to <full path>"; Path and Cause
+// (an errno value of the generic category) let the window say it in Chinese.
 class TConfigWriteError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+    TConfigWriteError(const std::string& fullPath, std::error_code cause)
+        : std::runtime_error("Unable to write to " + fullPath), path_(fullPath), cause_(cause) {}
+    const std::string& Path() const { return path_; }
+    std::error_code Cause() const { return cause_; }
+
+  private:
+    std::string path_;
+    std::error_code cause_;
 };
 
-// Missing file, section or key, or a value that is not an integer: the default.
-void LoadConfig(const std::string& fileName, TCommSettings& settings);
+// Missing file, section or key, or a value that is not an integer: the value
+// of defaults (the platform's default port is the window's to give).
+void LoadConfig(const std::string& fileName, TCommSettings& settings,
+                const TCommSettings& defaults = TCommSettings{});
 // Writes ComName, DataNum, StopNum, Mark and Baud into [Config], keeping every
 // other line of the file as it was. Throws TConfigWriteError; the file then
 // holds what it held before (a file that exists but cannot be read is not

@@ -10,3 +10,7 @@
 
 // Port names in UTF-8, such as "COM3" or "ttyUSB0".
 std::vector<std::string> SerialPortNames();
+// The port the program tries while Config.ini names none: COM1 on Windows; on
+// Linux, which has no COM1, the first port the list finds, or /dev/ttyUSB0
+// (the first USB adapter) when it finds none.
+std::string DefaultPortName();

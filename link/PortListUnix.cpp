@@ -9,3 +9,8 @@ std::vector<std::string> SerialPortNames() {
         names.push_back(port.portName().toStdString());
     return names;
 }
+
+std::string DefaultPortName() {
+    const std::vector<std::string> names = SerialPortNames();
+    return names.empty() ? std::string("/dev/ttyUSB0") : names.front();
+}

@@ -68,4 +68,8 @@ std::vector<std::string> SerialPortNames() {
     return names;
 }
 
+std::string DefaultPortName() {
+    return "COM1";
+}
+
 #endif

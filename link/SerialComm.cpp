@@ -1,6 +1,5 @@
 #include "link/SerialComm.h"
 
-#include <cerrno>
 #include <chrono>
 
 #include "link/Config.h"
@@ -84,10 +83,7 @@ bool TSerialComm::Open(const std::string& portName, std::uint32_t baudRate, std:
                        std::uint8_t parity, std::uint8_t stopBits) {
     // A second Open without Close would leak the first port and keep it locked.
     Close();
-    Handle_ = Port->Open(portName, baudRate, byteSize, parity, stopBits);
-#ifndef _WIN32
-    OpenError_ = Handle_ ? 0 : errno;
-#endif
+    Handle_ = Port->Open(portName, baudRate, byteSize, parity, stopBits, &OpenError_);
     Thread->SetHandle(Handle_);
     Thread->SetPort(Port.get());
     Thread->Resume();
@@ -122,6 +118,17 @@ std::string PortNameFor(const std::string& comName) {
     return "//.//" + comName;
 }
 
+std::string PortOpenMessage(const std::string& portName, TPortOpenError error) {
+    const std::string device = DevicePathForPortName(portName);
+    std::string message = device + "打开串口失败，请配置串口!!";
+    if (error != TPortOpenError::NotPermitted) return message;
+    // Serial devices belong to the group dialout; a new member gets the group
+    // at the next login. Other devices (a pseudo-terminal) are their owner's.
+    if (DeviceGroupName(device) == "dialout")
+        return message + "\n没有访问该串口的权限：请将当前用户加入 dialout 组后重新登录。";
+    return message + "\n没有访问该串口的权限。";
+}
+
 void OpenCommPort(std::unique_ptr<TSerialComm>& comm, bool& portOpen, const TCommSettings& settings,
                   TReceiveCallback receive, TInterruptCallback interrupt,
                   const std::function<void(const std::string&)>& showMessage) {
@@ -138,13 +145,6 @@ void OpenCommPort(std::unique_ptr<TSerialComm>& comm, bool& portOpen, const TCom
                    static_cast<std::uint8_t>(settings.StopNum & 0xFF))) {
         portOpen = true;
     } else if (showMessage) {
-        std::string message = name + "打开串口失败，请配置串口!!";
-#ifndef _WIN32
-        // Serial devices belong to the group dialout; a new member gets the
-        // group at the next login.
-        if (comm->OpenError() == EACCES || comm->OpenError() == EPERM)
-            message += "\n没有访问该串口的权限：请将当前用户加入 dialout 组后重新登录。";
-#endif
-        showMessage(message);
+        showMessage(PortOpenMessage(name, comm->OpenError()));
     }
 }

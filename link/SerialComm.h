@@ -62,13 +62,12 @@ class TSerialComm {
     void SetReceiveCallback(TReceiveCallback callback);
     void SetInterruptCallback(TInterruptCallback callback);
     TPortHandle Handle() const { return Handle_; }
-    // Why the last Open failed, as errno; 0 after one that succeeded, and on
-    // Windows, whose message needs no cause.
-    int OpenError() const { return OpenError_; }
+    // Why the last Open failed; None after one that succeeded.
+    TPortOpenError OpenError() const { return OpenError_; }
 
   private:
     TPortHandle Handle_ = 0;
-    int OpenError_ = 0;
+    TPortOpenError OpenError_ = TPortOpenError::None;
     std::unique_ptr<TCommPort> Port;
     std::unique_ptr<TCommThread> Thread;
     TInterruptCallback Interrupt = nullptr;
@@ -80,11 +79,16 @@ struct TCommSettings;
 // already contains "//.//".
 std::string PortNameFor(const std::string& comName);
 
+// The message for a port that did not open (UTF-8): the device as opened
+// (DevicePathForPortName: "//.//COM3" on Windows, "/dev/ttyUSB0" on Linux)
+// followed by "打开串口失败，请配置串口!!". A device the user may not open adds a
+// second line saying so, with the advice to join dialout when the device
+// belongs to that group (only termios reports that cause).
+std::string PortOpenMessage(const std::string& portName, TPortOpenError error);
+
 // (Re)opens the port with the settings: creates comm on first use, closes the
 // open port first, installs the callbacks and opens. On failure calls
-// showMessage with the port name followed by "打开串口失败，请配置串口!!"
-// (UTF-8) and leaves portOpen false. On Linux a port the user may not open
-// adds a second line saying so and what to do.
+// showMessage with PortOpenMessage and leaves portOpen false.
 void OpenCommPort(std::unique_ptr<TSerialComm>& comm, bool& portOpen, const TCommSettings& settings,
                   TReceiveCallback receive, TInterruptCallback interrupt,
                   const std::function<void(const std::string&)>& showMessage);

@@ -17,7 +17,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 source scripts/lib/desktop-session.sh
-(cd "$work" && exec ./kr3090 2>"$work/trace.log") &
+(cd "$work" && exec ./kr3090 --trace 2>"$work/trace.log") &
 app=$!
 wid=$(xdotool search --sync --onlyvisible --name '大地网接地参数综合测试仪' | head -n1)
 
@@ -35,10 +35,10 @@ for t in /proc/$app/task/*; do
   before[${t##*/}]=$(awk '{print $14 + $15}' "$t/stat")
 done
 c0=$(awk '{print $14 + $15}' "/proc/$app/stat"); t0=$(date +%s.%N)
-sent0=$(grep -c '^发送' "$work/trace.log" || true)
+sent0=$(grep -c '^kr3090.trace: 发送' "$work/trace.log" || true)
 sleep "$seconds"
 c1=$(awk '{print $14 + $15}' "/proc/$app/stat"); t1=$(date +%s.%N)
-sent1=$(grep -c '^发送' "$work/trace.log" || true)
+sent1=$(grep -c '^kr3090.trace: 发送' "$work/trace.log" || true)
 kill -0 "$app" 2>/dev/null || { echo "FAIL: the program died" >&2; exit 1; }
 
 echo "device gone for ${seconds} s; polls written to the gone device meanwhile: $((sent1 - sent0))"

@@ -13,7 +13,7 @@ seconds=${1:-60}
 source scripts/lib/desktop-session.sh
 
 start=$(date +%s.%N)
-(cd "$work" && exec ./kr3090 2>"$work/trace.log") &
+(cd "$work" && exec ./kr3090 --trace 2>"$work/trace.log") &
 app=$!
 wid=$(xdotool search --sync --onlyvisible --name '大地网接地参数综合测试仪' | head -n1)
 shown=$(date +%s.%N)
@@ -26,7 +26,7 @@ cpu() { awk '{print $14 + $15}' "/proc/$app/stat"; }
 c0=$(cpu); t0=$(date +%s.%N)
 sleep "$seconds"
 c1=$(cpu); t1=$(date +%s.%N)
-polls=$(grep -c '^发送 24 A1 DD' "$work/trace.log" || true)
+polls=$(grep -c '^kr3090.trace: 发送 24 A1 DD' "$work/trace.log" || true)
 echo "polls sent in ${seconds} s: $polls"
 echo "resident memory after ${seconds} s of polling: $(awk '/VmRSS/ {print $2, $3}' /proc/$app/status)"
 awk -v c="$((c1 - c0))" -v k="$ticks" -v a="$t0" -v b="$t1" \

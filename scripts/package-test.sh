@@ -11,18 +11,26 @@
 # 2. apt-get install --no-install-recommends ./kr3090_….deb: apt resolves the
 #    package's dependencies, and Depends alone must be enough. Nothing the
 #    package installs may be writable by an ordinary user.
-# 3. As the user op, not in dialout, on Xvfb with openbox: the program started
-#    from the desktop entry's Exec line shows its window (screenshots); its
-#    default port COM1 fails with the one-line message; the settings dialog
-#    saves the simulator's device and 115200 baud into
-#    ~/.config/kr3090/Config.ini (checked byte for byte); reopening that device,
-#    which only root may open, gives the message with its second line (a taller
-#    box than the one-line one).
-# 4. op added to dialout, the simulator's device given to dialout (as udev
-#    does with /dev/ttyS*): the next start opens it with the saved settings (no
-#    message, 115200 baud on the line), connects, starts a test and shows
-#    readings; a second instance finds the port busy (one-line message).
-# 5. apt-get purge leaves no file of the package behind.
+# 3. As root, as an operator without dialout might try it (sudo kr3090): the
+#    settings dialog saves into /root/.config/kr3090/, never /usr/bin, although
+#    root may write there. A Config.ini that an older version left in /usr/bin
+#    is then planted: no user's program may read it.
+# 4. As the user op, not in dialout, on Xvfb with openbox: the program started
+#    from the desktop entry's Exec line shows its window (screenshots, Qt's
+#    buttons in Chinese) and traces nothing; its default port fails with the
+#    one-line message; the settings dialog saves the simulator's device and
+#    115200 baud into ~/.config/kr3090/Config.ini (checked byte for byte); a
+#    save into that file made read-only fails with the cause and leaves it as
+#    it was; reopening the device, which only root may open, gives a second
+#    line (a taller box), and once the device belongs to dialout, the advice to
+#    join it (a wider box).
+# 5. op added to dialout, the simulator's device given to dialout (as udev
+#    does with /dev/ttyS*): the next start, traced through QT_LOGGING_RULES,
+#    opens it with the saved settings (no message, 115200 baud on the line, not
+#    the refused 9600), connects, starts a test and shows readings; a second
+#    instance finds the port busy (one-line message).
+# 6. apt-get purge leaves no file of the package behind, and nothing the
+#    program wrote is left outside the home folders.
 #
 # Screenshots, traces and the log land in build-deb/package-test/. Runs as
 # root (mmdebstrap, chroot, mounts), in a mount and PID namespace of its own,
@@ -196,11 +204,31 @@ press() {
 }
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.3; }
 
-# start_program LOG: the menu entry's command as op, with a fresh login's groups.
+# start_program LOG [USER [VAR=VALUE...]]: the menu entry's command as op (or
+# USER), with a fresh login's groups and environment (HOME from passwd, as
+# sudo gives root).
 start_program() {
-  chroot "$root" setpriv --reuid=op --regid=op --init-groups --reset-env \
-    env DISPLAY="$DISPLAY" LANG=C.UTF-8 sh -c "exec $exec_line" 2>"$out/$1" &
+  local log=$1 user=${2:-op}
+  shift $(($# < 2 ? $# : 2))
+  chroot "$root" setpriv --reuid="$user" --regid="$user" --init-groups --reset-env \
+    env DISPLAY="$DISPLAY" LANG=C.UTF-8 "$@" sh -c "exec $exec_line" 2>"$out/$log" &
   app=$!
+}
+width() { xwininfo -id "$1" | awk '/Width:/ { print $2 }'; }
+# save_settings DIALOG DEVICE KEYS: types the device, moves the baud box by
+# KEYS from where it stands and presses 保存.
+save_settings() {
+  click "$1" 168 34  # the port box
+  xdotool key ctrl+a
+  xdotool type --delay 30 "$2"
+  click "$1" 150 162  # the baud box
+  xdotool key $3
+  [ -z "${4:-}" ] || shot "$4"
+  click "$1" 77 202  # 保存
+}
+# Config.ini's bytes as od shows them, for a device at a rate.
+config_bytes() {
+  printf '[Config]\r\nComName=%s\r\nDataNum=8\r\nStopNum=0\r\nMark=0\r\nBaud=%s\r\n' "$1" "$2" | od -An -c
 }
 
 in_root useradd --create-home --shell /bin/bash op
@@ -210,86 +238,140 @@ coproc SIM { exec chroot "$root" kr3090-sim --records 12 2>"$out/sim.log"; }
 read -r -t 10 device <&"${SIM[0]}" || fail "kr3090-sim did not start"
 say "simulator on $device: $(stat -c '%U:%G %a' "$root$device")"
 
+# ---- as root, as "sudo kr3090" starts it
+
+# Whatever the program writes from here on must stay in the home folders.
+stamp=$root/tmp/kr3090-before-the-program
+touch "$stamp"
+phase=$SECONDS
+start_program trace-0.log root
+box=$(wait_window 提示 60) || fail "no message for root's missing default port within 60 s"
+one_line=$(height "$box")
+shot 01-root-first-start
+press "$box" Return
+wait_gone "$box" 5 || fail "the message for the default port stayed"
+main=$(wait_window "$title" 20) || fail "no window after the message"
+click "$main" 135 20  # 通讯设置
+dialog=$(wait_window 通讯设置 10) || fail "no settings dialog"
+save_settings "$dialog" "$device" "Down Down Down"  # 9600 -> 115200
+saved=$(wait_window 提示 10) || fail "no confirmation of root's save"
+press "$saved" Return
+wait_gone "$saved" 5 || fail "the confirmation stayed"
+click "$dialog" 177 202  # 关闭: root opens the device
+wait_gone "$dialog" 5 || fail "the settings dialog stayed"
+sleep 2
+[ -z "$(windows_named 提示)" ] || { shot 01-unexpected; fail "a message when root opened the device"; }
+click "$main" 549 20  # 退出
+wait "$app" || fail "the program ended with status $?"
+[ ! -e "$root/usr/bin/Config.ini" ] || fail "root's save wrote /usr/bin/Config.ini"
+[ "$(od -An -c "$root/root/.config/kr3090/Config.ini")" = "$(config_bytes "$device" 115200)" ] ||
+  fail "root's Config.ini holds: $(cat -A "$root/root/.config/kr3090/Config.ini" 2>&1)"
+say "root saved into /root/.config/kr3090/Config.ini, not /usr/bin: $((SECONDS - phase)) s"
+
+# What an older version left behind when root saved: never read again.
+stale=$root/usr/bin/Config.ini
+printf '[Config]\r\nComName=/dev/ttyKR3090-stale\r\nBaud=300\r\n' >"$stale"
+touch -a -d '2000-01-01 00:00' "$stale"
+
 # ---- as op, not in dialout
 
 phase=$SECONDS
 start_program trace-1.log
 # The port is opened as the window is first shown, before it is mapped: the
 # message comes first.
-box=$(wait_window 提示 60) || fail "no message for the missing COM1 within 60 s"
-one_line=$(height "$box")
-shot 01-first-start
+box=$(wait_window 提示 60) || fail "no message for the missing default port within 60 s"
+[ "$(height "$box")" -eq "$one_line" ] || fail "op's first message is not one line"
+shot 02-first-start
 press "$box" Return
-wait_gone "$box" 5 || fail "the message for COM1 stayed"
+wait_gone "$box" 5 || fail "the message for the default port stayed"
 main=$(wait_window "$title" 20) || fail "no window after the message"
-shot 02-window
+shot 03-window
 
 click "$main" 135 20  # 通讯设置
 dialog=$(wait_window 通讯设置 10) || fail "no settings dialog"
-click "$dialog" 168 34  # the port box
-xdotool key ctrl+a
-xdotool type --delay 30 "$device"
-click "$dialog" 150 162  # the baud box: 9600, three items down is 115200
-xdotool key Down Down Down
-shot 03-settings
-click "$dialog" 77 202  # 保存
+save_settings "$dialog" "$device" "Down Down Down" 04-settings
 saved=$(wait_window 提示 10) || fail "no confirmation of the save"
-shot 04-saved
+shot 05-saved
 press "$saved" Return
 wait_gone "$saved" 5 || fail "the confirmation stayed"
-click "$dialog" 177 202  # 关闭: the port is reopened with the saved settings
+config=$root/home/op/.config/kr3090/Config.ini
+[ -f "$config" ] || fail "no ~/.config/kr3090/Config.ini after the save"
+[ "$(od -An -c "$config")" = "$(config_bytes "$device" 115200)" ] || fail "Config.ini holds: $(cat -A "$config")"
+owner=$(in_root stat -c %U "${config#"$root"}")
+[ "$owner" = op ] || fail "Config.ini belongs to $owner"
+
+# A file op may not write: the save says why and changes nothing.
+chmod 0444 "$config"
+save_settings "$dialog" "$device" "Up Up Up"  # back to 9600
+# The application's error display: a box titled with the program's name.
+refused=$(wait_window kr3090 10) || fail "no message for the refused save"
+shot 06-save-refused
+press "$refused" Return
+wait_gone "$refused" 5 || fail "the refused save's message stayed"
+[ "$(od -An -c "$config")" = "$(config_bytes "$device" 115200)" ] || fail "the refused save changed Config.ini"
+chmod 0644 "$config"
+
+click "$dialog" 177 202  # 关闭: the port is reopened with the settings in use
 wait_gone "$dialog" 5 || fail "the settings dialog stayed"
 box=$(wait_window 提示 10 "$saved") || fail "no message for the device op may not open"
 two_lines=$(height "$box")
-shot 05-no-permission
+denied_width=$(width "$box")
+shot 07-no-permission
 [ "$two_lines" -gt "$one_line" ] ||
   fail "the message for the device op may not open is no taller ($two_lines px) than the one-line one ($one_line px)"
 press "$box" Return
 wait_gone "$box" 5 || fail "the permission message stayed"
 
-config=$root/home/op/.config/kr3090/Config.ini
-[ -f "$config" ] || fail "no ~/.config/kr3090/Config.ini after the save"
-expected=$(printf '[Config]\r\nComName=%s\r\nDataNum=8\r\nStopNum=0\r\nMark=0\r\nBaud=115200\r\n' "$device" | od -An -c)
-[ "$(od -An -c "$config")" = "$expected" ] || fail "Config.ini holds: $(cat -A "$config")"
-owner=$(in_root stat -c %U "${config#"$root"}")
-[ "$owner" = op ] || fail "Config.ini belongs to $owner"
-[ ! -e "$root/usr/bin/Config.ini" ] || fail "a Config.ini appeared in /usr/bin"
-say "saved: ~op/.config/kr3090/Config.ini = $(tr '\r\n' ' |' <"$config")"
+# The device given to dialout, still closed to op: the advice to join it.
+in_root chgrp dialout "$device"
+click "$main" 135 20  # 通讯设置
+dialog=$(wait_window 通讯设置 10) || fail "no settings dialog"
+click "$dialog" 177 202  # 关闭
+wait_gone "$dialog" 5 || fail "the settings dialog stayed"
+box=$(wait_window 提示 10) || fail "no message for the dialout device op may not open"
+shot 08-no-permission-dialout
+[ "$(width "$box")" -gt "$denied_width" ] ||
+  fail "the message for a dialout device ($(width "$box") px) is no wider than without the advice ($denied_width px)"
+press "$box" Return
+wait_gone "$box" 5 || fail "the dialout message stayed"
 
 click "$main" 549 20  # 退出
 wait "$app" || fail "the program ended with status $?"
+! grep -q '发送\|收到' "$out/trace-1.log" || fail "the program traced without being asked: $(head -n 2 "$out/trace-1.log")"
+[ "$(stat -c %X "$stale")" = "$(date -d '2000-01-01 00:00' +%s)" ] || fail "op's program read /usr/bin/Config.ini"
+rm "$stale"
+say "saved: ~op/.config/kr3090/Config.ini = $(tr '\r\n' ' |' <"$config")"
 say "first session as op: $((SECONDS - phase)) s"
 
 # ---- op in dialout, the device given to dialout
 
 phase=$SECONDS
 in_root usermod -a -G dialout op
-in_root chgrp dialout "$device"
 in_root chmod 0660 "$device"
-start_program trace-2.log
+start_program trace-2.log op QT_LOGGING_RULES=kr3090.trace.debug=true
 main=$(wait_window "$title" 60) || fail "no window at the next start"
 sleep 2
-[ -z "$(windows_named 提示)" ] || { shot 06-unexpected; fail "a message at the next start"; }
+[ -z "$(windows_named 提示)" ] || { shot 09-unexpected; fail "a message at the next start"; }
 speed=$(in_root stty -F "$device" speed)
 [ "$speed" = 115200 ] || fail "the device runs at $speed baud, not the saved 115200"
 click "$main" 50 20  # 连接设备
-for _ in $(seq 50); do grep -q '^收到 24 A1 AA' "$out/trace-2.log" && break; sleep 0.1; done
-grep -q '^收到 24 A1 AA' "$out/trace-2.log" || fail "no connect reply from the simulator"
+for _ in $(seq 50); do grep -q '^kr3090.trace: 收到 24 A1 AA' "$out/trace-2.log" && break; sleep 0.1; done
+grep -q '^kr3090.trace: 收到 24 A1 AA' "$out/trace-2.log" || fail "no connect reply from the simulator"
 click "$main" 136 357  # 开  始  测  试
 sleep 3
 # The last live reading: byte 18 is the test state, bytes 5..8 the voltage.
-last=$(grep '^收到' "$out/trace-2.log" | grep -o '24 A1 DD 14\( [0-9A-F][0-9A-F]\)\{22\}' | tail -n 1)
+last=$(grep '^kr3090.trace: 收到' "$out/trace-2.log" | grep -o '24 A1 DD 14\( [0-9A-F][0-9A-F]\)\{22\}' | tail -n 1)
 read -r -a reading <<<"$last"
 [ "${#reading[@]}" -eq 26 ] || fail "no live reading in the trace"
 [ "${reading[18]}" = 01 ] || fail "the test is not running in the last reading: $last"
 [ "${reading[*]:5:4}" != "00 00 00 00" ] || fail "the voltage read is zero: $last"
-shot 06-readings
+shot 09-readings
 
 first=$app
 start_program trace-3.log
 box=$(wait_window 提示 30) || fail "a second instance said nothing about the busy port"
 busy=$(height "$box")
-shot 07-second-instance
+shot 10-second-instance
 [ "$busy" -eq "$one_line" ] || fail "the busy port's message is $busy px high, not one line ($one_line px)"
 press "$box" Return
 wait_gone "$box" 5 || fail "the busy message stayed"
@@ -314,4 +396,10 @@ while read -r f; do
 done <"$out/files.txt"
 [ -z "$left" ] || fail "left after purge:$left"
 ls "$root"/var/lib/dpkg/info/kr3090.* >/dev/null 2>&1 && fail "dpkg still holds kr3090's records"
-say "purged in $((SECONDS - phase)) s: nothing of the package is left (op's ~/.config/kr3090 is op's)"
+# Files written since the program first ran, but for the home folders and
+# what dpkg, apt and usermod keep.
+written=$(cd "$root" && find . -xdev ! -type d -newer "$stamp" | sed 's/^\.//' |
+  grep -v -E '^/(home|root|tmp|var/lib/dpkg|var/lib/apt|var/cache/apt|var/cache/debconf|var/log)/|^/etc/(group|gshadow|passwd|shadow)-?$|^/etc/\.pwd\.lock$' || true)
+[ -z "$written" ] || fail "written outside the home folders: $written"
+say "purged in $((SECONDS - phase)) s: nothing of the package is left, nothing the program wrote" \
+  "outside the home folders (root's and op's ~/.config/kr3090 are theirs)"

@@ -5,7 +5,8 @@
 #
 # The program runs from ./demo/ with its own Config.ini (ComName = the
 # simulator's device), so a Config.ini of your own is never touched. The
-# traffic trace goes to demo/trace.log.
+# traffic trace (--trace: the logging category kr3090.trace) goes to
+# demo/trace.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -52,5 +53,5 @@ fi
 
 echo "run.sh: starting demo/kr3090 (press 连接设备 to connect; trace in demo/trace.log)"
 rc=0
-(cd "$demo" && ./kr3090 2>"$demo/trace.log") || rc=$?
+(cd "$demo" && ./kr3090 --trace 2>"$demo/trace.log") || rc=$?
 exit "$rc"

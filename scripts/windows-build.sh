@@ -26,16 +26,20 @@ cmake --build "$dir"
 
 # The package: the program, the plugins Qt loads for a window on Windows (the
 # platform and the themed style; printing is built into Qt6PrintSupport.dll)
-# and for the archive (the SQLite driver),
-# and every DLL of the Qt folder that these import, directly or not.
+# and for the archive (the SQLite driver, with SQLite built into it), every DLL
+# of the Qt folder that these import, directly or not, and Qt's own texts in
+# Chinese. The .qm file is the same on every platform: Debian's
+# qt6-translations-l10n of the same Qt version has it.
 package=$dir/package/kr3090
 rm -rf "$dir/package"
-mkdir -p "$package/platforms" "$package/styles" "$package/sqldrivers"
+mkdir -p "$package/platforms" "$package/styles" "$package/sqldrivers" "$package/translations"
 cp "$dir/app/kr3090.exe" "$package/"
 cp "$qt/plugins/platforms/qwindows.dll" "$package/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$package/styles/"
-# The test archive's SQLite driver (SQLite is built into it).
 cp "$qt/plugins/sqldrivers/qsqlite.dll" "$package/sqldrivers/"
+qm=/usr/share/qt6/translations/qtbase_zh_CN.qm
+[ -f "$qm" ] || { echo "windows-build.sh: no $qm (qt6-translations-l10n, scripts/setup.sh)" >&2; exit 1; }
+cp "$qm" "$package/translations/"
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 pending=("$package/kr3090.exe" "$package/platforms/qwindows.dll"

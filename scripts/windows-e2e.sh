@@ -21,6 +21,9 @@
 # requests, print one page that is not blank to the default queue and hand
 # the uploaded file to the shell's open (Linux: a stub xdg-open; wine:
 # ShellExecute "open" maximised, which starts wine's Notepad, closed again).
+# Then the zip is unpacked into a folder mounted read-only, as under Program
+# Files: kr3090.exe saves its settings into %APPDATA%\kr3090\Config.ini, writes
+# nothing beside itself, and its next start opens the port saved there.
 # Exits non-zero on any difference or failed step.
 #
 #   scripts/windows-e2e.sh [--zip PATH] [--linux-only] [--wine-lang LANG]
@@ -261,6 +264,9 @@ run_session() {
     # wine shows about 300 characters of a string: longer chunks end in "...".
     perl -ne 'if (/OutputDebugStringA "(.*)"(\.\.\.)?\s*$/) { ($s = $1) =~ s/\\x([0-9a-f]{2})/chr(hex $1)/gie; print $s, ($2 ? " ..." : ""), "\n" }' \
       "$dir/wine.log" | iconv -f GBK -t UTF-8 >"$dir/trace.log"
+  else
+    # Linux traces through its logging category: the lines as Windows has them.
+    sed -i 's/^kr3090\.trace: //' "$dir/trace.log"
   fi
   grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log" ||
     fail "$kind: the trace lacks the connect request and its reply"
@@ -293,6 +299,87 @@ wine_used=1
 "$WINE" reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
 "$WINE" reg add 'HKCR\.csv' /ve /d csvfile /f >/dev/null 2>&1
 play windows
+
+# ---- the zip in a folder no user may write, as under Program Files
+
+# main_window: the client window of the main window (the one probe reports).
+main_window() { "$probe" window "$title" 60000 | awk '{ print $2 }'; }
+# message_box SECONDS: a visible box titled 提示, or nothing after SECONDS.
+message_box() {
+  local end=$((SECONDS + $1)) w
+  while [ "$SECONDS" -lt "$end" ]; do
+    w=$(xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -n1) && [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null || xdotool key Return; sleep 0.5; }
+read_only_session() {
+  local dir=$out/windows-read-only pkg appdata box dialog config
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  unzip -q "$zip" -d "$dir/zip"
+  pkg=$(dirname "$(find "$dir/zip" -name kr3090.exe | head -n1)")
+  appdata=$("$WINE" winepath -u "$("$WINE" cmd /c echo %APPDATA% | tr -d '\r')" | tr -d '\r')
+  config=$appdata/kr3090/Config.ini
+  rm -rf "$appdata/kr3090"
+  # Read-only for root too (wine runs as root here): a read-only bind mount.
+  mount --bind "$pkg" "$pkg"
+  read_only_mount=$pkg
+  mount -o remount,bind,ro "$pkg"
+  sim_up "$dir" --records 3 --verbose
+  wine_com_port 5 "$sim_device"
+  start_read_only() {
+    (cd "$pkg" && exec env LANG="$wine_lang" LC_ALL="$wine_lang" LOCPATH="$locale_dir" \
+      WINEDEBUG=-all "$WINE" kr3090.exe 2>>"$dir/wine.log") &
+    app_pid=$!
+    pids+=("$app_pid")
+  }
+
+  start_read_only
+  # No Config.ini anywhere: COM1, which the prefix may or may not open.
+  if box=$(message_box 20); then
+    shot "$dir/first-start.png"
+    dismiss "$box"
+  fi
+  app_window=$(main_window) || fail "read-only: no window"
+  sleep 1
+  click 135 20  # 通讯设置
+  dialog=$("$probe" window 通讯设置 20000 | awk '{ print $2 }') || fail "read-only: no settings dialog"
+  xdotool mousemove --window "$dialog" 168 34 click 1
+  xdotool key ctrl+a
+  xdotool type --delay 30 COM5
+  xdotool mousemove --window "$dialog" 77 202 click 1  # 保存
+  box=$(message_box 10) || fail "read-only: no confirmation of the save"
+  shot "$dir/saved.png"
+  dismiss "$box"
+  xdotool mousemove --window "$dialog" 177 202 click 1  # 关闭: COM5 is opened
+  "$probe" gone 通讯设置 10000 || fail "read-only: the settings dialog stayed"
+  ! box=$(message_box 3) || { shot "$dir/unexpected.png"; fail "read-only: a message after the save"; }
+  [ -f "$config" ] || fail "read-only: no $config"
+  grep -q $'^ComName=COM5\r$' "$config" || fail "read-only: $config holds: $(cat -A "$config")"
+  [ -z "$(find "$pkg" -newer "$dir/zip" -type f)" ] || fail "read-only: files appeared beside kr3090.exe"
+  click 549 20  # 退出
+  wait "$app_pid" 2>/dev/null || true
+
+  # The next start reads %APPDATA%: COM5 opens without a word.
+  start_read_only
+  app_window=$(main_window) || fail "read-only: no window at the next start"
+  sleep 1
+  ! box=$(message_box 2) || { shot "$dir/unexpected.png"; fail "read-only: a message at the next start"; }
+  click 53 20  # 连接设备
+  wait_count "$dir/sim.log" 'reply 24 A1 AA' 1 30 "read-only: connect reply over COM5"
+  shot "$dir/connected.png"
+  click 549 20  # 退出
+  wait "$app_pid" 2>/dev/null || true
+  kill "$SIM_PID" 2>/dev/null || true
+  umount "$pkg"
+  read_only_mount=""
+  say "read-only folder: the settings went to %APPDATA%\\kr3090\\Config.ini and were read back"
+}
+read_only_mount=""
+trap 'e2e_cleanup; [ -z "$read_only_mount" ] || umount "$read_only_mount"' EXIT
+read_only_session
 
 # ---- the comparison
 status=0
@@ -346,7 +433,8 @@ else
   echo "DIFFERENT requests to the instrument:" >&2
   diff "$out/linux/requests.txt" "$out/windows/requests.txt" | head -n 20 >&2 || true
 fi
-say "screenshots: $out/{linux,windows}/{ctrl,history,comp,freq-analysis}.png; printed pages: $out/*/print.png"
+say "screenshots: $out/{linux,windows}/{ctrl,history,comp,freq-analysis}.png," \
+  "$out/windows-read-only/*.png; printed pages: $out/*/print.png"
 say "wall time $((SECONDS - started)) s"
 [ $status = 0 ] && say "PASS" || echo "windows-e2e: FAIL: the Windows files differ from the Linux build's" >&2
 exit $status

@@ -66,6 +66,18 @@ if mount -t tmpfs -o size=16k none "$small" 2>/dev/null; then
   trap 'umount "$small"' EXIT
   export KR3090_SMALL_DISK="Z:${small//\//\\}"
 fi
+# A program folder no user may write, as under Program Files, with the
+# Config.ini an administrator left in it: read-only even for root, who runs
+# wine here.
+locked="$logs/read-only"
+mkdir -p "$locked"
+mountpoint -q "$locked" && umount "$locked"
+if mount -t tmpfs -o size=16k none "$locked" 2>/dev/null; then
+  printf '[Config]\r\nComName=COM7\r\n' >"$locked/Config.ini"
+  mount -o remount,ro "$locked"
+  trap 'umount "$small" 2>/dev/null; umount "$locked"' EXIT
+  export KR3090_READ_ONLY_DIR="Z:${locked//\//\\}"
+fi
 status=0
 total_passed=0
 total_failed=0

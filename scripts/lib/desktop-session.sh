@@ -26,6 +26,6 @@ printf '[Config]\nComName=%s\n' "$device" >"$work/Config.ini"
 # for the instrument's connect reply in the trace.
 connect_program() {
   xdotool mousemove --window "$1" 50 20 click 1
-  for _ in $(seq 50); do grep -q '^收到 24 A1 AA' "$work/trace.log" && break; sleep 0.1; done
-  grep -q '^收到 24 A1 AA' "$work/trace.log" || { echo "not connected" >&2; exit 1; }
+  for _ in $(seq 50); do grep -q '^kr3090.trace: 收到 24 A1 AA' "$work/trace.log" && break; sleep 0.1; done
+  grep -q '^kr3090.trace: 收到 24 A1 AA' "$work/trace.log" || { echo "not connected" >&2; exit 1; }
 }

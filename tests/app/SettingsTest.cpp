@@ -11,8 +11,10 @@
 #include "WindowFixture.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
-#include "link/Config.h"
 #include "app/SetCommfrm.h"
+#include "link/Config.h"
+#include "link/PortList.h"
+#include "link/SettingsLocation.h"
 #include "tests/OrdinaryUser.h"
 
 namespace {
@@ -37,6 +39,18 @@ class SettingsDialog : public WindowTest {
     }
     std::unique_ptr<TfrmSetComm> dialog;
 };
+
+// The dialog run modally from the toolbar; act() runs inside it.
+void RunSettings(TfrmKR3090& w, const std::function<void(TfrmSetComm&)>& act) {
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<TfrmSetComm*>(QApplication::activeModalWidget());
+        if (!d) d = w.findChild<TfrmSetComm*>();
+        ASSERT_TRUE(d);
+        act(*d);
+        d->BitBtn2Click();
+    });
+    w.BitBtn2Click();
+}
 
 TEST_F(SettingsDialog, ShowsTheDefaultsInItsRows) {
     dialog.reset();
@@ -123,18 +137,35 @@ TEST_F(SettingsDialog, RateOutsideTheListShowsAnEmptyBox) {
     EXPECT_EQ(platform.Errors[0], "'' is not a valid integer value");
 }
 
-TEST_F(SettingsDialog, UnwritableFileIsReportedWithItsPath) {
+TEST_F(SettingsDialog, UnwritableFileIsReportedWithItsPathAndCauseAndTheOldSettingsStayInUse) {
     GlobVar.ConfigFileName = folder.filePath(QStringLiteral("missing/Config.ini"));
-    dialog->BitBtn1Click();
+    dialog.reset();
+    TPty other;
+    RunSettings(*window, [&](TfrmSetComm& d) {
+        d.CombComm->setEditText(QString::fromStdString(other.SlavePath()));
+        d.CombBaud->setCurrentIndex(7);  // "115200"
+        d.BitBtn1Click();
+    });
     ASSERT_EQ(platform.Errors.size(), 1u);
-    EXPECT_EQ(platform.Errors[0], "Unable to write to " + GlobVar.ConfigFileName);
+    EXPECT_EQ(platform.Errors[0], "无法写入配置文件 " + GlobVar.ConfigFileName +
+                                      "：文件夹不存在\n新的设置没有保存，仍使用原来的设置。");
     EXPECT_TRUE(platform.Boxes.empty());
+    // The port reopened after the dialog is the old one, at the old rate.
+    EXPECT_EQ(CommSettings.ComName, pty.SlavePath());
+    EXPECT_EQ(CommSettings.Baud, 9600);
+    EXPECT_TRUE(GlobVar.PortOpen);
+    window->SendConnect();
+    EXPECT_EQ(Hex(pty.Read(26)).substr(0, 8), "24 A1 AA");
+    EXPECT_TRUE(other.Drain().empty());
 }
 
 TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFolder) {
     // Whoever builds the test program may write its folder: Config.ini stays beside it.
-    EXPECT_EQ(ConfigFileNameFor(GlobVar.AppPath), GlobVar.AppPath + "Config.ini");
     const QString appPath = GlobVar.AppPath;
+    const TSettingsLocation built = SettingsLocationFor(appPath.toStdString());
+    EXPECT_EQ(QString::fromStdString(built.ConfigFileName), appPath + "Config.ini");
+    EXPECT_TRUE(built.BesideExecutable);
+    EXPECT_EQ(QString::fromStdString(built.DataFolder), appPath);
     dialog.reset();
     window.reset();
     const QString xdg = folder.filePath(QStringLiteral("xdg"));
@@ -142,11 +173,19 @@ TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFo
     QFile::setPermissions(folder.path(),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther);
     QFile::setPermissions(xdg, QFile::ExeOther | QFile::ReadOther | QFile::WriteOther);
-    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_CONFIG_HOME", xdg.toUtf8());
+    qputenv("XDG_DATA_HOME", folder.filePath(QStringLiteral("share")).toUtf8());
     const QString file = xdg + "/kr3090/Config.ini";
+    const QString data = folder.filePath(QStringLiteral("share/kr3090/"));
+    // The folder the build installs into is the system's, however writable
+    // (root may write /usr/bin): a save there would be every user's settings.
+    const TSettingsLocation installed = SettingsLocationFor(KR3090_INSTALL_BINDIR "/");
+    EXPECT_EQ(QString::fromStdString(installed.ConfigFileName), file);
+    EXPECT_FALSE(installed.BesideExecutable);
+    EXPECT_EQ(QString::fromStdString(installed.DataFolder), data);
     QString saved, afterRefusal;
-    TCommSettings nextStart, unreadable;
+    TCommSettings nextStart, inUseAfterRefusal, unreadable;
     [&] {
         TOrdinaryUser user;
         if (!user.Ordinary()) GTEST_SKIP() << "root could not become an ordinary user";
@@ -155,6 +194,7 @@ TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFo
             GTEST_SKIP() << "this user may write the test program's folder";
         EXPECT_EQ(GlobVar.AppPath, appPath);  // nothing else moves
         EXPECT_EQ(GlobVar.ConfigFileName, file);
+        EXPECT_EQ(GlobVar.DataFolder, data);
         EXPECT_FALSE(QFileInfo::exists(xdg + "/kr3090"));  // made by the first save only
         auto d = std::make_unique<TfrmSetComm>(window.get());
         d->show();
@@ -174,6 +214,7 @@ TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFo
         d->CombBaud->setCurrentIndex(0);
         d->BitBtn1Click();
         afterRefusal = ConfigText();
+        inUseAfterRefusal = CommSettings;
         // One the user may not read gives the defaults.
         QFile::setPermissions(file, {});
         d.reset();
@@ -181,6 +222,7 @@ TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFo
         unreadable = CommSettings;
     }();
     qputenv("XDG_CONFIG_HOME", oldXdg);
+    qputenv("XDG_DATA_HOME", oldData);
     if (IsSkipped()) return;
     const QString text =
         "[Config]\r\nComName=/dev/ttyUSB0\r\nDataNum=8\r\nStopNum=0\r\nMark=2\r\nBaud=115200\r\n";
@@ -189,23 +231,14 @@ TEST_F(SettingsDialog, InstalledProgramKeepsItsSettingsInTheUsersConfigurationFo
                   std::to_string(nextStart.Baud),
               "/dev/ttyUSB0,2,115200");
     EXPECT_EQ(afterRefusal, text);
+    EXPECT_EQ(inUseAfterRefusal.Baud, 115200);
     ASSERT_EQ(platform.Boxes.size(), 1u);
     EXPECT_EQ(platform.Boxes[0].Text, "保存成功！");
-    EXPECT_EQ(platform.Errors, std::vector<QString>{"Unable to write to " + file});
-    EXPECT_EQ(unreadable.ComName, "COM1");
+    EXPECT_EQ(platform.Errors,
+              std::vector<QString>{"无法写入配置文件 " + file +
+                                   "：权限不足\n新的设置没有保存，仍使用原来的设置。"});
+    EXPECT_EQ(unreadable.ComName, DefaultPortName());
     EXPECT_EQ(unreadable.Baud, 9600);
-}
-
-// The dialog run modally from the toolbar; act() runs inside it.
-void RunSettings(TfrmKR3090& w, const std::function<void(TfrmSetComm&)>& act) {
-    QTimer::singleShot(0, [&] {
-        auto* d = qobject_cast<TfrmSetComm*>(QApplication::activeModalWidget());
-        if (!d) d = w.findChild<TfrmSetComm*>();
-        ASSERT_TRUE(d);
-        act(*d);
-        d->BitBtn2Click();
-    });
-    w.BitBtn2Click();
 }
 
 TEST_F(SettingsDialog, ClosingWithoutSavingStillReopensThePort) {

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "FaultLine.h"
+#include "link/CommPort.h"
 
 namespace {
 
@@ -192,7 +193,7 @@ TEST_F(DeviceVanishes, OpeningTheGoneDeviceAgainFailsWithTheMessage) {
     ASSERT_EQ(platform.Boxes.size(), 2u);
     EXPECT_EQ(platform.Boxes[0], "保存成功！");
     EXPECT_EQ(platform.Boxes[1],
-              QString::fromStdString("//.//" + gone) + "打开串口失败，请配置串口!!");
+              QString::fromStdString(DevicePathForPortName(gone)) + "打开串口失败，请配置串口!!");
     platform.Boxes.clear();
     window->SendControl(false);  // no port: nothing is written, nothing shown
     EXPECT_TRUE(platform.Boxes.empty());

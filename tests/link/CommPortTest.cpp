@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "PtyPair.h"
 #include "TermiosReadBack.h"
@@ -91,7 +93,9 @@ TEST_P(CommPortRejects, BadSettingFailsTheOpenAndLeavesThePortFree) {
     TPtyPair pty;
     TCommPort port;
     const int before = OpenDescriptorCount();
-    EXPECT_EQ(port.Open(pty.Name, s.Baud, s.ByteSize, s.Parity, s.StopBits), 0);
+    TPortOpenError why = TPortOpenError::None;
+    EXPECT_EQ(port.Open(pty.Name, s.Baud, s.ByteSize, s.Parity, s.StopBits, &why), 0);
+    EXPECT_EQ(why, TPortOpenError::SettingsRefused);
     EXPECT_EQ(OpenDescriptorCount(), before);
     // Not locked and not left exclusive: a correct open succeeds at once.
     TPortHandle h = port.Open(pty.Name, 9600, 8, ParityNone, StopBitsOne);
@@ -121,13 +125,18 @@ TEST(CommPort, NamesThatAreNoTerminalOpenNothing) {
     std::ofstream(file) << "not a port";
     TCommPort port;
     const int before = OpenDescriptorCount();
-    EXPECT_EQ(port.Open("/dev/ttyKR3090-missing", 9600, 8, 0, 0), 0);
-    EXPECT_EQ(port.Open("//.//COM9", 9600, 8, 0, 0), 0);
-    EXPECT_EQ(port.Open(dir.string(), 9600, 8, 0, 0), 0);
-    EXPECT_EQ(port.Open(file.string(), 9600, 8, 0, 0), 0);
-    EXPECT_EQ(port.Open("/dev/null", 9600, 8, 0, 0), 0);
-    EXPECT_EQ(port.Open("", 9600, 8, 0, 0), 0);
-    EXPECT_EQ(port.Open("//.//", 9600, 8, 0, 0), 0);
+    std::vector<TPortOpenError> causes;
+    for (const std::string& name :
+         {std::string("/dev/ttyKR3090-missing"), std::string("//.//COM9"), std::string(),
+          std::string("//.//"), dir.string(), file.string(), std::string("/dev/null")}) {
+        TPortOpenError why = TPortOpenError::None;
+        EXPECT_EQ(port.Open(name, 9600, 8, 0, 0, &why), 0) << name;
+        causes.push_back(why);
+    }
+    using E = TPortOpenError;
+    EXPECT_EQ(causes,
+              (std::vector<E>{E::NoSuchDevice, E::NoSuchDevice, E::NoSuchDevice, E::NoSuchDevice,
+                              E::NotSerialDevice, E::NotSerialDevice, E::NotSerialDevice}));
     EXPECT_EQ(OpenDescriptorCount(), before);
     fs::remove_all(dir);
 }
@@ -137,7 +146,9 @@ TEST(CommPort, SecondOpenOfTheSameDeviceFailsEvenForRootUntilTheFirstIsClosed) {
     TCommPort port;
     TPortHandle first = port.Open(pty.Name, 9600, 8, 0, 0);
     ASSERT_NE(first, 0);
-    EXPECT_EQ(port.Open(pty.Name, 9600, 8, 0, 0), 0);
+    TPortOpenError why = TPortOpenError::None;
+    EXPECT_EQ(port.Open(pty.Name, 9600, 8, 0, 0, &why), 0);
+    EXPECT_EQ(why, TPortOpenError::Busy);
     EXPECT_EQ(port.Open("//.//" + pty.Name, 9600, 8, 0, 0), 0);
     port.Close(first);
     TPortHandle again = port.Open(pty.Name, 9600, 8, 0, 0);

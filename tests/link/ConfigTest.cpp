@@ -6,11 +6,13 @@
 
 #include <csignal>
 #endif
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "link/Config.h"
+#include "link/SettingsLocation.h"
 
 namespace {
 
@@ -177,13 +179,19 @@ TEST_F(ConfigTest, SaveAddsTheSectionToAFileWithoutIt) {
               "[Other]\nKey=1\n[Config]\nComName=COM1\nDataNum=8\nStopNum=0\nMark=0\nBaud=9600");
 }
 
-TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPath) {
+TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPathAndTheCause) {
     fs::create_directories(path);
     try {
         SaveConfig(file, TCommSettings{});
         FAIL() << "no error";
     } catch (const TConfigWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + file);
+        EXPECT_EQ(e.Path(), file);
+#ifdef _WIN32
+        EXPECT_EQ(e.Cause(), std::errc::permission_denied);  // how Windows refuses a folder
+#else
+        EXPECT_EQ(e.Cause(), std::errc::is_a_directory);
+#endif
     }
     const std::string missing = Utf8(dir / "gone" / "Config.ini");
     try {
@@ -191,7 +199,30 @@ TEST_F(ConfigTest, UnwritableFileFailsWithTheFullPath) {
         FAIL() << "no error";
     } catch (const TConfigWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + missing);
+        EXPECT_EQ(e.Cause(), std::errc::no_such_file_or_directory);
     }
+}
+
+// The program's folder takes its settings when Config.ini can be written
+// there. A folder no user may write, as under Program Files (a read-only disk
+// that scripts/windows-test.sh mounts, with an administrator's Config.ini in
+// it), sends them to the user's AppData.
+TEST_F(ConfigTest, SettingsStayBesideTheProgramWhoseFolderTakesThemOrGoToTheUsersFolder) {
+    const std::string app = Utf8(dir / "");
+    const TSettingsLocation beside = SettingsLocationFor(app);
+    EXPECT_EQ(beside.ConfigFileName, Utf8(path));
+    EXPECT_TRUE(beside.BesideExecutable);
+    EXPECT_EQ(beside.DataFolder, app);
+#ifdef _WIN32
+    const char* readOnly = std::getenv("KR3090_READ_ONLY_DIR");
+    if (!readOnly) GTEST_SKIP() << "no read-only folder (scripts/windows-test.sh mounts one)";
+    const std::string appData = std::string(std::getenv("APPDATA")) + "\\kr3090\\";
+    const TSettingsLocation user = SettingsLocationFor(std::string(readOnly) + "\\");
+    EXPECT_EQ(user.ConfigFileName, appData + "Config.ini");
+    EXPECT_FALSE(user.BesideExecutable);
+    EXPECT_EQ(user.DataFolder, appData);
+    EXPECT_TRUE(fs::exists(fs::path(readOnly) / "Config.ini"));
+#endif
 }
 
 #ifndef _WIN32
@@ -208,17 +239,21 @@ TEST_F(ConfigTest, SaveThatRunsOutOfRoomIsReportedAndLeavesTheFileAsItWas) {
     small.rlim_cur = 200;
     setrlimit(RLIMIT_FSIZE, &small);
     std::vector<std::string> errors;
+    std::vector<std::error_code> causes;
     for (const fs::path& name : {path, dir / "First.ini"}) {
         try {
             SaveConfig(Utf8(name), s);
         } catch (const TConfigWriteError& e) {
             errors.push_back(e.what());
+            causes.push_back(e.Cause());
         }
     }
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(errors, (std::vector<std::string>{"Unable to write to " + file,
                                                 "Unable to write to " + Utf8(dir / "First.ini")}));
+    EXPECT_EQ(causes,
+              (std::vector<std::error_code>(2, std::make_error_code(std::errc::file_too_large))));
     EXPECT_EQ(Read(), before);
     EXPECT_FALSE(fs::exists(dir / "First.ini"));  // no half file from a first save
 }

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -122,7 +123,9 @@ TEST_F(SerialCommTest, FailedOpenShowsThePortNameWithTheMessageAndLeavesThePortC
     ASSERT_NE(comm, nullptr);
     EXPECT_FALSE(portOpen);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "//.//COM9打开串口失败，请配置串口!!");
+    // The device as opened: Linux has no //.// names.
+    EXPECT_EQ(messages[0], "/dev/COM9打开串口失败，请配置串口!!");
+    EXPECT_EQ(comm->OpenError(), TPortOpenError::NoSuchDevice);
     EXPECT_EQ(comm->Handle(), 0);
     EXPECT_FALSE(comm->Close());
     const std::uint8_t byte = 0x24;
@@ -133,15 +136,21 @@ TEST_F(SerialCommTest, PortTheUserMayNotOpenSaysWhyAndWhatToDoWhileABusyOneSaysW
     TCommSettings settings;
     settings.ComName = pty.Name;
     std::vector<std::string> messages;
+    std::vector<TPortOpenError> causes;
     auto show = [&](const std::string& m) { messages.push_back(m); };
-    // A device the user may not open, as /dev/ttyS0 is for a user outside dialout.
-    ASSERT_EQ(chmod(pty.Name.c_str(), 0), 0);
     std::unique_ptr<TSerialComm> denied;
     bool deniedOpen = false;
-    {
+    // A device the user may not open: a pseudo-terminal is its owner's alone,
+    // while /dev/ttyS0 is dialout's, whose members may open it.
+    ASSERT_EQ(chmod(pty.Name.c_str(), 0), 0);
+    for (const char* groupName : {"tty", "dialout"}) {
+        const group* g = getgrnam(groupName);
+        if (!g || chown(pty.Name.c_str(), static_cast<uid_t>(-1), g->gr_gid) != 0)
+            GTEST_SKIP() << "the device cannot be given to the group " << groupName;
         TOrdinaryUser user;
         if (!user.Ordinary()) GTEST_SKIP() << "root could not become an ordinary user";
         OpenCommPort(denied, deniedOpen, settings, CollectChunk, CancelFrameHandOver, show);
+        causes.push_back(denied->OpenError());
     }
     EXPECT_FALSE(deniedOpen);
     // Another program holding the port: the message of every other failure.
@@ -150,13 +159,18 @@ TEST_F(SerialCommTest, PortTheUserMayNotOpenSaysWhyAndWhatToDoWhileABusyOneSaysW
     bool holderOpen = false, secondOpen = false;
     OpenCommPort(holder, holderOpen, settings, CollectChunk, CancelFrameHandOver, show);
     OpenCommPort(second, secondOpen, settings, CollectChunk, CancelFrameHandOver, show);
+    causes.push_back(second->OpenError());
     EXPECT_TRUE(holderOpen);
     EXPECT_FALSE(secondOpen);
-    const std::string failed = "//.//" + pty.Name + "打开串口失败，请配置串口!!";
+    const std::string failed = pty.Name + "打开串口失败，请配置串口!!";
     EXPECT_EQ(
         messages,
         (std::vector<std::string>{
+            failed + "\n没有访问该串口的权限。",
             failed + "\n没有访问该串口的权限：请将当前用户加入 dialout 组后重新登录。", failed}));
+    EXPECT_EQ(causes,
+              (std::vector<TPortOpenError>{TPortOpenError::NotPermitted,
+                                           TPortOpenError::NotPermitted, TPortOpenError::Busy}));
 }
 
 TEST_F(SerialCommTest, OpeningTwiceClosesTheFirstPortAndReopensTheSameDevice) {
@@ -211,7 +225,8 @@ TEST_F(SerialCommTest, SettingsTakeTheirLowByteAndRefusedOnesShowTheMessage) {
         OpenCommPort(comm, portOpen, bad, CollectChunk, CancelFrameHandOver, show);
         EXPECT_FALSE(portOpen);
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0], "//.//" + pty.Name + "打开串口失败，请配置串口!!");
+        EXPECT_EQ(messages[0], pty.Name + "打开串口失败，请配置串口!!");
+        EXPECT_EQ(comm->OpenError(), TPortOpenError::SettingsRefused);
         // A failed reopen leaves no port open: the device is free.
         TCommPort other;
         TPortHandle h = other.Open(pty.Name, 9600, 8, 0, 0);
@@ -300,8 +315,9 @@ TEST_F(SerialCommTest, EveryDialogSettingReadsBackAndCarriesBytesBothWaysOrShows
                              [&](const std::string& m) { messages.push_back(m); });
                 if (!carried) {
                     EXPECT_FALSE(portOpen);
-                    EXPECT_EQ(messages, std::vector<std::string>{"//.//" + settings.ComName +
-                                                                 "打开串口失败，请配置串口!!"});
+                    EXPECT_EQ(messages,
+                              std::vector<std::string>{DevicePathForPortName(settings.ComName) +
+                                                       "打开串口失败，请配置串口!!"});
                     continue;
                 }
                 ASSERT_TRUE(portOpen);

@@ -5,9 +5,11 @@
 
 namespace {
 
-TEST(Win32CommPort, AMissingPortOpensNothing) {
+TEST(Win32CommPort, AMissingPortOpensNothingAndSaysSo) {
     TCommPort port;
-    EXPECT_EQ(port.Open("//.//COM250", 9600, 8, ParityNone, StopBitsOne), TPortHandle{});
+    TPortOpenError why = TPortOpenError::None;
+    EXPECT_EQ(port.Open("//.//COM250", 9600, 8, ParityNone, StopBitsOne, &why), TPortHandle{});
+    EXPECT_EQ(why, TPortOpenError::NoSuchDevice);
 }
 
 TEST(Win32CommPort, ReadAndWriteWithoutAPortDoNothing) {
@@ -20,9 +22,12 @@ TEST(Win32CommPort, ReadAndWriteWithoutAPortDoNothing) {
     EXPECT_FALSE(port.Write(TPortHandle{}, frame, sizeof frame));
 }
 
-TEST(Win32SerialComm, AFailedOpenLeavesTheConnectionClosed) {
+TEST(Win32SerialComm, AFailedOpenLeavesTheConnectionClosedWithTheWindowsMessage) {
     TSerialComm comm;
     EXPECT_FALSE(comm.Open(PortNameFor("COM250"), 9600, 8, ParityNone, StopBitsOne));
+    // Windows keeps its text, whatever the cause.
+    EXPECT_EQ(PortOpenMessage(PortNameFor("COM250"), comm.OpenError()),
+              "//.//COM250打开串口失败，请配置串口!!");
     EXPECT_FALSE(comm.Close());
     const std::uint8_t frame[] = {0x24};
     EXPECT_FALSE(comm.Write(frame, 1));

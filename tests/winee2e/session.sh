@@ -133,7 +133,7 @@ app_up() {
     printf '[Config]\nComName=%s\n' "$sim_device" >"$dir/pkg/Config.ini"
     t0=$EPOCHREALTIME
     (cd "$dir/pkg" && PATH="$dir/bin:$PATH" LC_ALL=C.UTF-8 CUPS_SERVER="$cups_server" \
-      exec ./kr3090 2>"$dir/trace.log") &
+      exec ./kr3090 --trace 2>"$dir/trace.log") &
     app_pid=$!
   else
     wine_com_port 5 "$sim_device"
