@@ -219,17 +219,12 @@ void LoadConfig(const std::string& fileName, TCommSettings& settings,
     settings.HelpFileName = ReadText(ini, "HelpFileName", defaults.HelpFileName);
 }
 
-void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
-    const auto path = FileSystemPath(fileName);
-    std::error_code ec;
-    const bool existed = path && std::filesystem::exists(*path, ec);
-    TIniFile ini = ReadIni(fileName);
-    WriteValue(ini, "ComName", settings.ComName);
-    WriteValue(ini, "DataNum", std::to_string(settings.DataNum));
-    WriteValue(ini, "StopNum", std::to_string(settings.StopNum));
-    WriteValue(ini, "Mark", std::to_string(settings.Mark));
-    WriteValue(ini, "Baud", std::to_string(settings.Baud));
+namespace {
 
+// Writes the file's new text whole; what it held goes back when the write
+// stops half way. Throws TConfigWriteError with the cause.
+void WriteIni(const std::string& fileName, const TIniFile& ini, bool existed) {
+    const auto path = FileSystemPath(fileName);
     std::string text = ini.Bom;
     for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
         text += ini.Lines[i];
@@ -246,6 +241,7 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
     if (const int error = WriteWhole(*path, text); error != 0) {
         // A write that stopped half way (a full disk) has already emptied the
         // file: what it held goes back, and a first save leaves no half file.
+        std::error_code ec;
         if (ini.Before)
             WriteWhole(*path, *ini.Before);
         else if (!existed)
@@ -254,33 +250,30 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
     }
 }
 
+bool Exists(const std::string& fileName) {
+    const auto path = FileSystemPath(fileName);
+    std::error_code ec;
+    return path && std::filesystem::exists(*path, ec);
+}
+
+}  // namespace
+
+void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
+    const bool existed = Exists(fileName);
+    TIniFile ini = ReadIni(fileName);
+    WriteValue(ini, "ComName", settings.ComName);
+    WriteValue(ini, "DataNum", std::to_string(settings.DataNum));
+    WriteValue(ini, "StopNum", std::to_string(settings.StopNum));
+    WriteValue(ini, "Mark", std::to_string(settings.Mark));
+    WriteValue(ini, "Baud", std::to_string(settings.Baud));
+    WriteIni(fileName, ini, existed);
+}
+
 // [Archive] ----------------------------------------------------------------
 
 namespace {
 
 constexpr const char* ArchiveSection = "Archive";
-
-// The file's new text as SaveConfig writes it; what it held goes back when
-// the write stops half way. Kept apart from SaveConfig, whose messages are
-// its own.
-void WriteIni(const std::string& fileName, const TIniFile& ini, bool existed) {
-    const auto path = FileSystemPath(fileName);
-    std::string text = ini.Bom;
-    for (std::size_t i = 0; i < ini.Lines.size(); ++i) {
-        text += ini.Lines[i];
-        if (i + 1 < ini.Lines.size() || ini.EndsWithNewline) text += ini.Newline;
-    }
-    if (!path || (existed && !ini.Before))
-        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
-    if (!WriteWhole(*path, text)) {
-        std::error_code ec;
-        if (ini.Before)
-            WriteWhole(*path, *ini.Before);
-        else if (!existed)
-            std::filesystem::remove(*path, ec);
-        throw TConfigWriteError("Unable to write to " + FullPath(fileName));
-    }
-}
 
 }  // namespace
 
@@ -296,9 +289,7 @@ void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config) {
 }
 
 void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config) {
-    const auto path = FileSystemPath(fileName);
-    std::error_code ec;
-    const bool existed = path && std::filesystem::exists(*path, ec);
+    const bool existed = Exists(fileName);
     TIniFile ini = ReadIni(fileName);
     WriteValue(ini, "Driver", config.Driver, ArchiveSection);
     WriteValue(ini, "File", config.File, ArchiveSection);
