@@ -12,41 +12,48 @@
 
 namespace {
 
-enum class TMark { Square, Triangle, Circle };
-
 struct TSeries {
     const char* Name;
     QColor Colour;
     Qt::PenStyle Line;
-    TMark Mark;
+    TPlotMark Mark;
     double TPlotPoint::*Value;
 };
 
-// Dark colours that stay apart in grey; the marks and lines tell them apart on paper.
 const TSeries kSeries[] = {
-    {"R（电阻分量）", QColor(0x1f, 0x3a, 0x93), Qt::SolidLine, TMark::Square, &TPlotPoint::R},
-    {"X（电抗分量）", QColor(0xa0, 0x1c, 0x1c), Qt::DashLine, TMark::Triangle, &TPlotPoint::X},
-    {"|Z|（阻抗）", QColor(0x20, 0x20, 0x20), Qt::DotLine, TMark::Circle, &TPlotPoint::Z},
+    {"R（电阻分量）", PlotStyleR.Colour, PlotStyleR.Line, PlotStyleR.Mark, &TPlotPoint::R},
+    {"X（电抗分量）", PlotStyleX.Colour, PlotStyleX.Line, PlotStyleX.Mark, &TPlotPoint::X},
+    {"|Z|（阻抗）", PlotStyleZ.Colour, PlotStyleZ.Line, PlotStyleZ.Mark, &TPlotPoint::Z},
 };
 
-void DrawMark(QPainter& p, TMark mark, QPointF at, double size, const QColor& colour, bool filled) {
+}  // namespace
+
+// Dark colours that stay apart in grey; the marks and lines tell them apart on paper.
+const TPlotStyle PlotStyleR{QColor(0x1f, 0x3a, 0x93), Qt::SolidLine, TPlotMark::Square};
+const TPlotStyle PlotStyleX{QColor(0xa0, 0x1c, 0x1c), Qt::DashLine, TPlotMark::Triangle};
+const TPlotStyle PlotStyleZ{QColor(0x20, 0x20, 0x20), Qt::DotLine, TPlotMark::Circle};
+
+void DrawPlotMark(QPainter& p, TPlotMark mark, QPointF at, double size, const QColor& colour,
+                  bool filled) {
     p.setPen(QPen(filled ? Qt::black : colour, 1.5));
     p.setBrush(filled ? QBrush(colour) : QBrush(Qt::white));
     const double h = size / 2;
     switch (mark) {
-        case TMark::Square:
+        case TPlotMark::Square:
             p.drawRect(QRectF(at.x() - h, at.y() - h, size, size));
             break;
-        case TMark::Triangle:
+        case TPlotMark::Triangle:
             p.drawPolygon(QPolygonF({QPointF(at.x(), at.y() - h * 1.2),
                                      QPointF(at.x() - h * 1.1, at.y() + h * 0.8),
                                      QPointF(at.x() + h * 1.1, at.y() + h * 0.8)}));
             break;
-        case TMark::Circle:
+        case TPlotMark::Circle:
             p.drawEllipse(at, h, h);
             break;
     }
 }
+
+namespace {
 
 // The power-frequency value: a circle with a cross.
 void DrawValueMark(QPainter& p, QPointF at) {
@@ -102,12 +109,12 @@ int DrawLegend(QPainter& p, const QRect& area, int top) {
         entries.push_back({QString::fromUtf8(s.Name), [&p, &s](QPointF at) {
                                p.setPen(QPen(s.Colour, 2, s.Line));
                                p.drawLine(at - QPointF(18, 0), at + QPointF(18, 0));
-                               DrawMark(p, s.Mark, at, 10, s.Colour, true);
+                               DrawPlotMark(p, s.Mark, at, 10, s.Colour, true);
                            }});
     entries.push_back({QStringLiteral("单条记录"),
-                       [&p](QPointF at) { DrawMark(p, TMark::Circle, at, 9, Qt::black, false); }});
+                       [&p](QPointF at) { DrawPlotMark(p, TPlotMark::Circle, at, 9, Qt::black, false); }});
     entries.push_back({QStringLiteral("频率均值"),
-                       [&p](QPointF at) { DrawMark(p, TMark::Circle, at, 12, Qt::gray, true); }});
+                       [&p](QPointF at) { DrawPlotMark(p, TPlotMark::Circle, at, 12, Qt::gray, true); }});
     entries.push_back({QStringLiteral("工频值"), [&p](QPointF at) { DrawValueMark(p, at); }});
     const QFontMetrics fm = p.fontMetrics();
     const int line = fm.height();
@@ -196,11 +203,11 @@ void DrawSeries(QPainter& p, const TPlotFrame& f, const TFreqPlotData& data) {
     for (const TSeries& s : kSeries) {
         if (data.Analysis.TwoPoint) DrawInterpolation(p, f, s, data.Analysis);
         for (const TPlotPoint& pt : data.Points)
-            DrawMark(p, s.Mark, QPointF(f.X(pt.Frequency), f.Y(pt.*s.Value)), 8, s.Colour, false);
+            DrawPlotMark(p, s.Mark, QPointF(f.X(pt.Frequency), f.Y(pt.*s.Value)), 8, s.Colour, false);
         for (const TFrequencyMean& m : data.Analysis.Means) {
             if (m.Count == 0) continue;
             const TPlotPoint mean{m.Frequency, m.R, m.X, m.Z};
-            DrawMark(p, s.Mark, QPointF(f.X(m.Frequency), f.Y(mean.*s.Value)), 12, s.Colour, true);
+            DrawPlotMark(p, s.Mark, QPointF(f.X(m.Frequency), f.Y(mean.*s.Value)), 12, s.Colour, true);
         }
     }
 }

@@ -14,6 +14,19 @@
 #include "analysis/FreqAnalysis.h"
 #include "analysis/PlotScale.h"
 
+// How R, X and |Z| (and R0, X0, Z0) are drawn in every plot of the program:
+// apart by mark and line as well as colour, so they read the same in grey.
+enum class TPlotMark { Square, Triangle, Circle };
+struct TPlotStyle {
+    QColor Colour;
+    Qt::PenStyle Line;
+    TPlotMark Mark;
+};
+extern const TPlotStyle PlotStyleR, PlotStyleX, PlotStyleZ;
+// A mark of size across; a filled one has a black outline, a hollow one white inside.
+void DrawPlotMark(QPainter& painter, TPlotMark mark, QPointF at, double size,
+                  const QColor& colour, bool filled);
+
 // What the plot shows: the records in the means, the analysis of them and the
 // line that heads the plot (the value and how it was found, or why there is none).
 struct TFreqPlotData {

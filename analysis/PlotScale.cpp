@@ -20,9 +20,15 @@ TPlotScale PlotScale(int powerFrequency, const std::vector<TPlotPoint>& points,
         top = std::max({top, pt.R, pt.X, pt.Z});
     }
     TPlotScale s;
+    static_cast<TValueScale&>(s) = ValueScale(top);
     s.FrequencyLow = low - 2;
     s.FrequencyHigh = high + 2;
     s.FrequencyStep = std::max(1.0, NiceStep((s.FrequencyHigh - s.FrequencyLow) / 8));
+    return s;
+}
+
+TValueScale ValueScale(double top) {
+    TValueScale s;
     s.Factor = top >= 1000 ? 1e-3 : top < 1 ? 1e3 : 1;
     s.Unit = top >= 1000 ? "kΩ" : top < 1 ? "mΩ" : "Ω";
     const double reach = top > 0 ? top * s.Factor * 1.1 : 1;
@@ -39,7 +45,7 @@ std::vector<double> TPlotScale::FrequencyLines() const {
     return lines;
 }
 
-std::vector<double> TPlotScale::ValueLines() const {
+std::vector<double> TValueScale::ValueLines() const {
     std::vector<double> lines;
     // The last line may fall a rounding error above ValueHigh.
     for (int k = 0; k * ValueStep <= ValueHigh + ValueStep / 1000; ++k)
@@ -51,6 +57,6 @@ double TPlotScale::FrequencyAt(double frequency) const {
     return (frequency - FrequencyLow) / (FrequencyHigh - FrequencyLow);
 }
 
-double TPlotScale::ValueAt(double ohms) const {
+double TValueScale::ValueAt(double ohms) const {
     return ohms * Factor / ValueHigh;
 }

@@ -17,19 +17,27 @@ struct TPlotPoint {
     double R, X, Z;
 };
 
-struct TPlotScale {
-    double FrequencyLow = 0, FrequencyHigh = 0;  // hertz
-    double FrequencyStep = 1;                    // between grid lines
+// An axis of impedances from 0 (the trend of a site's campaigns has one too).
+struct TValueScale {
     // A value in ohms times Factor is the number in Unit.
     double Factor = 1;
     std::string Unit;                       // "mΩ", "Ω" or "kΩ"
     double ValueHigh = 1, ValueStep = 0.2;  // in Unit, from 0
 
-    std::vector<double> FrequencyLines() const;
     std::vector<double> ValueLines() const;  // 0 to ValueHigh
-    // Where a frequency and a value (ohms) lie along their axes, 0 to 1.
-    double FrequencyAt(double frequency) const;
+    // Where a value (ohms) lies along the axis, 0 to 1.
     double ValueAt(double ohms) const;
+};
+// The axis for values up to top ohms (0 when there are none).
+TValueScale ValueScale(double top);
+
+struct TPlotScale : TValueScale {
+    double FrequencyLow = 0, FrequencyHigh = 0;  // hertz
+    double FrequencyStep = 1;                    // between grid lines
+
+    std::vector<double> FrequencyLines() const;
+    // Where a frequency lies along its axis, 0 to 1.
+    double FrequencyAt(double frequency) const;
 };
 
 // 1, 2 or 5 times a power of ten, the smallest that is at least rough (> 0).
