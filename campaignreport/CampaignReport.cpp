@@ -5,20 +5,10 @@
 #include <cstdio>
 
 #include "analysis/FreqAnalysisText.h"
+#include "campaignreport/SiteTable.h"
 #include "protocol/Numbers.h"
 
 namespace {
-
-std::string Ohms(double v) {
-    // The texts cut digits: a difference such as 2 - 1.733 = 0.26699999... must
-    // read 267.0mΩ, so noise below a nano-ohm goes first.
-    if (std::isfinite(v) && std::fabs(v) < 1e9) v = std::round(v * 1e9) / 1e9;
-    try {
-        return ImpedanceText(v);
-    } catch (const TNotANumber&) {
-        return "无效";
-    }
-}
 
 // Campaigns of an earlier date; of the same date, those stored before this one
 // (all of them when this one is not stored yet).
@@ -28,42 +18,18 @@ bool IsEarlier(const TCampaign& other, const TCampaign& campaign) {
     return campaign.Id == 0 || other.Id < campaign.Id;
 }
 
-// One row of the history: the value, and the change against the last value
-// at the same power frequency before it (which it then becomes).
-struct THistoryValue {
-    int PowerFrequency;
-    std::optional<double> Z;
-};
-
-std::string ChangeText(const THistoryValue& v, const std::vector<THistoryValue>& before) {
-    if (!v.Z) return "";
-    for (auto it = before.rbegin(); it != before.rend(); ++it) {
-        if (!it->Z || it->PowerFrequency != v.PowerFrequency) continue;
-        const double change = (*v.Z - *it->Z) / *it->Z * 100;
-        if (!std::isfinite(change)) return "";
-        char text[32];
-        std::snprintf(text, sizeof text, "%+.1f%%", change);
-        return text;
-    }
-    return "";
-}
-
-std::vector<std::string> HistoryRow(const std::string& date, int powerFrequency, int records,
-                                    const std::optional<TTwoPointValue>& value,
-                                    const std::string& method, std::vector<THistoryValue>& before) {
-    const THistoryValue v{powerFrequency,
-                          value ? std::optional<double>(value->Value.Z) : std::nullopt};
-    std::vector<std::string> row{date,
-                                 std::to_string(powerFrequency) + "Hz",
-                                 std::to_string(records),
-                                 value ? Ohms(value->Value.Z) : "无",
-                                 ChangeText(v, before),
-                                 method};
-    before.push_back(v);
-    return row;
-}
-
 }  // namespace
+
+std::string ReportOhms(double v) {
+    // The texts cut digits: a difference such as 2 - 1.733 = 0.26699999... must
+    // read 267.0mΩ, so noise below a nano-ohm goes first.
+    if (std::isfinite(v) && std::fabs(v) < 1e9) v = std::round(v * 1e9) / 1e9;
+    try {
+        return ImpedanceText(v);
+    } catch (const TNotANumber&) {
+        return "无效";
+    }
+}
 
 TCampaignReport CampaignReportOf(TSite site, TCampaign campaign,
                                  std::vector<TArchivedRecord> records, std::vector<bool> checked,
@@ -105,11 +71,11 @@ std::string LimitComparisonText(const std::optional<TTwoPointValue>& value,
     if (!limit) return "未填写设定限值，不作比较";
     if (!std::isfinite(*limit) || *limit <= 0) return "设定限值无效，不作比较";
     const double z = value->Value.Z;
-    const std::string head = "设定限值 " + Ohms(*limit) + "，Z0 ";
+    const std::string head = "设定限值 " + ReportOhms(*limit) + "，Z0 ";
     // Closer than the texts can tell apart (0.000mΩ): equal.
     if (std::fabs(z - *limit) < 1e-6) return head + "等于设定限值";
-    return z < *limit ? head + "低于设定限值 " + Ohms(*limit - z)
-                      : head + "超过设定限值 " + Ohms(z - *limit);
+    return z < *limit ? head + "低于设定限值 " + ReportOhms(*limit - z)
+                      : head + "超过设定限值 " + ReportOhms(z - *limit);
 }
 
 const std::vector<std::string>& HistoryHeaders() {
@@ -119,14 +85,20 @@ const std::vector<std::string>& HistoryHeaders() {
 }
 
 std::vector<std::vector<std::string>> HistoryRows(const TCampaignReport& report) {
-    std::vector<std::vector<std::string>> rows;
-    std::vector<THistoryValue> before;
-    for (const TCampaignSummary& s : report.Earlier)
-        rows.push_back(HistoryRow(s.Campaign.Date, s.Value.PowerFrequency, s.Records,
-                                  s.Value.TwoPoint, s.Value.Method, before));
+    std::vector<TCampaignSummary> campaigns = report.Earlier;
     const TAnalysisResultTexts texts = AnalysisResultTexts(report.Analysis, report.Records.size());
-    rows.push_back(HistoryRow(report.Campaign.Date, report.Analysis.PowerFrequency,
-                              int(report.Records.size()), report.Analysis.TwoPoint,
-                              "本次测试；" + texts.Method, before));
+    campaigns.push_back({report.Campaign,
+                         int(report.Records.size()),
+                         {report.Analysis.PowerFrequency, report.Analysis.TwoPoint,
+                          report.Analysis.LineFit, "本次测试；" + texts.Method}});
+    const std::vector<std::optional<double>> changes = CampaignChanges(campaigns);
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t k = 0; k < campaigns.size(); ++k) {
+        const TCampaignValue& v = campaigns[k].Value;
+        rows.push_back({campaigns[k].Campaign.Date, std::to_string(v.PowerFrequency) + "Hz",
+                        std::to_string(campaigns[k].Records),
+                        v.TwoPoint ? ReportOhms(v.TwoPoint->Value.Z) : "无", ChangeText(changes[k]),
+                        v.Method});
+    }
     return rows;
 }

@@ -45,6 +45,10 @@ TCampaignReport CampaignReportOf(TSite site, TCampaign campaign,
 std::vector<TRecordValues> ReportRecordValues(const TCampaignReport& report);
 std::vector<bool> ReportChecked(const TCampaignReport& report);
 
+// An impedance as the program writes it ("267.0mΩ"), after dropping the noise
+// below a nano-ohm that a difference of two values carries; "无效" for NaN.
+std::string ReportOhms(double ohms);
+
 // Z0 against the entered limit (ohms), as in the examples above. A limit that
 // is not a finite number above 0 is not compared.
 std::string LimitComparisonText(const std::optional<TTwoPointValue>& value,
