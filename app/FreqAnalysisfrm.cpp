@@ -14,7 +14,13 @@
 
 #include "analysis/FreqAnalysisText.h"
 #include "analysis/FreqPlot.h"
+#include "app/AnalysisReportfrm.h"
+#include "app/ArchiveAccess.h"
+#include "app/ArchiveStorefrm.h"
+#include "app/Archivefrm.h"
 #include "app/ResultCommands.h"
+#include "app/TableView.h"
+#include "app/WindowRole.h"
 #include "report/SongFont.h"
 #include "results/ResultFile.h"
 
@@ -39,17 +45,7 @@ QGroupBox* Group(QWidget* parent, const char* name, const QString& title) {
 }
 
 QTableWidget* Table(QGroupBox* box, const char* name, const std::vector<std::string>& headers) {
-    auto* t = Named(new QTableWidget(0, int(headers.size()), box), name);
-    QStringList labels;
-    for (const std::string& h : headers) labels << Text(h);
-    t->setHorizontalHeaderLabels(labels);
-    t->setAccessibleName(box->title());
-    t->verticalHeader()->hide();
-    t->horizontalHeader()->setStretchLastSection(true);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->setWordWrap(false);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    QTableWidget* t = TextTable(box, name, headers, box->title());
     box->layout()->addWidget(t);
     return t;
 }
@@ -70,6 +66,7 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
 
 TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmFreqAnalysis"));
+    AnnounceAsWindow(this);
     setWindowTitle(QStringLiteral("频率分析"));
     setFont(SongFont(14));
     resize(1160, 900);
@@ -137,8 +134,11 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     buttons->addStretch();
     BBtn_SaveCsv = Button(this, "BBtn_SaveCsv", QStringLiteral("导出表格"));
     BBtn_SavePng = Button(this, "BBtn_SavePng", QStringLiteral("导出图片"));
+    BBtn_Store = Button(this, "BBtn_Store", QStringLiteral("存入档案"));
+    BBtn_Report = Button(this, "BBtn_Report", QStringLiteral("测试报告"));
     BBtn_Close = Button(this, "BBtn_Close", QStringLiteral("关闭"));
-    for (QPushButton* b : {BBtn_SaveCsv, BBtn_SavePng, BBtn_Close}) buttons->addWidget(b);
+    for (QPushButton* b : {BBtn_SaveCsv, BBtn_SavePng, BBtn_Store, BBtn_Report, BBtn_Close})
+        buttons->addWidget(b);
     layout->addLayout(buttons);
 
     // Appended to like the result files; a picture is replaced, after asking.
@@ -155,6 +155,8 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     connect(SEdt_Tolerance, &QDoubleSpinBox::valueChanged, this, [this] { Recompute(); });
     connect(BBtn_SaveCsv, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_SaveCsvClick);
     connect(BBtn_SavePng, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_SavePngClick);
+    connect(BBtn_Store, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_StoreClick);
+    connect(BBtn_Report, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_ReportClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
 }
 
@@ -181,19 +183,8 @@ void TfrmFreqAnalysis::FillRecords() {
     LView_Records->setRowCount(0);
     LView_Records->setRowCount(int(records_.size()));
     for (int row = 0; row < int(records_.size()); ++row) {
-        const std::vector<std::string> cells =
-            AnalysisRecordCells(row + 1, records_[row], PowerFrequency());
-        for (int c = 0; c < int(cells.size()); ++c) {
-            auto* item = new QTableWidgetItem(Text(cells[c]));
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-            item->setToolTip(item->text());  // a note wider than its column
-            item->setTextAlignment(c == RecordNoteColumn ? Qt::AlignLeft | Qt::AlignVCenter
-                                                         : Qt::AlignCenter);
-            LView_Records->setItem(row, c, item);
-        }
-        QTableWidgetItem* number = LView_Records->item(row, RecordNumberColumn);
-        number->setFlags(number->flags() | Qt::ItemIsUserCheckable);
-        number->setCheckState(Qt::Checked);
+        SetTableRow(LView_Records, row,
+                    AnalysisRecordCells(row + 1, records_[row], PowerFrequency()), true);
     }
     LView_Records->resizeColumnsToContents();
     filling_ = false;
@@ -217,17 +208,12 @@ void TfrmFreqAnalysis::Recompute() {
 
     LView_Means->setRowCount(int(analysis_.Means.size()));
     for (int row = 0; row < int(analysis_.Means.size()); ++row) {
-        const std::vector<std::string> cells = AnalysisMeanCells(analysis_.Means[row], analysis_);
-        for (int c = 0; c < int(cells.size()); ++c) {
-            auto* item = new QTableWidgetItem(Text(cells[c]));
-            item->setToolTip(item->text());
-            item->setTextAlignment(c == MeanNoteColumn ? Qt::AlignLeft | Qt::AlignVCenter
-                                                       : Qt::AlignCenter);
-            QFont font = LView_Means->font();
-            font.setBold(analysis_.Means[row].OverTolerance && c >= MeanSpreadColumn);
-            item->setFont(font);
-            LView_Means->setItem(row, c, item);
-        }
+        SetTableRow(LView_Means, row, AnalysisMeanCells(analysis_.Means[row], analysis_));
+        QFont font = LView_Means->font();
+        font.setBold(true);
+        if (analysis_.Means[row].OverTolerance)
+            for (int c = MeanSpreadColumn; c <= MeanNoteColumn; ++c)
+                LView_Means->item(row, c)->setFont(font);
     }
     LView_Means->resizeColumnsToContents();
 
@@ -258,6 +244,20 @@ void TfrmFreqAnalysis::BBtn_SavePngClick() {
     SavePngDialog.FileName = path;
     if (!PBox_Plot->Picture(QSize(1200, 800)).save(path, "PNG"))
         ReportFileFault(this, QStringLiteral("图片保存失败！"), path);
+}
+
+void TfrmFreqAnalysis::BBtn_StoreClick() {
+    if (!ArchiveAccess().Get(this)) return;
+    const std::vector<bool> checked = Checked();
+    std::vector<TStoreRecord> records;
+    for (std::size_t k = 0; k < records_.size(); ++k)
+        records.push_back({int(k) + 1, records_[k], checked[k]});
+    ShowArchiveStore(this, std::move(records), QStringLiteral("频率分析中的记录"),
+                     frmArchive ? frmArchive->SelectedSiteId() : 0);
+}
+
+void TfrmFreqAnalysis::BBtn_ReportClick() {
+    ShowAnalysisReport(this, records_, Checked(), SEdt_Tolerance->value(), PowerFrequency());
 }
 
 void ShowFreqAnalysis(QWidget* owner, std::vector<TRecordValues> records) {

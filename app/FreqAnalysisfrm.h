@@ -31,6 +31,8 @@ class TfrmFreqAnalysis : public QWidget {
 
     void BBtn_SaveCsvClick();  // the tables and the value to a spreadsheet file
     void BBtn_SavePngClick();  // the plot to a picture file
+    void BBtn_StoreClick();    // the checked records into the archive
+    void BBtn_ReportClick();   // the report of the checked records
 
     const std::vector<TRecordValues>& Records() const { return records_; }
     const TFreqAnalysis& Analysis() const { return analysis_; }
@@ -54,6 +56,8 @@ class TfrmFreqAnalysis : public QWidget {
     TFreqPlot* PBox_Plot;
     QPushButton* BBtn_SaveCsv;
     QPushButton* BBtn_SavePng;
+    QPushButton* BBtn_Store;
+    QPushButton* BBtn_Report;
     QPushButton* BBtn_Close;
     // The export dialogs remember the path last chosen in them.
     TFileDialogRequest SaveCsvDialog;

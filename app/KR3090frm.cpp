@@ -1,4 +1,5 @@
 #include "app/KR3090frm.h"
+#include "app/WindowRole.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <array>
 
+#include "app/ArchiveAccess.h"
 #include "app/GlobVar.h"
 #include "app/Panels.h"
 #include "app/SetCommfrm.h"
@@ -74,6 +76,7 @@ QLabel* Note(QWidget* panel, const char* name, const QString& text) {
 
 TfrmKR3090::TfrmKR3090(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("frmKR3090"));
+    AnnounceAsWindow(this);
     setWindowTitle(QStringLiteral("大地网接地参数综合测试仪1.0版"));
     setFont(SongFont(13));
     setGeometry(202, 142, 979, 689);
@@ -119,6 +122,8 @@ TfrmKR3090::~TfrmKR3090() {
     // No frame may reach a half-destroyed window; a hand-over waiting now returns.
     ClearFrameTarget();
     FormDestroy();
+    // Its database connection must not outlive the application object.
+    ArchiveAccess().Close();
 }
 
 void TfrmKR3090::BuildToolbar() {
@@ -129,6 +134,7 @@ void TfrmKR3090::BuildToolbar() {
     BitBtn5 = Button(Panel2, "BitBtn5", QStringLiteral("打印"), 346, 8, 75, 25);
     BitBtn6 = Button(Panel2, "BitBtn6", QStringLiteral("帮助"), 429, 8, 75, 25);
     BitBtn7 = Button(Panel2, "BitBtn7", QStringLiteral("退出"), 512, 8, 75, 25);
+    BBtn_Archive = Button(Panel2, "BBtn_Archive", QStringLiteral("档案"), 595, 8, 75, 25);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmKR3090::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmKR3090::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TfrmKR3090::BitBtn3Click);
@@ -136,6 +142,7 @@ void TfrmKR3090::BuildToolbar() {
     connect(BitBtn5, &QPushButton::clicked, this, &TfrmKR3090::BitBtn5Click);
     connect(BitBtn6, &QPushButton::clicked, this, &TfrmKR3090::BitBtn6Click);
     connect(BitBtn7, &QPushButton::clicked, this, &TfrmKR3090::BitBtn7Click);
+    connect(BBtn_Archive, &QPushButton::clicked, this, &TfrmKR3090::BBtn_ArchiveClick);
 }
 
 void TfrmKR3090::BuildCtrlPage() {
@@ -198,7 +205,8 @@ void TfrmKR3090::BuildHistoryPage() {
     BBtn_UpHis = Button(Panel13, "BBtn_UpHis", QStringLiteral("上传历史数据"), 72, 128, 129, 25);
     BBtn_FreqAnalysis =
         Button(Panel13, "BBtn_FreqAnalysis", QStringLiteral("频率分析"), 72, 176, 129, 25);
-    BBtn_Ret = Button(Panel13, "BBtn_Ret", QStringLiteral("返       回"), 72, 224, 129, 25);
+    BBtn_Store = Button(Panel13, "BBtn_Store", QStringLiteral("存入档案"), 72, 224, 129, 25);
+    BBtn_Ret = Button(Panel13, "BBtn_Ret", QStringLiteral("返       回"), 72, 272, 129, 25);
 
     Lbl_Num = new QLabel(QStringLiteral("可用数据100条，已用0条"), Panel14);
     Lbl_Num->setObjectName(QStringLiteral("Lbl_Num"));
@@ -227,6 +235,7 @@ void TfrmKR3090::BuildHistoryPage() {
     connect(BBtn_Open, &QPushButton::clicked, this, &TfrmKR3090::BBtn_OpenClick);
     connect(BBtn_UpHis, &QPushButton::clicked, this, &TfrmKR3090::BBtn_UpHisClick);
     connect(BBtn_FreqAnalysis, &QPushButton::clicked, this, &TfrmKR3090::BBtn_FreqAnalysisClick);
+    connect(BBtn_Store, &QPushButton::clicked, this, &TfrmKR3090::BBtn_StoreClick);
     connect(BBtn_Ret, &QPushButton::clicked, this, &TfrmKR3090::BBtn_RetClick);
     connect(LView_History, &QTableWidget::cellDoubleClicked, this, &TfrmKR3090::BBtn_OpenClick);
 }

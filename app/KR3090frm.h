@@ -9,7 +9,7 @@
 //   TestControl.cpp          connect, start, reset, selectors, Timer_SendTimer, Send…
 //   HistoryPage.cpp          History and Comp pages, instrument print and store
 //   ResultCommands.cpp       save, open, history upload
-//   FreqAnalysisCommand.cpp  frequency analysis of the uploaded records
+//   RecordsCommand.cpp       the instrument's records into the analysis or the archive
 //   PrintCommand.cpp         print
 // Frames reach the window one at a time on its own thread (protocol/Receive.h).
 
@@ -66,9 +66,9 @@ class TfrmKR3090 : public QWidget {
     void ParseDirectoryFrame(const std::uint8_t* frame, int length);
     void ParseRecordFrame(const std::uint8_t* frame, int length);
     void ParseUploadFrame(const std::uint8_t* frame, int length);
-    // Takes a 0xC6 reply into the frequency analysis while the analysis owns
-    // the upload replies; false when it does not.
-    bool CollectAnalysisFrame(const std::uint8_t* frame, int length);
+    // Takes a 0xC6 reply into the frequency analysis or the archive while
+    // one of them owns the upload replies; false when neither does.
+    bool CollectRecordsFrame(const std::uint8_t* frame, int length);
 
     // ---- test control
     void FillFrequencyList();
@@ -87,6 +87,7 @@ class TfrmKR3090 : public QWidget {
     void BitBtn5Click();  // print the shown result
     void BitBtn6Click();  // help
     void BitBtn7Click();  // exit
+    void BBtn_ArchiveClick();  // the archive window
 
     // ---- Ctrl page instrument actions, History and Comp pages
     void BBtn_CPrintClick();
@@ -96,6 +97,7 @@ class TfrmKR3090 : public QWidget {
     void BBtn_ClearClick();
     void BBtn_UpHisClick();
     void BBtn_FreqAnalysisClick();
+    void BBtn_StoreClick();  // the instrument's records into the archive
     void BBtn_RetClick();
     void BitBtn8Click();   // Comp: instrument print
     void BitBtn9Click();   // Comp: instrument delete
@@ -132,10 +134,12 @@ class TfrmKR3090 : public QWidget {
     std::optional<int> CompRecordNumber;
     std::optional<TRecordValues> CompRecordValues;
 
-    // The upload replies belong to the frequency analysis from its button
-    // until the next upload into a file; the file upload's state is left
-    // alone meanwhile.
-    std::optional<TUploadSet> AnalysisUpload;
+    // The upload replies belong to the frequency analysis or the archive from
+    // their button until the next upload into a file; the file upload's state
+    // is left alone meanwhile.
+    enum class TRecordsFor { Analysis, Archive };
+    std::optional<TUploadSet> RecordsUpload;
+    TRecordsFor RecordsFor = TRecordsFor::Analysis;
 
     // ---- components (objectName = the name)
     TPanel* Panel1;
@@ -148,6 +152,7 @@ class TfrmKR3090 : public QWidget {
     QPushButton* BitBtn5;
     QPushButton* BitBtn6;
     QPushButton* BitBtn7;
+    QPushButton* BBtn_Archive;
     QStackedWidget* Nbk_Control;
     QWidget* PageDefault;
     QWidget* PageCtrl;
@@ -192,6 +197,7 @@ class TfrmKR3090 : public QWidget {
     QPushButton* BBtn_Open;
     QPushButton* BBtn_UpHis;
     QPushButton* BBtn_FreqAnalysis;
+    QPushButton* BBtn_Store;
     QPushButton* BBtn_Ret;
 
     // Comp

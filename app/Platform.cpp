@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include "app/ShellOpen.h"
@@ -118,4 +119,12 @@ QDateTime TQtPlatform::Now() {
 void TQtPlatform::ShowError(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok, owner);
     box.exec();
+}
+
+QString TPlatform::Password(QWidget*, const QString&) {
+    return {};
+}
+
+QString TQtPlatform::Password(QWidget* owner, const QString& prompt) {
+    return QInputDialog::getText(owner, QStringLiteral("提示"), prompt, QLineEdit::Password);
 }

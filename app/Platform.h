@@ -36,6 +36,9 @@ class TPlatform {
     virtual QDateTime Now() = 0;
     // The application's general error display (the error text in a box).
     virtual void ShowError(QWidget* owner, const QString& text) = 0;
+    // A password asked in a box that hides what is typed; empty when
+    // cancelled. Without a person to ask, nothing is typed.
+    virtual QString Password(QWidget* owner, const QString& prompt);
 };
 
 // The platform in use; TQtPlatform unless a test installed another.
@@ -54,4 +57,5 @@ class TQtPlatform : public TPlatform {
     void ShellOpen(QWidget* owner, const QString& path) override;
     QDateTime Now() override;
     void ShowError(QWidget* owner, const QString& text) override;
+    QString Password(QWidget* owner, const QString& prompt) override;
 };

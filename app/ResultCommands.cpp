@@ -130,7 +130,7 @@ void TfrmKR3090::BBtn_UpHisClick() {
     SaveDialog1.FileName = path;
     GlobVar.ResultFileName = path;
     // No frame is handled between the request and the reset below.
-    AnalysisUpload.reset();  // the replies go into the file again
+    RecordsUpload.reset();  // the replies go into the file again
     SendUploadHistory();
     GlobVar.UploadStarted = false;
     GlobVar.UploadTotal = 0;
@@ -142,7 +142,7 @@ void TfrmKR3090::BBtn_UpHisClick() {
 
 void TfrmKR3090::ParseUploadFrame(const std::uint8_t* frame, int length) {
     try {
-        if (CollectAnalysisFrame(frame, length)) return;
+        if (CollectRecordsFrame(frame, length)) return;
         if (IsBlank(GlobVar.ResultFileName)) return;
         const TUploadReply reply = TakeUploadReply(GlobVar, frame, length);
         // A header announcing no records makes the set whole at once.

@@ -4,8 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include "archive/Archive.h"
 
@@ -19,29 +17,7 @@ std::string S(const QString& text) {
     return text.toStdString();
 }
 
-// A file can be made there (the folder of an unzipped package may be read-only).
-bool CanWriteIn(const QString& folder) {
-    if (!QDir(folder).exists()) return false;
-    QTemporaryFile probe(folder + "/kr3090-probe-XXXXXX");
-    return probe.open();
-}
-
 }  // namespace
-
-std::string DefaultArchiveFolder() {
-    return S(QDir::toNativeSeparators(
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
-}
-
-std::string ArchiveFolderFor(const std::string& programFolder) {
-#ifdef _WIN32
-    if (!programFolder.empty() && CanWriteIn(Q(programFolder))) return programFolder;
-#else
-    (void)programFolder;
-    (void)CanWriteIn;
-#endif
-    return DefaultArchiveFolder();
-}
 
 std::string ArchiveFileIn(const std::string& folder) {
     return S(QDir::toNativeSeparators(QDir(Q(folder)).filePath(DefaultArchiveFileName)));

@@ -23,15 +23,6 @@ struct TArchiveSettings {
 
 inline constexpr const char* DefaultArchiveFileName = "kr3090-archive.sqlite";
 
-// The per-user data folder (QStandardPaths::AppDataLocation), for example
-// ~/.local/share/kr3090 on Linux: named after the program, so asked once the
-// QApplication is made.
-std::string DefaultArchiveFolder();
-// The folder for the archive file: on Windows the program's own folder (where
-// Config.ini is, in the unzipped package) when a file can be made there, else
-// the per-user data folder; elsewhere always the per-user data folder, since
-// an installed program's folder is not the user's.
-std::string ArchiveFolderFor(const std::string& programFolder);
 // folder/kr3090-archive.sqlite
 std::string ArchiveFileIn(const std::string& folder);
 

@@ -1,0 +1,52 @@
+#pragma once
+// "存入档案": records of the instrument, or of a result file, go into a
+// campaign of a site. The operator picks or makes the site and the campaign
+// and unchecks the records that do not belong; "存入" stores the checked ones
+// in one import. Records the campaign holds already are not stored again,
+// and the box after the import says how many were new and how many were there.
+//
+// The window is modal to its owner without a loop of its own: it is opened
+// when the last record of an upload has been handled.
+
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
+#include "archive/Archive.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class TCampaignForm;
+
+struct TStoreRecord {
+    int Number = 0;  // the instrument's record number, or the upload's running number
+    TRecordValues Values;
+    bool Checked = true;
+};
+
+class TfrmArchiveStore : public QWidget {
+  public:
+    explicit TfrmArchiveStore(QWidget* owner);
+
+    // source says where the records come from ("仪器中的记录", a file's name).
+    void SetRecords(std::vector<TStoreRecord> records, const QString& source);
+    // Fills the form from the archive and picks the site and campaign given.
+    void LoadArchive(std::int64_t siteId = 0, std::int64_t campaignId = 0);
+    void BBtn_StoreClick();
+
+    QLabel* Lbl_Source;
+    TCampaignForm* Form;
+    QTableWidget* LView_Records;
+    QPushButton* BBtn_Store;
+    QPushButton* BBtn_Cancel;
+
+  private:
+    std::vector<TStoreRecord> records_;
+};
+
+extern QPointer<TfrmArchiveStore> frmArchiveStore;
+
+// Opens the window over owner (one at a time) with the records.
+void ShowArchiveStore(QWidget* owner, std::vector<TStoreRecord> records, const QString& source,
+                      std::int64_t siteId = 0, std::int64_t campaignId = 0);

@@ -1,0 +1,64 @@
+#pragma once
+// The site and the conditions of a test, as the operator picks or types them:
+// used where records go into the archive ("存入档案") and where a report is
+// made of records not yet archived. Picking an existing site or campaign shows
+// its fields as they are kept; "（新建场地）" and "（新建测试）" take new ones.
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "archive/Archive.h"
+
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+
+class TCampaignForm : public QWidget {
+  public:
+    explicit TCampaignForm(QWidget* parent);
+
+    // The archive's sites (none without an archive); selects siteId when given.
+    void SetSites(std::vector<TSite> sites, std::int64_t siteId = 0);
+    // Gives a site's campaigns when another site is chosen (empty for none).
+    std::function<std::vector<TCampaignSummary>(std::int64_t siteId)> CampaignsOf;
+    void SelectCampaign(std::int64_t campaignId);
+
+    // The chosen site, or a new one from the fields (Id 0); none with the
+    // reason in problem when the fields do not make one.
+    std::optional<TSite> Site(QString& problem) const;
+    // The chosen campaign, or a new one from the fields (Id 0, SiteId 0).
+    std::optional<TCampaign> Campaign(QString& problem) const;
+
+    QGroupBox* GBox_Site;
+    QComboBox* CBox_Site;
+    QLineEdit* Edt_SiteName;
+    QLineEdit* Edt_VoltageLevel;
+    QLineEdit* Edt_GridSize;
+    QLineEdit* Edt_Location;
+    QGroupBox* GBox_Campaign;
+    QComboBox* CBox_Campaign;
+    QDateEdit* DEdt_Date;
+    QLineEdit* Edt_Testers;
+    QLineEdit* Edt_Weather;
+    QLineEdit* Edt_Soil;
+    QLineEdit* Edt_LeadLayout;
+    QLineEdit* Edt_LeadLengths;
+    QLineEdit* Edt_Serial;
+    QLineEdit* Edt_Limit;
+    QComboBox* CBox_F0;
+    QLineEdit* Edt_Remarks;
+
+  private:
+    void SiteChosen();
+    void CampaignChosen();
+
+    std::vector<TSite> sites_;
+    std::vector<TCampaignSummary> campaigns_;
+};
+
+// "2025-03-04  张三、李四" for a campaign in a list.
+QString CampaignCaption(const TCampaign& campaign);
