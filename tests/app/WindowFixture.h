@@ -34,7 +34,10 @@ class TRecordingPlatform : public TPlatform {
         Boxes.push_back({text, caption, icon});
         if (OnBox) OnBox();
     }
-    bool Confirm(QWidget*, const QString&, const QString&) override { return ConfirmAnswer; }
+    bool Confirm(QWidget*, const QString& text, const QString&) override {
+        Questions.push_back(text);
+        return ConfirmAnswer;
+    }
     QString SaveFileName(QWidget*, const TFileDialogRequest&) override { return SaveAnswer; }
     QString OpenFileName(QWidget*, const TFileDialogRequest&) override { return OpenAnswer; }
     void ShellOpen(QWidget*, const QString& path) override { Opened.push_back(path); }
@@ -42,6 +45,7 @@ class TRecordingPlatform : public TPlatform {
     void ShowError(QWidget*, const QString& text) override { Errors.push_back(text); }
 
     std::vector<TBox> Boxes;
+    std::vector<QString> Questions;
     std::vector<QString> Errors;
     std::vector<QString> Opened;
     QDateTime Clock = QDateTime(QDate(2017, 2, 16), QTime(12, 30, 30));

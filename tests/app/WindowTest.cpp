@@ -56,6 +56,9 @@ TEST_F(MainWindow, StartsOnTheCtrlPageWithTheDesignedTexts) {
         EXPECT_EQ(b->text(), toolbar[i]);
         EXPECT_EQ(b->geometry(), QRect(lefts[i], 8, 75, 25));
     }
+    // The archive, after the buttons of the instrument's program.
+    EXPECT_EQ(window->BBtn_Archive->text(), "档案");
+    EXPECT_EQ(window->BBtn_Archive->geometry(), QRect(595, 8, 75, 25));
     EXPECT_EQ(window->BBtn_CPrint->text(), "仪  器  打  印");
     EXPECT_EQ(window->BBtn_CSave->text(), "仪  器  保  存");
     EXPECT_EQ(window->BBtn_His->text(), "历  史  数  据");
@@ -86,10 +89,12 @@ TEST_F(MainWindow, HistoryAndCompPagesCarryTheirControls) {
     EXPECT_EQ(window->BBtn_Open->text(), "打       开");
     EXPECT_EQ(window->BBtn_UpHis->text(), "上传历史数据");
     EXPECT_EQ(window->BBtn_Ret->text(), "返       回");
-    // 频率分析 under the upload, the same size; 返回 one place down.
+    // 频率分析 and 存入档案 under the upload, the same size; 返回 below them.
     EXPECT_EQ(window->BBtn_FreqAnalysis->text(), "频率分析");
     EXPECT_EQ(window->BBtn_FreqAnalysis->geometry(), QRect(72, 176, 129, 25));
-    EXPECT_EQ(window->BBtn_Ret->geometry(), QRect(72, 224, 129, 25));
+    EXPECT_EQ(window->BBtn_Store->text(), "存入档案");
+    EXPECT_EQ(window->BBtn_Store->geometry(), QRect(72, 224, 129, 25));
+    EXPECT_EQ(window->BBtn_Ret->geometry(), QRect(72, 272, 129, 25));
     QTableWidget* list = window->LView_History;
     EXPECT_EQ(list->columnCount(), 4);
     EXPECT_EQ(list->horizontalHeaderItem(1)->text(), "编号");

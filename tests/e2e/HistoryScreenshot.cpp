@@ -1,11 +1,15 @@
 // Screenshots of the History page listing the simulated instrument's records,
-// of the Comp page showing record 5 and of the frequency analysis of all
-// records, on a real X display with a window manager (run by screenshot.sh
+// of the Comp page showing record 5, of the frequency analysis of all records
+// and of the records going into the archive and the archive window, on a real
+// X display with a window manager (run by screenshot.sh
 // under Xvfb + openbox). Fails when a page does not show what the instrument
 // sent.
 #include <QApplication>
+#include <QDateEdit>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
@@ -16,13 +20,18 @@
 
 #include "Pump.h"
 #include "SimLine.h"
+#include "app/ArchiveAccess.h"
+#include "app/ArchiveStorefrm.h"
+#include "app/Archivefrm.h"
+#include "app/CampaignForm.h"
+#include "app/FreqAnalysisfrm.h"
 #include "app/GlobVar.h"
 #include "app/HintFrm.h"
 #include "app/KR3090frm.h"
+#include "app/Platform.h"
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "report/SongFont.h"
-#include "app/FreqAnalysisfrm.h"
 
 namespace {
 
@@ -43,6 +52,14 @@ bool Shoot(TfrmKR3090& window, const QString& path) {
     }
     return window.screen()->grabWindow(0).save(path);
 }
+
+// Boxes are printed, not shown: nobody is there to press OK.
+class TPrintingPlatform : public TQtPlatform {
+  public:
+    void MessageBox(QWidget*, const QString& text, const QString&, TMessageIcon) override {
+        std::printf("box: %s\n", qPrintable(text));
+    }
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +109,42 @@ int main(int argc, char** argv) {
                         qPrintable(frmFreqAnalysis->Lbl_TwoPoint->text()));
         if (!Shoot(window, folder.filePath(QStringLiteral("freq-analysis.png"))))
             rc = Fail("cannot save freq-analysis.png");
+        frmFreqAnalysis->close();
+
+        // The records into the archive: a new site and campaign, then the archive window.
+        TPrintingPlatform platform;
+        SetPlatform(&platform);
+        GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
+        QFile::remove(folder.filePath(QStringLiteral("archive.sqlite")));
+        TArchiveConfig archive;
+        archive.File = folder.filePath(QStringLiteral("archive.sqlite")).toStdString();
+        SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), archive);
+        window.BBtn_Store->click();
+        if (!WaitUntil([] { return frmArchiveStore && frmArchiveStore->isActiveWindow(); }))
+            rc = Fail("no store window");
+        else {
+            TCampaignForm& form = *frmArchiveStore->Form;
+            form.Edt_SiteName->setText(QStringLiteral("东郊220kV变电站"));
+            form.Edt_VoltageLevel->setText(QStringLiteral("220kV"));
+            form.Edt_GridSize->setText(QStringLiteral("180m×120m"));
+            form.DEdt_Date->setDate(QDate(2025, 3, 4));
+            form.Edt_Testers->setText(QStringLiteral("张三、李四"));
+            form.Edt_Weather->setText(QStringLiteral("晴"));
+            form.Edt_LeadLayout->setText(QStringLiteral("直线法"));
+            form.Edt_LeadLengths->setText(QStringLiteral("电流极 900m，电压极 560m"));
+            form.Edt_Limit->setText(QStringLiteral("2.5"));
+            if (!Shoot(window, folder.filePath(QStringLiteral("archive-store.png"))))
+                rc = Fail("cannot save archive-store.png");
+            frmArchiveStore->BBtn_Store->click();
+        }
+        window.BBtn_Archive->click();
+        if (!WaitUntil([] { return frmArchive && frmArchive->isActiveWindow(); }))
+            rc = Fail("no archive window");
+        else if (frmArchive->LView_Campaigns->rowCount() != 1)
+            rc = Fail("the stored campaign is not in the archive window");
+        if (!Shoot(window, folder.filePath(QStringLiteral("archive-window.png"))))
+            rc = Fail("cannot save archive-window.png");
+        SetPlatform(nullptr);
         window.close();
     }
     return rc;

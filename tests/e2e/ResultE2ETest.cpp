@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -35,9 +37,15 @@
 #include "link/Trace.h"
 #include "protocol/Numbers.h"
 #include "analysis/FreqAnalysisText.h"
+#include "app/ArchiveAccess.h"
+#include "app/ArchiveStorefrm.h"
+#include "app/Archivefrm.h"
+#include "app/CampaignForm.h"
 #include "app/FreqAnalysisfrm.h"
+#include "app/TrendPlot.h"
 #include "analysis/FreqPlot.h"
 #include "results/ResultCsv.h"
+#include "results/ResultFile.h"
 #include "sim/Instrument.h"
 
 namespace {
@@ -52,9 +60,10 @@ class TFilePlatform : public TQtPlatform {
     QString SaveFileName(QWidget* owner, const TFileDialogRequest& r) override {
         return RealSaveDialog ? TQtPlatform::SaveFileName(owner, r) : SaveAnswer;
     }
+    QString OpenFileName(QWidget*, const TFileDialogRequest&) override { return OpenAnswer; }
     void ShellOpen(QWidget*, const QString& path) override { Opened.push_back(path); }
     std::vector<QString> Boxes, Opened;
-    QString SaveAnswer;
+    QString SaveAnswer, OpenAnswer;
     bool RealSaveDialog = false;
 };
 
@@ -605,4 +614,179 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// ---- 存入档案 from the instrument and from a file, the site's trend
+
+namespace {
+
+// Records at 45, 50 and 55 Hz, all at 30°, I = 1 A: the two-point value at
+// 50 Hz is then the mean of the 45 and 55 Hz voltages, at 30°.
+std::vector<TRecord> CampaignRecords(float u45, float u50, float u55, std::uint8_t year) {
+    std::vector<TRecord> records;
+    for (auto [f, u] : {std::pair{45, u45}, {50, u50}, {55, u55}}) {
+        TRecord r;
+        r.Frequency = std::uint8_t(f);
+        r.Voltage = u;
+        r.Current = 1;
+        r.Phase = 30;
+        r.Year = year;
+        r.Month = 5;
+        r.Day = std::uint8_t(f - 30);
+        r.Hour = 9;
+        records.push_back(r);
+    }
+    return records;
+}
+
+}  // namespace
+
+TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTrend) {
+    TSimOptions options = TSimLine::Quiet();
+    options.Instrument.Records = CampaignRecords(2.0f, 2.2f, 2.4f, 21);
+    Start(options);
+    // A SQLite file, or the test server when KR3090_ARCHIVE_SERVER names one
+    // (scripts/archive-server-test.sh), emptied of earlier sites.
+    ArchiveAccess().Close();
+    const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
+    TArchiveConfig config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    if (!server.isEmpty()) {
+        config.Driver = "PostgreSQL";
+        config.Database = config.User = "kr3090";
+        config.Host = server.toStdString();
+        qputenv("PGPASSFILE", (server + QStringLiteral("/pgpass")).toLocal8Bit());
+    }
+    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    ArchiveAccess().Call(nullptr, [](TArchive& a) {
+        for (const TSite& s : a.Sites()) a.DeleteSite(s.Id);
+    });
+    TfrmKR3090& w = *window;
+    w.BBtn_His->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.LView_History->rowCount() == 3 && Notice().isEmpty(); }));
+
+    // The instrument's records into a new site and campaign.
+    const QString site = QStringLiteral("第一变电站'); DROP TABLE records;--");
+    const auto storeFromInstrument = [&] {
+        w.BBtn_Store->click();
+        EXPECT_EQ(Notice(), "正在读取数据，请稍候！");
+        EXPECT_TRUE(WaitUntil([] { return frmArchiveStore && frmArchiveStore->isVisible(); }));
+        EXPECT_EQ(Notice(), "");
+    };
+    storeFromInstrument();
+    TfrmArchiveStore* s = frmArchiveStore;
+    ASSERT_EQ(s->LView_Records->rowCount(), 3);
+    EXPECT_EQ(s->Lbl_Source->text(), "仪器中的记录，共3条");
+    s->Form->Edt_SiteName->setText(site);
+    s->Form->Edt_VoltageLevel->setText(QStringLiteral("110kV"));
+    s->Form->DEdt_Date->setDate(QDate(2021, 5, 12));
+    s->Form->Edt_Testers->setText(QStringLiteral("张三"));
+    s->Form->Edt_Limit->setText(QStringLiteral("2.5"));
+    s->BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0], QStringLiteral("已存入档案“") + site +
+                                     QStringLiteral(" 2021-05-12”：新增3条记录，0条已在档案中。"));
+    ASSERT_TRUE(WaitUntil([] { return !frmArchiveStore; }));
+
+    if (!server.isEmpty()) {
+        // The server goes away mid-session: the window says so at once, and
+        // the next action finds it again once it is back.
+        const auto control = [&](const char* action) {
+            return QProcess::execute(QStringLiteral(KR3090_ARCHIVE_SERVER_SCRIPT),
+                                     {QString::fromLatin1(action), server});
+        };
+        ASSERT_EQ(control("stop"), 0);
+        const auto t0 = std::chrono::steady_clock::now();
+        w.BBtn_Archive->click();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(12));
+        ASSERT_EQ(platform.Boxes.size(), 2u);
+        EXPECT_EQ(frmArchive->LView_Sites->rowCount(), 0);
+        ASSERT_EQ(control("start"), 0);
+        frmArchive->Refresh();
+        EXPECT_EQ(frmArchive->LView_Sites->rowCount(), 1);
+        EXPECT_EQ(platform.Boxes.size(), 2u);
+        frmArchive->close();
+        platform.Boxes.pop_back();
+    }
+
+    // The same records again, into the same campaign: nothing new.
+    storeFromInstrument();
+    s = frmArchiveStore;
+    s->Form->CBox_Site->setCurrentIndex(1);
+    s->Form->CBox_Campaign->setCurrentIndex(1);
+    EXPECT_EQ(s->Form->Edt_Limit->text(), "2.5");
+    s->BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 2u);
+    EXPECT_TRUE(platform.Boxes[1].endsWith("：新增0条记录，3条已在档案中。")) << platform.Boxes[1].toStdString();
+    ASSERT_TRUE(WaitUntil([] { return !frmArchiveStore; }));
+
+    // Three years on, the site's next campaign comes from a spreadsheet file.
+    w.BBtn_Archive->click();
+    ASSERT_TRUE(frmArchive && frmArchive->isVisible());
+    TfrmArchive& a = *frmArchive;
+    ASSERT_EQ(a.LView_Sites->rowCount(), 1);
+    EXPECT_EQ(a.LView_Sites->item(0, 0)->text(), site);
+    const QString csv = folder.filePath(QStringLiteral("2024 复测.csv"));
+    int n = 0;
+    for (const TRecord& r : CampaignRecords(2.2f, 2.4f, 2.6f, 24))
+        ASSERT_TRUE(AppendCsvRow(CsvRow(RecordRow("上传", ++n, {r.Frequency, r.Voltage, r.Current,
+                                                                 r.Phase, r.RmOn, r.Year, r.Month,
+                                                                 r.Day, r.Hour, r.Minute, r.Second})),
+                                 csv.toStdString()));
+    platform.OpenAnswer = csv;
+    a.BBtn_ImportFile->click();
+    ASSERT_TRUE(frmArchiveStore && frmArchiveStore->isVisible());
+    s = frmArchiveStore;
+    EXPECT_EQ(s->Lbl_Source->text(), "文件 2024 复测.csv，共3条");
+    EXPECT_EQ(s->Form->CBox_Site->currentIndex(), 1);  // the window's site
+    s->Form->CBox_Campaign->setCurrentIndex(0);
+    s->Form->DEdt_Date->setDate(QDate(2024, 5, 20));
+    s->Form->Edt_Testers->setText(QStringLiteral("李四"));
+    s->Form->Edt_Limit->setText(QStringLiteral("2.5"));
+    s->BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 3u);
+    EXPECT_TRUE(platform.Boxes[2].endsWith("2024-05-20”：新增3条记录，0条已在档案中。"));
+
+    // By hand: the means of 45 and 55 Hz at 30°, I = 1 A, so Z0 = (U45 + U55) / 2
+    // with the singles as sent, and the change against the first campaign.
+    const double z1 = (double(2.0f) + double(2.4f)) / 2, z2 = (double(2.2f) + double(2.6f)) / 2;
+    ASSERT_EQ(a.LView_Campaigns->rowCount(), 2);
+    const std::vector<std::vector<std::string>> rows{
+        {"2021-05-12", "张三", "3", "50Hz", ImpedanceText(z1), "", "2.500Ω",
+         "设定限值 2.500Ω，Z0 低于设定限值 " + ImpedanceText(2.5 - z1)},
+        {"2024-05-20", "李四", "3", "50Hz", ImpedanceText(z2), "+9.1%", "2.500Ω",
+         "设定限值 2.500Ω，Z0 低于设定限值 " + ImpedanceText(2.5 - z2)}};
+    // The singles make Z0 a hair above 2.2 Ω: 299.9mΩ below the limit, cut as every text is.
+    EXPECT_EQ(ImpedanceText(2.5 - z1), "299.9mΩ");
+    for (int row = 0; row < 2; ++row)
+        for (int c = 0; c < int(rows[row].size()); ++c)
+            EXPECT_EQ(a.LView_Campaigns->item(row, c)->text().toStdString(), rows[row][c])
+                << row << " " << c;
+    EXPECT_NEAR((z2 - z1) / z1 * 100, 9.0909, 1e-4);
+    EXPECT_EQ(a.LView_CampRecords->rowCount(), 3);  // the latest campaign's
+    EXPECT_TRUE(a.PBox_Trend->accessibleDescription().contains(
+        QStringLiteral("2021-05-12：Z0 ") + QString::fromStdString(ImpedanceText(z1))));
+    EXPECT_TRUE(a.PBox_Trend->accessibleDescription().contains(
+        QStringLiteral("2024-05-20：Z0 ") + QString::fromStdString(ImpedanceText(z2))));
+
+    // The site's campaigns as spreadsheet rows, the values to every digit.
+    const QString table = folder.filePath(QStringLiteral("场地.csv"));
+    platform.SaveAnswer = table;
+    a.BBtn_ExportCsv->click();
+    const std::vector<std::string> lines = SplitLines(ReadFile(table));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], Gbk(QStringLiteral("场地,") + site + QStringLiteral(",电压等级,110kV,地网尺寸,,位置,")));
+    const auto cells = [](const std::string& line) {
+        return QString::fromStdString(line).split(u',');
+    };
+    EXPECT_EQ(cells(lines[4])[9].toStdString(), CsvNumber(z2));
+    EXPECT_EQ(cells(lines[4])[14].toStdString(), CsvNumber((z2 - z1) / z1 * 100));
+
+    // The trend and the window as pictures, to look at.
+    a.resize(1200, 900);
+    a.PBox_Trend->Picture(QSize(900, 500)).save(folder.filePath(QStringLiteral("trend.png")));
+    a.grab().save(QStringLiteral(KR3090_ARCHIVE_SHOT));
+    a.close();
+    ArchiveAccess().Close();
+    EXPECT_EQ(platform.Boxes.size(), 3u);
 }
