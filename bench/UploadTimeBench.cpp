@@ -4,14 +4,21 @@
 // (10 bits a byte), and the clock runs from the button press until the window
 // has written the 100th block and shows "数据上传完毕！". The same replies
 // asked for by "频率分析" run until the analysis window is up with its tables
-// and plot filled, so the two times come from the same run.
+// and plot filled, and by "存入档案" until the 100 records are stored in a new
+// campaign of the archive (the store window's "存入" pressed as soon as it is
+// up), so the times come from the same run. The archive is a SQLite file, or
+// the test server named by KR3090_ARCHIVE_SERVER (scripts/archive-server-test.sh).
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/UploadTimeBench
 //
 // Counters: wire_ms, the time the 26-byte request and the 101 replies need on
 // the line; program_ms, the rest (the receive thread's 100 ms poll, the
 // hand-over to the window, decoding and the per-line appends); tail_ms, from
-// the last reply byte to completion.
+// the last reply byte to completion; store_ms, "存入" alone.
+//
+// BM_ArchiveSiteOfFiftyCampaigns opens the archive window on a site of 50
+// campaigns of 100 records each: from the call until the window has painted
+// its tables and the trend.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +27,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <array>
@@ -29,12 +39,16 @@
 #include <thread>
 #include <vector>
 
+#include "app/ArchiveAccess.h"
+#include "app/ArchiveStorefrm.h"
+#include "app/Archivefrm.h"
+#include "app/CampaignForm.h"
+#include "app/FreqAnalysisfrm.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "app/Platform.h"
 #include "link/Config.h"
 #include "link/Trace.h"
-#include "app/FreqAnalysisfrm.h"
 
 namespace {
 
@@ -47,6 +61,21 @@ class TBenchPlatform : public TQtPlatform {
     void ShellOpen(QWidget*, const QString&) override {}
     QString Path;
 };
+
+// The archive of the benchmarks: a SQLite file in folder, or the test server.
+void UseBenchArchive(const QTemporaryDir& folder) {
+    TArchiveConfig config;
+    const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
+    if (server.isEmpty()) {
+        config.File = folder.filePath(QStringLiteral("archive.sqlite")).toStdString();
+    } else {
+        config.Driver = "PostgreSQL";
+        config.Host = server.toStdString();
+        config.Port = 5432;
+    }
+    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    ArchiveAccess().Close();
+}
 
 std::vector<std::uint8_t> Frame(const std::array<std::uint8_t, 20>& payload) {
     std::vector<std::uint8_t> f(26, 0);
@@ -136,6 +165,7 @@ void TimePress(benchmark::State& state, const char* name, Press press, Done done
         window->Timer_Send->stop();
         window->Timer_Now->stop();
         GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
+        UseBenchArchive(folder);
         window->show();
         GlobVar.Connected = true;
         platform.Path = folder.filePath(QStringLiteral("%1-%2.txt").arg(name).arg(runs));
@@ -193,6 +223,85 @@ BENCHMARK(BM_FreqAnalysisOfHundredRecords)
     ->Arg(115200)
     ->Arg(9600)
     ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// From the press of "存入档案" until the records are stored: the store window
+// comes up when the upload is whole, "存入" is pressed at once for a new site.
+void BM_StoreOfHundredRecords(benchmark::State& state) {
+    double storeMs = 0;
+    int stores = 0;
+    TimePress(
+        state, "store", [](TfrmKR3090& w) { w.BBtn_StoreClick(); },
+        [&] {
+            if (!frmArchiveStore || !frmArchiveStore->isVisible()) return false;
+            frmArchiveStore->Form->Edt_SiteName->setText(QStringLiteral("站%1").arg(stores));
+            const auto t0 = TClock::now();
+            frmArchiveStore->BBtn_StoreClick();
+            storeMs += std::chrono::duration<double, std::milli>(TClock::now() - t0).count();
+            ++stores;
+            return true;
+        });
+    state.counters["store_ms"] = storeMs / std::max(stores, 1);
+}
+BENCHMARK(BM_StoreOfHundredRecords)
+    ->Arg(115200)
+    ->Arg(9600)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ArchiveSiteOfFiftyCampaigns(benchmark::State& state) {
+    QTemporaryDir folder;
+    TBenchPlatform platform;
+    SetPlatform(&platform);
+    GlobVar = TGlobVar{};
+    auto window = std::make_unique<TfrmKR3090>();
+    GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
+    UseBenchArchive(folder);
+    std::int64_t siteId = 0;
+    ArchiveAccess().Call(window.get(), [&](TArchive& a) {
+        TSite site;
+        site.Name = "五十次测试的场地" + std::to_string(TClock::now().time_since_epoch().count());
+        siteId = a.SaveSite(site);
+        for (int c = 0; c < 50; ++c) {
+            TCampaign campaign;
+            campaign.SiteId = siteId;
+            campaign.Date = std::to_string(1980 + c) + "-05-12";
+            campaign.Limit = 2.5;
+            std::vector<TArchivedRecord> records;
+            for (int k = 0; k < 100; ++k) {
+                TArchivedRecord r;
+                r.Number = k + 1;
+                r.Values = {k % 2 ? 55 : 45,
+                            2.0 + 0.01 * c + 0.001 * k,
+                            1.0,
+                            30.0,
+                            false,
+                            c % 100,
+                            5,
+                            12,
+                            9,
+                            k / 60,
+                            k % 60};
+                records.push_back(r);
+            }
+            a.Import(a.SaveCampaign(campaign), records);
+        }
+    });
+    ShowArchive(window.get());
+    for (auto _ : state) {
+        const auto t0 = TClock::now();
+        frmArchive->Refresh(siteId);
+        frmArchive->repaint();
+        state.SetIterationTime(std::chrono::duration<double>(TClock::now() - t0).count());
+        if (frmArchive->LView_Campaigns->rowCount() != 50) state.SkipWithError("not 50 campaigns");
+    }
+    window.reset();
+    SetPlatform(nullptr);
+}
+BENCHMARK(BM_ArchiveSiteOfFiftyCampaigns)
+    ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
