@@ -1,6 +1,8 @@
 #include "app/ArchiveStorefrm.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -26,7 +28,7 @@ QString Q(const std::string& utf8) {
 
 }  // namespace
 
-TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QWidget(owner, Qt::Window) {
+TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmArchiveStore"));
     AnnounceAsWindow(this);
     setWindowTitle(QStringLiteral("存入档案"));
@@ -55,6 +57,7 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QWidget(owner, Qt::Window) 
     buttons->addStretch();
     BBtn_Store = new QPushButton(QStringLiteral("存入"), this);
     BBtn_Store->setObjectName(QStringLiteral("BBtn_Store"));
+    BBtn_Store->setDefault(true);
     BBtn_Cancel = new QPushButton(QStringLiteral("取消"), this);
     BBtn_Cancel->setObjectName(QStringLiteral("BBtn_Cancel"));
     for (QPushButton* b : {BBtn_Store, BBtn_Cancel}) {
@@ -81,8 +84,10 @@ void TfrmArchiveStore::SetRecords(std::vector<TStoreRecord> records, const QStri
 void TfrmArchiveStore::LoadArchive(std::int64_t siteId, std::int64_t campaignId) {
     std::vector<TSite> sites;
     ArchiveAccess().Call(this, [&](TArchive& a) { sites = a.Sites(); });
+    const bool fresh = sites.empty();
     Form->SetSites(std::move(sites), siteId);
     if (campaignId) Form->SelectCampaign(campaignId);
+    (fresh ? static_cast<QWidget*>(Form->Edt_SiteName) : Form->CBox_Site)->setFocus();
 }
 
 void TfrmArchiveStore::BBtn_StoreClick() {

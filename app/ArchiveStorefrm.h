@@ -6,10 +6,11 @@
 // and the box after the import says how many were new and how many were there.
 //
 // The window is modal to its owner without a loop of its own: it is opened
-// when the last record of an upload has been handled.
+// when the last record of an upload has been handled. Enter stores, Esc
+// closes, and a new site's name takes the typing first.
 
+#include <QDialog>
 #include <QPointer>
-#include <QWidget>
 #include <vector>
 
 #include "archive/Archive.h"
@@ -25,7 +26,7 @@ struct TStoreRecord {
     bool Checked = true;
 };
 
-class TfrmArchiveStore : public QWidget {
+class TfrmArchiveStore : public QDialog {
   public:
     explicit TfrmArchiveStore(QWidget* owner);
 

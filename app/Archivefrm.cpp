@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -151,6 +152,9 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
     connect(BBtn_Pdf, &QPushButton::clicked, this, &TfrmArchive::BBtn_PdfClick);
     connect(BBtn_Odt, &QPushButton::clicked, this, &TfrmArchive::BBtn_OdtClick);
     connect(BBtn_Print, &QPushButton::clicked, this, &TfrmArchive::BBtn_PrintClick);
+    // The selected campaign's report on the printer, as everywhere.
+    auto* print = new QShortcut(QKeySequence::Print, this);
+    connect(print, &QShortcut::activated, this, &TfrmArchive::BBtn_PrintClick);
     connect(BBtn_DeleteSite, &QPushButton::clicked, this, &TfrmArchive::BBtn_DeleteSiteClick);
     connect(BBtn_DeleteCampaign, &QPushButton::clicked, this,
             &TfrmArchive::BBtn_DeleteCampaignClick);
