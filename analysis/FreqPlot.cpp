@@ -275,7 +275,19 @@ QString FreqPlotDescription(const TFreqPlotData& data) {
            QStringLiteral("。") + data.Title;
 }
 
-TFreqPlot::TFreqPlot(QWidget* parent) : QWidget(parent) {
+void TPlotWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    Paint(p, rect());
+}
+
+QImage TPlotWidget::Picture(const QSize& size) const {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    Paint(p, image.rect());
+    return image;
+}
+
+TFreqPlot::TFreqPlot(QWidget* parent) : TPlotWidget(parent) {
     setMinimumSize(420, 300);
     setAccessibleName(QStringLiteral("R、X、|Z| 与频率的关系图"));
 }
@@ -285,18 +297,6 @@ void TFreqPlot::SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& ana
     data_ = {std::move(points), analysis, title};
     setAccessibleDescription(FreqPlotDescription(data_));
     update();
-}
-
-void TFreqPlot::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    Paint(p, rect());
-}
-
-QImage TFreqPlot::Picture(const QSize& size) const {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    Paint(p, image.rect());
-    return image;
 }
 
 void TFreqPlot::Paint(QPainter& p, const QRect& area) const {

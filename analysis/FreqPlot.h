@@ -47,17 +47,24 @@ void PaintFreqPlot(QPainter& painter, const QRect& area, const TFreqPlotData& da
 // What the plot shows, in words, for those who cannot see it.
 QString FreqPlotDescription(const TFreqPlotData& data);
 
-class TFreqPlot : public QWidget {
+// A plot on screen: painted by Paint, which also draws it for a picture file.
+class TPlotWidget : public QWidget {
   public:
-    explicit TFreqPlot(QWidget* parent);
-    void SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& analysis,
-                 const QString& title);
-    void Paint(QPainter& painter, const QRect& area) const;
+    using QWidget::QWidget;
+    virtual void Paint(QPainter& painter, const QRect& area) const = 0;
     // The plot alone at the given size, on white, for a picture file.
     QImage Picture(const QSize& size) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+class TFreqPlot : public TPlotWidget {
+  public:
+    explicit TFreqPlot(QWidget* parent);
+    void SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& analysis,
+                 const QString& title);
+    void Paint(QPainter& painter, const QRect& area) const override;
 
   private:
     TFreqPlotData data_;

@@ -87,7 +87,7 @@ QString TrendDescription(const std::vector<TTrendPoint>& points, const QString& 
            (parts.isEmpty() ? QStringLiteral("没有测试") : parts.join(QStringLiteral("；")));
 }
 
-TTrendPlot::TTrendPlot(QWidget* parent) : QWidget(parent) {
+TTrendPlot::TTrendPlot(QWidget* parent) : TPlotWidget(parent) {
     setMinimumSize(360, 240);
     setAccessibleName(QStringLiteral("Z0、R0、X0 历次测试趋势图"));
 }
@@ -99,18 +99,6 @@ void TTrendPlot::SetData(std::vector<TTrendPoint> points, const QString& title) 
     title_ = title;
     setAccessibleDescription(TrendDescription(points_, title_));
     update();
-}
-
-void TTrendPlot::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    Paint(p, rect());
-}
-
-QImage TTrendPlot::Picture(const QSize& size) const {
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    Paint(p, image.rect());
-    return image;
 }
 
 void TTrendPlot::Paint(QPainter& p, const QRect& area) const {

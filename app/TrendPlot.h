@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
+#include "analysis/FreqPlot.h"
 
 struct TTrendPoint {
     QDate Date;
@@ -19,15 +20,11 @@ struct TTrendPoint {
     std::optional<double> Limit;  // ohms
 };
 
-class TTrendPlot : public QWidget {
+class TTrendPlot : public TPlotWidget {
   public:
     explicit TTrendPlot(QWidget* parent);
     void SetData(std::vector<TTrendPoint> points, const QString& title);
-    void Paint(QPainter& painter, const QRect& area) const;
-    QImage Picture(const QSize& size) const;
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
+    void Paint(QPainter& painter, const QRect& area) const override;
 
   private:
     std::vector<TTrendPoint> points_;
