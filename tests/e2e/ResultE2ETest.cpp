@@ -7,10 +7,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QLineEdit>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStringDecoder>
@@ -29,21 +29,22 @@
 #include "../app/FileDialogAnswer.h"
 #include "Pump.h"
 #include "SimLine.h"
-#include "app/GlobVar.h"
-#include "app/HintFrm.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
-#include "link/Config.h"
-#include "link/Trace.h"
-#include "protocol/Numbers.h"
 #include "analysis/FreqAnalysisText.h"
+#include "analysis/FreqPlot.h"
+#include "app/AnalysisReportfrm.h"
 #include "app/ArchiveAccess.h"
 #include "app/ArchiveStorefrm.h"
 #include "app/Archivefrm.h"
 #include "app/CampaignForm.h"
 #include "app/FreqAnalysisfrm.h"
+#include "app/GlobVar.h"
+#include "app/HintFrm.h"
+#include "app/KR3090frm.h"
+#include "app/Platform.h"
 #include "app/TrendPlot.h"
-#include "analysis/FreqPlot.h"
+#include "link/Config.h"
+#include "link/Trace.h"
+#include "protocol/Numbers.h"
 #include "results/ResultCsv.h"
 #include "results/ResultFile.h"
 #include "sim/Instrument.h"
@@ -77,6 +78,15 @@ std::string ReadFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return "<missing>";
     return f.readAll().toStdString();
+}
+
+// The text of a PDF file as poppler reads it.
+QString PdfText(const QString& path) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"),
+                    {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    pdftotext.waitForFinished(30000);
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
 }
 
 std::vector<std::string> SplitLines(const std::string& bytes) {
@@ -469,8 +479,7 @@ TEST_F(ResultEndToEnd, SpreadsheetRowsFromTheDialogReadBackInASpreadsheet) {
               Gbk(QStringLiteral("记录,2,2017-02-02 01:01:07,41,0.5,0,45,,,,接通,")));
     // The live row holds the very values the Ctrl page showed.
     const QStringList cells =
-        QString(QStringDecoder("GBK")(QByteArray::fromStdString(tableLines[1])))
-            .split(u',');
+        QString(QStringDecoder("GBK")(QByteArray::fromStdString(tableLines[1]))).split(u',');
     ASSERT_EQ(cells.size(), 12);
     EXPECT_EQ(cells[0], "实时");
     EXPECT_EQ(cells[1], "");
@@ -607,6 +616,31 @@ TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToTh
         for (int x = 0; x < image.width(); x += 2) ink += qGray(image.pixel(x, y)) < 128;
     EXPECT_GT(ink, 2000);
     EXPECT_TRUE(platform.Boxes.empty());
+
+    // The checked records go on to the archive and to a report as they are checked.
+    ArchiveAccess().Close();
+    TArchiveConfig config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    f.BBtn_Store->click();
+    ASSERT_TRUE(frmArchiveStore && frmArchiveStore->isVisible());
+    EXPECT_EQ(frmArchiveStore->Lbl_Source->text(), "频率分析中的记录，共7条");
+    for (int row = 0; row < 7; ++row)
+        EXPECT_EQ(frmArchiveStore->LView_Records->item(row, 0)->checkState(),
+                  row == 3 ? Qt::Unchecked : Qt::Checked);
+    frmArchiveStore->close();
+    f.BBtn_Report->click();
+    ASSERT_TRUE(frmAnalysisReport && frmAnalysisReport->isVisible());
+    frmAnalysisReport->Form->Edt_SiteName->setText(QStringLiteral("试验站"));
+    const QString pdf = folder.filePath(QStringLiteral("分析报告.pdf"));
+    platform.SaveAnswer = pdf;
+    frmAnalysisReport->BBtn_Pdf->click();
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(QStringLiteral("试验站"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(f.Lbl_TwoPoint->text().section(u' ', 0, 1)));
+    EXPECT_TRUE(platform.Boxes.empty());
+    frmAnalysisReport->close();
+    ArchiveAccess().Close();
 }
 
 int main(int argc, char** argv) {
@@ -717,7 +751,8 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     EXPECT_EQ(s->Form->Edt_Limit->text(), "2.5");
     s->BBtn_Store->click();
     ASSERT_EQ(platform.Boxes.size(), 2u);
-    EXPECT_TRUE(platform.Boxes[1].endsWith("：新增0条记录，3条已在档案中。")) << platform.Boxes[1].toStdString();
+    EXPECT_TRUE(platform.Boxes[1].endsWith("：新增0条记录，3条已在档案中。"))
+        << platform.Boxes[1].toStdString();
     ASSERT_TRUE(WaitUntil([] { return !frmArchiveStore; }));
 
     // Three years on, the site's next campaign comes from a spreadsheet file.
@@ -729,10 +764,11 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     const QString csv = folder.filePath(QStringLiteral("2024 复测.csv"));
     int n = 0;
     for (const TRecord& r : CampaignRecords(2.2f, 2.4f, 2.6f, 24))
-        ASSERT_TRUE(AppendCsvRow(CsvRow(RecordRow("上传", ++n, {r.Frequency, r.Voltage, r.Current,
-                                                                 r.Phase, r.RmOn, r.Year, r.Month,
-                                                                 r.Day, r.Hour, r.Minute, r.Second})),
-                                 csv.toStdString()));
+        ASSERT_TRUE(
+            AppendCsvRow(CsvRow(RecordRow("上传", ++n,
+                                          {r.Frequency, r.Voltage, r.Current, r.Phase, r.RmOn,
+                                           r.Year, r.Month, r.Day, r.Hour, r.Minute, r.Second})),
+                         csv.toStdString()));
     platform.OpenAnswer = csv;
     a.BBtn_ImportFile->click();
     ASSERT_TRUE(frmArchiveStore && frmArchiveStore->isVisible());
@@ -775,12 +811,23 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     a.BBtn_ExportCsv->click();
     const std::vector<std::string> lines = SplitLines(ReadFile(table));
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], Gbk(QStringLiteral("场地,") + site + QStringLiteral(",电压等级,110kV,地网尺寸,,位置,")));
+    EXPECT_EQ(lines[0], Gbk(QStringLiteral("场地,") + site +
+                            QStringLiteral(",电压等级,110kV,地网尺寸,,位置,")));
     const auto cells = [](const std::string& line) {
         return QString::fromStdString(line).split(u',');
     };
     EXPECT_EQ(cells(lines[4])[9].toStdString(), CsvNumber(z2));
     EXPECT_EQ(cells(lines[4])[14].toStdString(), CsvNumber((z2 - z1) / z1 * 100));
+
+    // The selected (latest) campaign's report as a PDF from the archive window.
+    const QString pdf = folder.filePath(QStringLiteral("2024 报告.pdf"));
+    platform.SaveAnswer = pdf;
+    a.BBtn_Pdf->click();
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(site)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("2024-05-20")));
+    EXPECT_TRUE(
+        text.contains(QString::fromStdString("Z0 低于设定限值 " + ImpedanceText(2.5 - z2))));
 
     // The trend and the window as pictures, to look at.
     a.resize(1200, 900);
