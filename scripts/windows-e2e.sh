@@ -92,6 +92,27 @@ pdf_folders=("$(getent passwd "$(id -un)" | cut -d: -f6)/PDF" /var/spool/cups-pd
 
 jobs_done() { lpstat -h "$cups_server" -W completed -o 2>/dev/null | grep -c '^PDF-' || true; }
 
+# take_job N WHAT JOB PAGE: waits (60 s) for a job beyond the N finished so
+# far, copies its file as spooled (what the program sent) to JOB and moves the
+# page cups-pdf made of it to PAGE. Sets job, its number.
+take_job() {
+  local n=$1 what=$2 end=$((SECONDS + 60)) page="" spool
+  while [ "$(jobs_done)" -le "$n" ] && [ $SECONDS -lt $end ]; do sleep 0.2; done
+  [ "$(jobs_done)" -gt "$n" ] || fail "$what sent no job to the default queue within 60 s"
+  job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
+  spool=$print_dir/spool/d$(printf %05d "$job")-001
+  cp "$spool" "$3"
+  for _ in $(seq 50); do
+    # Newer than the job: other print servers' pages share the folder and the
+    # job numbers.
+    page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" -newer "$spool" 2>/dev/null | head -n1)
+    [ -n "$page" ] && break
+    sleep 0.2
+  done
+  [ -n "$page" ] || fail "${what%%:*}: print job $job finished but cups-pdf left no page"
+  mv "$page" "$4"
+}
+
 # winpath PATH: the path as a Windows program sees it (drive Z: is /).
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
@@ -192,21 +213,10 @@ run_session() {
   fi
   wait_lines "$files/record.csv" 2 20
 
+  local job
   n=$(jobs_done)
   click 383 20  # 打印
-  local end=$((SECONDS + 60))
-  while [ "$(jobs_done)" -le "$n" ] && [ $SECONDS -lt $end ]; do sleep 0.2; done
-  [ "$(jobs_done)" -gt "$n" ] || fail "$kind: 打印 sent no job to the default queue within 60 s"
-  local job page=""
-  job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
-  cp "$print_dir/spool/d$(printf %05d "$job")-001" "$dir/print-job"
-  for _ in $(seq 50); do
-    page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" 2>/dev/null | head -n1)
-    [ -n "$page" ] && break
-    sleep 0.2
-  done
-  [ -n "$page" ] || fail "$kind: print job $job finished but cups-pdf left no page"
-  mv "$page" "$dir/print.pdf"
+  take_job "$n" "$kind: 打印" "$dir/print-job" "$dir/print.pdf"
   pdftoppm -r 50 -png -singlefile "$dir/print.pdf" "$dir/print" 2>/dev/null
   # The ink on the sheet: a blank page trims to a single pixel.
   local ink
