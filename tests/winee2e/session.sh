@@ -223,6 +223,34 @@ answer_dialog() {
   sleep 0.3
 }
 
+# type_text TEXT: TEXT typed on the keyboard into the window that has the
+# focus. Characters no key carries (Chinese) are first put on spare keys of
+# their own for the whole text: xdotool alone puts each on a spare key just
+# for its press and takes it off again, and wine, which looks up a key's
+# character only when the program reads the key, then finds the key bare or
+# already carrying the next character. The spare keys are the lowest free
+# ones: wine gives keys past about 160 no virtual key on Xvfb's keyboard.
+type_text() {
+  local LC_ALL=C.UTF-8 text=$1 k c code spare=() mapped=()
+  # A wine program takes in changed keys only once it has read a key of its
+  # own: a Shift, which types nothing, goes first.
+  xdotool key shift
+  sleep 0.3
+  mapfile -t spare < <(xmodmap -pke | awk 'NF == 3 && $2 > 8 { print $2 }')
+  for ((k = 0; k < ${#text}; k++)); do
+    c=${text:k:1}
+    printf -v code '%d' "'$c"
+    if [ "$code" -le 127 ] || [[ " ${mapped[*]} " == *" $c "* ]]; then continue; fi
+    [ ${#mapped[@]} -lt ${#spare[@]} ] || fail "no spare key left for $c in \"$text\""
+    xmodmap -e "keycode ${spare[${#mapped[@]}]} = $(printf 'U%04X' "$code")"
+    mapped+=("$c")
+  done
+  # The program's toolkit takes the new keys in when it handles the change.
+  [ ${#mapped[@]} = 0 ] || sleep 0.5
+  xdotool type --delay 30 "$text"
+  for ((k = 0; k < ${#mapped[@]}; k++)); do xmodmap -e "keycode ${spare[k]} ="; done
+}
+
 # notice_gone: the busy notice is hidden (the program has handled the reply
 # that ends it).
 notice_gone() {
