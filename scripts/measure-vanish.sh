@@ -7,15 +7,13 @@
 # thread. Target: under 2 % of one core.
 #
 # Usage: scripts/measure-vanish.sh [seconds=30]
-# (starts itself under xvfb-run when there is no display)
+# (on a virtual display of its own when there is no display)
 # Needs a built tree (cmake --build --preset default --target kr3090 kr3090-sim).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
 
+source scripts/lib/common.sh
 source scripts/lib/desktop-session.sh
 (cd "$work" && exec ./kr3090 --trace 2>"$work/trace.log") &
 app=$!

@@ -20,9 +20,9 @@
 #
 # Needs what scripts/windows-e2e.sh needs. Takes about 3 minutes + 2 x SECONDS.
 set -euo pipefail
-if [ -z "${KR3090_E2E_BOUNDED:-}" ]; then
-  KR3090_E2E_BOUNDED=1 exec timeout -k 60 1800 "$0" "$@"
-fi
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+bounded 1800 60 "$@"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 

@@ -38,21 +38,15 @@
 # when it ends; bounded at 15 minutes. KR3090_KEEP_ROOT=1 unpacks the root
 # into build-deb/package-test/root/ instead and leaves it there.
 set -euo pipefail
-if [ -z "${KR3090_PACKAGE_TEST_BOUNDED:-}" ]; then
-  KR3090_PACKAGE_TEST_BOUNDED=1 exec timeout -k 30 900 "$0" "$@"
-fi
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+bounded 900 30 "$@"
 cd "$(dirname "$0")/.."
 tree=$(pwd)
 out=$tree/build-deb/package-test
 root=$out/root
 cache=${KR3090_CACHE:-$HOME/.cache/kr3090}/debian12
 base=$cache/base.tar
-
-say() { echo "[$(date +%T)] $*"; }
-fail() {
-  echo "package-test.sh: FAIL: $*" >&2
-  exit 1
-}
 
 # ---- outside the namespaces: the cached root, the run, the clean-up
 
@@ -149,18 +143,9 @@ say "menu entry $desktop: Exec=$exec_line"
 
 # ---- the desktop
 
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-read -r -t 20 display <"$fifo" || fail "Xvfb did not start"
-rm -f "$fifo"
-export DISPLAY=:$display
+# Xvfb and openbox go with the namespace.
+display_up
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
-openbox >/dev/null 2>&1 &
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.05
-done
 
 title='大地网接地参数综合测试仪1.0版'
 

@@ -20,9 +20,11 @@
 # console stay in build/serial-vm/. Prints one line per device at the end and
 # exits non-zero when any test failed. Bounded: gives up after 15 minutes.
 set -euo pipefail
-if [ -z "${KR3090_VM_BOUNDED:-}" ]; then
-  KR3090_VM_BOUNDED=1 exec timeout -k 30 900 "$0" "$@"
-fi
+# shellcheck disable=SC2034 # fail's name for the script (scripts/lib/common.sh)
+script_name=serial-vm
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+bounded 900 30 "$@"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$EPOCHREALTIME
@@ -32,11 +34,6 @@ only=${1:-}
 case "$only" in
   *[[:space:]]*) echo "usage: $0 [RUNS] (a pattern without spaces)" >&2; exit 2 ;;
 esac
-say() { echo "[$(date +%T)] $*"; }
-fail() {
-  echo "serial-vm: FAIL: $*" >&2
-  exit 1
-}
 elapsed() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
 # The guest's command line and QEMU's share options split on spaces and commas.
 case "$root" in

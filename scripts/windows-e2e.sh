@@ -50,10 +50,10 @@
 # build-windows/kr3090-win64.zip (scripts/windows-build.sh); runs as root (the
 # print server's cups-pdf backend). Bounded: gives up after 15 minutes.
 set -euo pipefail
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 # Bounded whatever hangs: after 15 minutes the run ends and cleans up.
-if [ -z "${KR3090_E2E_BOUNDED:-}" ]; then
-  KR3090_E2E_BOUNDED=1 exec timeout -k 60 900 "$0" "$@"
-fi
+bounded 900 60 "$@"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 

@@ -6,8 +6,9 @@
 # dialogs, and read only through what it writes: the simulator's log of
 # requests, the result files, its trace and the screen.
 #
-# Needs: root (the working tree), wine_lang (the locale wine runs in),
-# build/app/kr3090, build/sim/kr3090-sim, build/tests/winee2e/winee2e-probe;
+# Needs: scripts/lib/common.sh sourced before it; root (the working tree),
+# wine_lang (the locale wine runs in), cups_server (the print server's
+# socket, for the program); build/app/kr3090, build/sim/kr3090-sim, build/tests/winee2e/winee2e-probe;
 # for Windows an unpacked kr3090.exe.
 # Everything started here is stopped by e2e_cleanup (on EXIT).
 
@@ -17,12 +18,6 @@ probe=$root/build/tests/winee2e/winee2e-probe
 pids=()          # stopped on exit, last first
 print_dir=""     # the private print server, when one runs
 wine_used=0
-
-say() { echo "[$(date +%T)] $*"; }
-fail() {
-  echo "$(basename "$0"): FAIL: $*" >&2
-  exit 1
-}
 
 e2e_cleanup() {
   local i
@@ -42,21 +37,8 @@ e2e_cleanup() {
 # ---- the desktop
 
 desktop_up() {
-  local fifo display
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-  pids+=($!)
-  read -r -t 20 display <"$fifo" || fail "Xvfb did not start"
-  rm -f "$fifo"
-  export DISPLAY=:$display
-  openbox >/dev/null 2>&1 &
-  pids+=($!)
-  # openbox has taken the screen once it owns the window manager selection.
-  for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-  done
+  display_up
+  pids+=("$xvfb_pid" "$wm_pid")
   say "desktop $DISPLAY (Xvfb 1280x1024x24, openbox)"
 }
 
