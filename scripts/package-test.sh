@@ -91,7 +91,7 @@ if [ -z "${KR3090_IN_NAMESPACE:-}" ]; then
   rmdir "$root" 2>/dev/null || true
   say "package test: $((SECONDS - started)) s in all, $(($(received) - rx0)) bytes received" \
     "(cache: $(du -sh "$cache" | cut -f1))"
-  [ "$rc" -eq 0 ] && say "package test passed" || say "package test FAILED"
+  if [ "$rc" -eq 0 ]; then say "package test passed"; else say "package test FAILED"; fi
   exit "$rc"
 fi
 
@@ -207,6 +207,7 @@ save_settings() {
   xdotool key ctrl+a
   xdotool type --delay 30 "$2"
   click "$1" 150 162  # the baud box
+  # shellcheck disable=SC2086 # the keys, one word each
   xdotool key $3
   [ -z "${4:-}" ] || shot "$4"
   click "$1" 77 202  # 保存
@@ -380,11 +381,12 @@ while read -r f; do
   left+=" $f"
 done <"$out/files.txt"
 [ -z "$left" ] || fail "left after purge:$left"
-ls "$root"/var/lib/dpkg/info/kr3090.* >/dev/null 2>&1 && fail "dpkg still holds kr3090's records"
+if ls "$root"/var/lib/dpkg/info/kr3090.* >/dev/null 2>&1; then fail "dpkg still holds kr3090's records"; fi
 # Files written since the program first ran, but for the home folders and
 # what dpkg, apt and usermod keep.
-written=$(cd "$root" && find . -xdev ! -type d -newer "$stamp" | sed 's/^\.//' |
-  grep -v -E '^/(home|root|tmp|var/lib/dpkg|var/lib/apt|var/cache/apt|var/cache/debconf|var/log)/|^/etc/(group|gshadow|passwd|shadow)-?$|^/etc/\.pwd\.lock$' || true)
+written=$(cd "$root" && { find . -xdev ! -type d -newer "$stamp" | sed 's/^\.//' |
+  grep -v -E '^/(home|root|tmp|var/lib/dpkg|var/lib/apt|var/cache/apt|var/cache/debconf|var/log)/|^/etc/(group|gshadow|passwd|shadow)-?$|^/etc/\.pwd\.lock$' || true; }) ||
+  fail "could not look through the root"
 [ -z "$written" ] || fail "written outside the home folders: $written"
 say "purged in $((SECONDS - phase)) s: nothing of the package is left, nothing the program wrote" \
   "outside the home folders (root's and op's ~/.config/kr3090 are theirs)"

@@ -151,7 +151,7 @@ session_stop() {
 # One operator session. Returns 3 when the test did not see exactly five
 # measurements (a poll overtook the stop click), so it is run again.
 run_session() {
-  local kind=$1 dir=$out/$1 pkg files path n
+  local kind=$1 dir=$out/$1 pkg files n
   rm -rf "$dir"
   mkdir -p "$dir/files" "$dir/bin"
   files=$dir/files
@@ -236,7 +236,7 @@ run_session() {
   # The ink on the sheet: a blank page trims to a single pixel.
   local ink
   ink=$(convert "$dir/print.png" -trim -format '%wx%h' info:)
-  [ "${ink%x*}" -gt 50 ] && [ "${ink#*x}" -gt 50 ] || fail "$kind: the printed page is blank ($ink)"
+  { [ "${ink%x*}" -gt 50 ] && [ "${ink#*x}" -gt 50 ]; } || fail "$kind: the printed page is blank ($ink)"
   say "$kind: 打印 reached the queue (job $job, $(file -b "$dir/print-job" | cut -d, -f1); ink ${ink} px at 50 dpi)"
 
   click 136 185  # 返       回 (Comp) to History
@@ -293,7 +293,7 @@ run_session() {
     # Linux traces through its logging category: the lines as Windows has them.
     sed -i 's/^kr3090\.trace: //' "$dir/trace.log"
   fi
-  grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log" ||
+  { grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log"; } ||
     fail "$kind: the trace lacks the connect request and its reply"
   say "$kind: session done"
 }
@@ -302,8 +302,8 @@ run_session() {
 notepad_caption() { case "$wine_lang" in zh_CN*) echo '记事本' ;; *) echo Notepad ;; esac; }
 
 play() {
-  local kind=$1 attempt rc
-  for attempt in 1 2 3; do
+  local kind=$1 rc
+  for _ in 1 2 3; do
     rc=0
     run_session "$kind" || rc=$?
     [ $rc = 3 ] || return $rc

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/windows-e2e.sh and scripts/measure-windows.sh: a virtual
 # desktop (Xvfb 1280x1024x24 with openbox), kr3090-sim on a pseudo-terminal,
 # and the program, the Linux build or kr3090.exe under wine, wired to it
@@ -8,9 +9,10 @@
 #
 # Needs: scripts/lib/common.sh sourced before it; root (the working tree),
 # wine_lang (the locale wine runs in), cups_server (the print server's
-# socket, for the program); build/app/kr3090, build/sim/kr3090-sim, build/tests/winee2e/winee2e-probe;
-# for Windows an unpacked kr3090.exe.
+# socket, for the program); build/app/kr3090, build/sim/kr3090-sim,
+# build/tests/winee2e/winee2e-probe; for Windows an unpacked kr3090.exe.
 # Everything started here is stopped by e2e_cleanup (on EXIT).
+# shellcheck disable=SC2154 # root, wine_lang and cups_server are the caller's
 
 title='大地网接地参数综合测试仪1.0版'
 notice_title='提示信息窗体'
@@ -130,6 +132,7 @@ app_up() {
   pids+=("$app_pid")
   shown=$("$probe" window "$title" 60000) || fail "$kind: no window within 60 s"
   read -r t1 app_window _ _ _ _ <<<"$shown"
+  # shellcheck disable=SC2034 # the caller's
   launch_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')
   # The last steps of start-up (maximising) settle before the first click.
   sleep 1
