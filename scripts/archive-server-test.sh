@@ -23,7 +23,7 @@ die() { echo "archive-server-test: $*" >&2; exit 1; }
 # psql and createdb give up on a server that does not answer.
 export PGCONNECT_TIMEOUT=10
 
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+bin=$(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
 [ -x "$bin/initdb" ] || die "no PostgreSQL server: scripts/setup.sh installs it"
 
 # Runs a server program as the server's user.

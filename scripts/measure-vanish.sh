@@ -7,15 +7,13 @@
 # thread. Target: under 2 % of one core.
 #
 # Usage: scripts/measure-vanish.sh [seconds=30]
-# (starts itself under xvfb-run when there is no display)
+# (on a virtual display of its own when there is no display)
 # Needs a built tree (cmake --build --preset default --target kr3090 kr3090-sim).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
 
+source scripts/lib/common.sh
 source scripts/lib/desktop-session.sh
 (cd "$work" && exec ./kr3090 --trace 2>"$work/trace.log") &
 app=$!
@@ -31,7 +29,7 @@ sleep 2  # the last replies in flight are gone
 
 ticks=$(getconf CLK_TCK)
 declare -A before
-for t in /proc/$app/task/*; do
+for t in "/proc/$app/task/"*; do
   before[${t##*/}]=$(awk '{print $14 + $15}' "$t/stat")
 done
 c0=$(awk '{print $14 + $15}' "/proc/$app/stat"); t0=$(date +%s.%N)
@@ -42,7 +40,7 @@ sent1=$(grep -c '^kr3090.trace: 发送' "$work/trace.log" || true)
 kill -0 "$app" 2>/dev/null || { echo "FAIL: the program died" >&2; exit 1; }
 
 echo "device gone for ${seconds} s; polls written to the gone device meanwhile: $((sent1 - sent0))"
-for t in /proc/$app/task/*; do
+for t in "/proc/$app/task/"*; do
   tid=${t##*/}
   c=$(awk '{print $14 + $15}' "$t/stat")
   awk -v n="$(cat "$t/comm")" -v id="$tid" -v c="$((c - ${before[$tid]:-0}))" -v k="$ticks" \
@@ -52,4 +50,4 @@ pct=$(awk -v c="$((c1 - c0))" -v k="$ticks" -v a="$t0" -v b="$t1" \
   'BEGIN { printf "%.2f", 100 * c / k / (b - a) }')
 echo "CPU of the program with the device gone: $pct % of one core (target < 2 %)"
 echo "resident memory: $(awk '/VmRSS/ {print $2, $3}' /proc/$app/status)"
-awk -v p="$pct" 'BEGIN { exit !(p < 2) }' && echo PASS || { echo FAIL; exit 1; }
+if awk -v p="$pct" 'BEGIN { exit !(p < 2) }'; then echo PASS; else echo FAIL; exit 1; fi

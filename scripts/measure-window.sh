@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ -n "${DISPLAY:-}" ] || { echo "measure-window.sh: run it under xvfb-run" >&2; exit 1; }
 
+source scripts/lib/common.sh
 source scripts/lib/desktop-session.sh
 
 start=$(date +%s.%N)

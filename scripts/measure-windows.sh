@@ -20,9 +20,9 @@
 #
 # Needs what scripts/windows-e2e.sh needs. Takes about 3 minutes + 2 x SECONDS.
 set -euo pipefail
-if [ -z "${KR3090_E2E_BOUNDED:-}" ]; then
-  KR3090_E2E_BOUNDED=1 exec timeout -k 60 1800 "$0" "$@"
-fi
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+bounded 1800 60 "$@"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
@@ -99,7 +99,7 @@ quit_program() {
 declare -A fig
 
 measure() {
-  local kind=$1 dir=$out/$1 launches=() t
+  local kind=$1 dir=$out/$1 launches=()
   say "$kind: latency against the probe ($readings readings)"
   # U label's band of the reading area (client coordinates, both builds).
   coproc PROBE { exec "$probe" latency "$title" "$readings" 364 240 816 220; }
@@ -219,9 +219,9 @@ row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$4" "$5")"; }
   row "CPU while polling, program (% of one core, ${seconds} s)" "${fig[linux.cpu]}" "${fig[windows.cpu]}" "${fig[linux.cpu]}" "${fig[windows.cpu]}"
   printf '| CPU while polling, wineserver (%% of one core) | - | %s | - |\n' "${fig[windows.cpu_server]}"
   printf '| polls answered in those %s s | %s | %s | - |\n' "$seconds" "${fig[linux.polls]}" "${fig[windows.polls]}"
-  row "resident memory, program process (MB)" "$((fig[linux.rss] / 1024))" "$((fig[windows.rss] / 1024))" "${fig[linux.rss]}" "${fig[windows.rss]}"
-  row "proportional memory (Pss), program process (MB)" "$((fig[linux.pss] / 1024))" "$((fig[windows.pss] / 1024))" "${fig[linux.pss]}" "${fig[windows.pss]}"
-  row "Pss with all processes of the wine prefix (MB)" "$((fig[linux.pss_all] / 1024))" "$((fig[windows.pss_all] / 1024))" "${fig[linux.pss_all]}" "${fig[windows.pss_all]}"
+  row "resident memory, program process (MB)" "$((${fig[linux.rss]} / 1024))" "$((${fig[windows.rss]} / 1024))" "${fig[linux.rss]}" "${fig[windows.rss]}"
+  row "proportional memory (Pss), program process (MB)" "$((${fig[linux.pss]} / 1024))" "$((${fig[windows.pss]} / 1024))" "${fig[linux.pss]}" "${fig[windows.pss]}"
+  row "Pss with all processes of the wine prefix (MB)" "$((${fig[linux.pss_all]} / 1024))" "$((${fig[windows.pss_all]} / 1024))" "${fig[linux.pss_all]}" "${fig[windows.pss_all]}"
   row "100-record upload at 115200, request to last line in the file (ms)" "${fig[linux.upload]}" "${fig[windows.upload]}" "${fig[linux.upload]}" "${fig[windows.upload]}"
   printf '| upload / wire time (%s ms) | %s | %s | - |\n' "$wire" "$(ratio "$wire" "${fig[linux.upload]}")" "$(ratio "$wire" "${fig[windows.upload]}")"
 } | tee "$out/figures.md"

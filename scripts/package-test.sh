@@ -38,21 +38,15 @@
 # when it ends; bounded at 15 minutes. KR3090_KEEP_ROOT=1 unpacks the root
 # into build-deb/package-test/root/ instead and leaves it there.
 set -euo pipefail
-if [ -z "${KR3090_PACKAGE_TEST_BOUNDED:-}" ]; then
-  KR3090_PACKAGE_TEST_BOUNDED=1 exec timeout -k 30 900 "$0" "$@"
-fi
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+bounded 900 30 "$@"
 cd "$(dirname "$0")/.."
 tree=$(pwd)
 out=$tree/build-deb/package-test
 root=$out/root
 cache=${KR3090_CACHE:-$HOME/.cache/kr3090}/debian12
 base=$cache/base.tar
-
-say() { echo "[$(date +%T)] $*"; }
-fail() {
-  echo "package-test.sh: FAIL: $*" >&2
-  exit 1
-}
 
 # ---- outside the namespaces: the cached root, the run, the clean-up
 
@@ -97,7 +91,7 @@ if [ -z "${KR3090_IN_NAMESPACE:-}" ]; then
   rmdir "$root" 2>/dev/null || true
   say "package test: $((SECONDS - started)) s in all, $(($(received) - rx0)) bytes received" \
     "(cache: $(du -sh "$cache" | cut -f1))"
-  [ "$rc" -eq 0 ] && say "package test passed" || say "package test FAILED"
+  if [ "$rc" -eq 0 ]; then say "package test passed"; else say "package test FAILED"; fi
   exit "$rc"
 fi
 
@@ -149,18 +143,9 @@ say "menu entry $desktop: Exec=$exec_line"
 
 # ---- the desktop
 
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-read -r -t 20 display <"$fifo" || fail "Xvfb did not start"
-rm -f "$fifo"
-export DISPLAY=:$display
+# Xvfb and openbox go with the namespace.
+display_up
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
-openbox >/dev/null 2>&1 &
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.05
-done
 
 title='大地网接地参数综合测试仪1.0版'
 
@@ -222,6 +207,7 @@ save_settings() {
   xdotool key ctrl+a
   xdotool type --delay 30 "$2"
   click "$1" 150 162  # the baud box
+  # shellcheck disable=SC2086 # the keys, one word each
   xdotool key $3
   [ -z "${4:-}" ] || shot "$4"
   click "$1" 77 202  # 保存
@@ -395,11 +381,12 @@ while read -r f; do
   left+=" $f"
 done <"$out/files.txt"
 [ -z "$left" ] || fail "left after purge:$left"
-ls "$root"/var/lib/dpkg/info/kr3090.* >/dev/null 2>&1 && fail "dpkg still holds kr3090's records"
+if ls "$root"/var/lib/dpkg/info/kr3090.* >/dev/null 2>&1; then fail "dpkg still holds kr3090's records"; fi
 # Files written since the program first ran, but for the home folders and
 # what dpkg, apt and usermod keep.
-written=$(cd "$root" && find . -xdev ! -type d -newer "$stamp" | sed 's/^\.//' |
-  grep -v -E '^/(home|root|tmp|var/lib/dpkg|var/lib/apt|var/cache/apt|var/cache/debconf|var/log)/|^/etc/(group|gshadow|passwd|shadow)-?$|^/etc/\.pwd\.lock$' || true)
+written=$(cd "$root" && { find . -xdev ! -type d -newer "$stamp" | sed 's/^\.//' |
+  grep -v -E '^/(home|root|tmp|var/lib/dpkg|var/lib/apt|var/cache/apt|var/cache/debconf|var/log)/|^/etc/(group|gshadow|passwd|shadow)-?$|^/etc/\.pwd\.lock$' || true; }) ||
+  fail "could not look through the root"
 [ -z "$written" ] || fail "written outside the home folders: $written"
 say "purged in $((SECONDS - phase)) s: nothing of the package is left, nothing the program wrote" \
   "outside the home folders (root's and op's ~/.config/kr3090 are theirs)"

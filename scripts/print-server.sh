@@ -52,7 +52,7 @@ stop() {
       [ -d "/proc/$pid" ] || break
       sleep 0.1
     done
-    [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
+    if [ -d "/proc/$pid" ]; then kill -9 "$pid" 2>/dev/null || true; fi
   fi
   rm -f "$pidfile"
   # The folder of /tmp that held what lp must reach, if there was one.
@@ -70,7 +70,7 @@ start() {
   [ -f "$ppd" ] || die "$ppd missing: install printer-driver-cups-pdf"
 
   stop
-  rm -rf "$dir/etc" "$dir/spool" "$dir/tmp" "$dir/cache" "$dir/state" "$dir/log" "$sock"
+  rm -rf "${dir:?}/etc" "$dir/spool" "$dir/tmp" "$dir/cache" "$dir/state" "$dir/log" "$sock"
   # The filters run as lp: they read the queue's PPD and the job and write
   # their temporary files. When lp cannot reach DIR (a root home is 0700),
   # those three live in a folder of /tmp, linked from DIR.

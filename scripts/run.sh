@@ -31,6 +31,7 @@ mkdir -p "$demo"
 cp -f build/app/kr3090 "$demo/kr3090"
 
 coproc SIM { exec "$root/build/sim/kr3090-sim"; }
+# shellcheck disable=SC2153 # SIM_PID: set by coproc
 sim_pid=$SIM_PID
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
 if ! read -r -t 10 device <&"${SIM[0]}"; then

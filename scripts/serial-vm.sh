@@ -6,11 +6,11 @@
 # over 9p. The far end of each device is a pseudo-terminal here, played by
 # this script as the tests ask (tests/vm/OutsideLine.h): kr3090-sim, an echo,
 # a simulator that stops reading, or the adapter pulled out and plugged back
-# through QEMU's monitor. See scripts/lib/vm-guest.sh for what runs.
+# through QEMU's monitor. See tests/vm/vm-guest.sh for what runs.
 #
 #   scripts/serial-vm.sh [RUNS]
 #
-# RUNS, a shell pattern, picks runs by name (scripts/lib/vm-guest.sh), for
+# RUNS, a shell pattern, picks runs by name (tests/vm/vm-guest.sh), for
 # example 'ttyS1.*' or '*.hung'; all of them when not given.
 #
 # The guest (the kernel that linux-image-amd64 depends on, fetched with
@@ -20,9 +20,11 @@
 # console stay in build/serial-vm/. Prints one line per device at the end and
 # exits non-zero when any test failed. Bounded: gives up after 15 minutes.
 set -euo pipefail
-if [ -z "${KR3090_VM_BOUNDED:-}" ]; then
-  KR3090_VM_BOUNDED=1 exec timeout -k 30 900 "$0" "$@"
-fi
+# shellcheck disable=SC2034 # fail's name for the script (scripts/lib/common.sh)
+script_name=serial-vm
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+bounded 900 30 "$@"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$EPOCHREALTIME
@@ -32,11 +34,6 @@ only=${1:-}
 case "$only" in
   *[[:space:]]*) echo "usage: $0 [RUNS] (a pattern without spaces)" >&2; exit 2 ;;
 esac
-say() { echo "[$(date +%T)] $*"; }
-fail() {
-  echo "serial-vm: FAIL: $*" >&2
-  exit 1
-}
 elapsed() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
 # The guest's command line and QEMU's share options split on spaces and commas.
 case "$root" in
@@ -65,7 +62,7 @@ recipe=$({
   apt-cache policy "$kpkg" | sed -n 's/^ *Candidate: //p'
   echo "$kpkg ${modules[*]}"
   dpkg-query -W busybox-static
-  cat scripts/lib/vm-init.sh
+  cat tests/vm/vm-init.sh
 } | sha256sum | cut -c1-16)
 
 prepare_guest() {
@@ -86,7 +83,7 @@ prepare_guest() {
   local ird=$work/initramfs
   mkdir -p "$ird/bin" "$ird/modules" "$ird/proc" "$ird/sys" "$ird/dev"
   cp /bin/busybox "$ird/bin/"
-  install -m 755 scripts/lib/vm-init.sh "$ird/init"
+  install -m 755 tests/vm/vm-init.sh "$ird/init"
   for f in "${files[@]}"; do
     cp "$f" "$ird/modules/"
     basename "$f"
@@ -131,7 +128,7 @@ trap 'echo "serial-vm: FAIL: stopped (time limit or signal)" >&2; exit 1' TERM I
 t_boot=$EPOCHREALTIME
 qemu-system-x86_64 -accel tcg -M pc -m 512 -smp 1 -nodefaults -display none -no-reboot \
   -kernel "$cache/vmlinuz" -initrd "$cache/initramfs.gz" \
-  -append "console=ttyS0 quiet panic=-1 vm.run=$root/scripts/lib/vm-guest.sh${only:+ vm.only=$only}" \
+  -append "console=ttyS0 quiet panic=-1 vm.run=$root/tests/vm/vm-guest.sh${only:+ vm.only=$only}" \
   -serial "file:$share/console.log" \
   -chardev pty,id=uart -serial chardev:uart \
   -device qemu-xhci,id=usbc -chardev pty,id=ftdi \

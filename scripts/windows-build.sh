@@ -49,7 +49,7 @@ while [ ${#pending[@]} -gt 0 ]; do
   pending=("${pending[@]:1}")
   for dll in $(imports "$module"); do
     # System DLLs (KERNEL32, USER32, ...) are not in the Qt folder.
-    [ -f "$qt/bin/$dll" ] && [ ! -f "$package/$dll" ] || continue
+    if [ ! -f "$qt/bin/$dll" ] || [ -f "$package/$dll" ]; then continue; fi
     cp "$qt/bin/$dll" "$package/"
     pending+=("$package/$dll")
   done

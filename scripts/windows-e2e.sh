@@ -16,6 +16,19 @@
 # Ctrl, History and Comp pages, of the analysis window and the printed pages
 # rendered to PNG stay in build-windows/e2e/.
 #
+# Then each program starts again, against the simulator's seven power-up
+# records and an archive not yet made, and is answered by keyboard only:
+# "存入档案" on the History page, a Chinese site name typed where the store
+# window puts the typing, Enter to store, Enter to close the box; "档案" on
+# the top bar, and Ctrl+P there prints the campaign's report to the same
+# queue. The report is read back from the job as spooled (Linux sends PDF,
+# wine PostScript, which ghostscript turns into PDF) with pdftotext: the
+# site, the title, the Z0 line and "第 k 页 共 N 页" on every page. The
+# archive file the program made beside itself is read with python's sqlite3:
+# sound, one site, one campaign of 7 records. Screenshots of the store
+# window, its box and the archive window and the report's first page stay
+# in build-windows/e2e/*/archive/.
+#
 # The result files of the two runs must be equal byte for byte (GBK, CR LF),
 # the live "Date：" line aside, both runs must send the instrument the same
 # requests, print one page that is not blank to the default queue and hand
@@ -24,6 +37,8 @@
 # Then the zip is unpacked into a folder mounted read-only, as under Program
 # Files: kr3090.exe saves its settings into %APPDATA%\kr3090\Config.ini, writes
 # nothing beside itself, and its next start opens the port saved there.
+# The two archives must hold the same records and the two reports the same
+# text (spacing, the campaign's date and the ohm sign aside).
 # Exits non-zero on any difference or failed step.
 #
 #   scripts/windows-e2e.sh [--zip PATH] [--linux-only] [--wine-lang LANG]
@@ -35,10 +50,10 @@
 # build-windows/kr3090-win64.zip (scripts/windows-build.sh); runs as root (the
 # print server's cups-pdf backend). Bounded: gives up after 15 minutes.
 set -euo pipefail
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 # Bounded whatever hangs: after 15 minutes the run ends and cleans up.
-if [ -z "${KR3090_E2E_BOUNDED:-}" ]; then
-  KR3090_E2E_BOUNDED=1 exec timeout -k 60 900 "$0" "$@"
-fi
+bounded 900 60 "$@"
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
@@ -64,7 +79,7 @@ trap e2e_cleanup EXIT
 trap 'echo "windows-e2e: FAIL: stopped (time limit or signal)" >&2; exit 1' TERM INT
 
 [ "$(id -u)" -eq 0 ] || fail "run it as root (the print server's cups-pdf backend needs root)"
-for tool in Xvfb openbox xdotool xprop xwininfo import convert lpstat file unzip pdftoppm iconv perl localedef; do
+for tool in Xvfb openbox xdotool xprop xwininfo xmodmap import convert lpstat file unzip pdftoppm pdftotext pdfinfo ps2pdf python3 iconv perl localedef; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 [ -d build ] || fail "no Linux tree in build/ (cmake --preset default)"
@@ -92,6 +107,27 @@ pdf_folders=("$(getent passwd "$(id -un)" | cut -d: -f6)/PDF" /var/spool/cups-pd
 
 jobs_done() { lpstat -h "$cups_server" -W completed -o 2>/dev/null | grep -c '^PDF-' || true; }
 
+# take_job N WHAT JOB PAGE: waits (60 s) for a job beyond the N finished so
+# far, copies its file as spooled (what the program sent) to JOB and moves the
+# page cups-pdf made of it to PAGE. Sets job, its number.
+take_job() {
+  local n=$1 what=$2 end=$((SECONDS + 60)) page="" spool
+  while [ "$(jobs_done)" -le "$n" ] && [ $SECONDS -lt $end ]; do sleep 0.2; done
+  [ "$(jobs_done)" -gt "$n" ] || fail "$what sent no job to the default queue within 60 s"
+  job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
+  spool=$print_dir/spool/d$(printf %05d "$job")-001
+  cp "$spool" "$3"
+  for _ in $(seq 50); do
+    # Newer than the job: other print servers' pages share the folder and the
+    # job numbers.
+    page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" -newer "$spool" 2>/dev/null | head -n1)
+    [ -n "$page" ] && break
+    sleep 0.2
+  done
+  [ -n "$page" ] || fail "${what%%:*}: print job $job finished but cups-pdf left no page"
+  mv "$page" "$4"
+}
+
 # winpath PATH: the path as a Windows program sees it (drive Z: is /).
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
@@ -115,7 +151,7 @@ session_stop() {
 # One operator session. Returns 3 when the test did not see exactly five
 # measurements (a poll overtook the stop click), so it is run again.
 run_session() {
-  local kind=$1 dir=$out/$1 pkg files path n
+  local kind=$1 dir=$out/$1 pkg files n
   rm -rf "$dir"
   mkdir -p "$dir/files" "$dir/bin"
   files=$dir/files
@@ -192,26 +228,15 @@ run_session() {
   fi
   wait_lines "$files/record.csv" 2 20
 
+  local job
   n=$(jobs_done)
   click 383 20  # 打印
-  local end=$((SECONDS + 60))
-  while [ "$(jobs_done)" -le "$n" ] && [ $SECONDS -lt $end ]; do sleep 0.2; done
-  [ "$(jobs_done)" -gt "$n" ] || fail "$kind: 打印 sent no job to the default queue within 60 s"
-  local job page=""
-  job=$(lpstat -h "$cups_server" -W completed -o | sed -n 's/^PDF-\([0-9]*\) .*/\1/p' | sort -n | tail -n1)
-  cp "$print_dir/spool/d$(printf %05d "$job")-001" "$dir/print-job"
-  for _ in $(seq 50); do
-    page=$(find "${pdf_folders[@]}" -name "*-job_$job.pdf" 2>/dev/null | head -n1)
-    [ -n "$page" ] && break
-    sleep 0.2
-  done
-  [ -n "$page" ] || fail "$kind: print job $job finished but cups-pdf left no page"
-  mv "$page" "$dir/print.pdf"
+  take_job "$n" "$kind: 打印" "$dir/print-job" "$dir/print.pdf"
   pdftoppm -r 50 -png -singlefile "$dir/print.pdf" "$dir/print" 2>/dev/null
   # The ink on the sheet: a blank page trims to a single pixel.
   local ink
   ink=$(convert "$dir/print.png" -trim -format '%wx%h' info:)
-  [ "${ink%x*}" -gt 50 ] && [ "${ink#*x}" -gt 50 ] || fail "$kind: the printed page is blank ($ink)"
+  { [ "${ink%x*}" -gt 50 ] && [ "${ink#*x}" -gt 50 ]; } || fail "$kind: the printed page is blank ($ink)"
   say "$kind: 打印 reached the queue (job $job, $(file -b "$dir/print-job" | cut -d, -f1); ink ${ink} px at 50 dpi)"
 
   click 136 185  # 返       回 (Comp) to History
@@ -268,7 +293,7 @@ run_session() {
     # Linux traces through its logging category: the lines as Windows has them.
     sed -i 's/^kr3090\.trace: //' "$dir/trace.log"
   fi
-  grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log" ||
+  { grep -q '^发送 24 A1 AA' "$dir/trace.log" && grep -q '^收到 24 A1 AA' "$dir/trace.log"; } ||
     fail "$kind: the trace lacks the connect request and its reply"
   say "$kind: session done"
 }
@@ -277,8 +302,8 @@ run_session() {
 notepad_caption() { case "$wine_lang" in zh_CN*) echo '记事本' ;; *) echo Notepad ;; esac; }
 
 play() {
-  local kind=$1 attempt rc
-  for attempt in 1 2 3; do
+  local kind=$1 rc
+  for _ in 1 2 3; do
     rc=0
     run_session "$kind" || rc=$?
     [ $rc = 3 ] || return $rc
@@ -286,7 +311,135 @@ play() {
   fail "$kind: the test never stopped after exactly five measurements"
 }
 
+# message_box SECONDS: a visible box titled 提示, or nothing after SECONDS.
+message_box() {
+  local end=$((SECONDS + $1)) w
+  while [ "$SECONDS" -lt "$end" ]; do
+    w=$(xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -n1) && [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null || xdotool key Return; sleep 0.5; }
+
+# ---- the archive: the instrument's records stored, the campaign's report printed
+
+site_name='第一变电站'
+report_title='大地网接地参数测试报告'
+
+# archive_session linux|windows: the same program started again, now against
+# the simulator's seven power-up records, into a new archive (SQLite, beside
+# the program). Only the keyboard answers the windows: the new site's name is
+# typed where the store window puts the typing, Enter stores and Enter closes
+# the box; Ctrl+P in "档案" prints the campaign's report. The report is read
+# back from the job as spooled (Linux sends PDF, wine PostScript, which
+# ghostscript turns into PDF) into ARCHIVE/report.txt.
+archive_session() {
+  local kind=$1 dir=$out/$1/archive log box archive n job pages type k z0
+  rm -rf "$dir"
+  mkdir -p "$dir/bin"
+  ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
+  if [ "$kind" = linux ]; then
+    printf '#!/bin/sh\necho "$@" >>"%s"\n' "$dir/shell-open.log" >"$dir/bin/xdg-open"
+    chmod +x "$dir/bin/xdg-open"
+  fi
+  [ ! -e "$dir/pkg/kr3090-archive.sqlite" ] || fail "$kind: an archive beside the program before its first store"
+  sim_up "$dir" --seed "$seed" --verbose
+  log=$dir/sim.log
+  app_up "$kind" "$dir"
+  click 53 20  # 连接设备
+  wait_count "$log" 'reply 24 A1 AA' 1 30 "$kind archive: connect reply"
+  click 136 185  # 历  史  数  据
+  wait_count "$log" 'reply 24 A1 C3 14 07 08' 1 30 "$kind archive: directory of 7 records"
+  notice_gone
+  click 136 281  # 存入档案
+  wait_count "$log" 'request 24 A1 C6' 1 30 "$kind archive: upload request"
+  "$probe" window 存入档案 30000 >/dev/null || fail "$kind: no 存入档案 window"
+  notice_gone
+  sleep 1
+  shot "$dir/store.png"
+  # An empty archive: the new site's name has the typing, Enter is "存入".
+  type_text "$site_name"
+  xdotool key Return
+  box=$(message_box 20) || { shot "$dir/unexpected.png"; fail "$kind: no box after 存入 by Enter"; }
+  sleep 0.5
+  shot "$dir/stored.png"
+  xdotool key Return
+  "$probe" gone 提示 10000 || fail "$kind: Enter did not close the box after the store"
+  "$probe" gone 存入档案 10000 || fail "$kind: the 存入档案 window stayed after the store"
+  say "$kind: 7 records stored by keyboard into the new site $site_name"
+
+  click 632 20  # 档案
+  archive=$("$probe" window 档案 30000 | awk '{ print $2 }') || fail "$kind: no 档案 window"
+  sleep 1
+  shot "$dir/archive.png"
+  n=$(jobs_done)
+  xdotool windowactivate --sync "$archive" key ctrl+p
+  take_job "$n" "$kind: Ctrl+P in 档案" "$dir/report-job" "$dir/report-cups.pdf"
+  pdftoppm -r 80 -png -f 1 -singlefile "$dir/report-cups.pdf" "$dir/report-page1" 2>/dev/null
+  type=$(file -b "$dir/report-job" | cut -d, -f1)
+  case "$type" in
+    PDF*) cp "$dir/report-job" "$dir/report.pdf" ;;
+    PostScript*) ps2pdf "$dir/report-job" "$dir/report.pdf" || fail "$kind: ghostscript could not read the report job" ;;
+    *) fail "$kind: the report job is neither PDF nor PostScript: $type" ;;
+  esac
+  # As laid out on the page; wine's font gives back some Ω as the ohm sign.
+  pdftotext -layout "$dir/report.pdf" - | LC_ALL=C sed 's/\xe2\x84\xa6/\xce\xa9/g' >"$dir/report.txt" ||
+    fail "$kind: pdftotext could not read the report"
+  pages=$(pdfinfo "$dir/report.pdf" | sed -n 's/^Pages: *//p')
+  grep -qF "$site_name" "$dir/report.txt" || fail "$kind: the report does not name the site"
+  grep -qF "$report_title" "$dir/report.txt" || fail "$kind: the report lacks its title"
+  z0=$(grep -o -m1 -E 'Z0 ：[0-9.]+m?Ω' "$dir/report.txt") || fail "$kind: the report lacks the Z0 line"
+  for ((k = 1; k <= pages; k++)); do
+    grep -qF "第 $k 页 共 $pages 页" "$dir/report.txt" || fail "$kind: the report lacks \"第 $k 页 共 $pages 页\""
+  done
+  say "$kind: Ctrl+P printed the campaign's report (job $job, $type, $pages pages: $report_title, $site_name, $z0, 第 k 页 共 $pages 页)"
+
+  xdotool windowactivate --sync "$archive" key alt+F4
+  "$probe" gone 档案 10000 || fail "$kind: the 档案 window did not close"
+  click 549 20  # 退出
+  wait_count "$log" 'request 24 A1 BB' 1 30 "$kind archive: disconnect on exit"
+  local end=$((SECONDS + 30))
+  while alive "$app_pid" && [ $SECONDS -lt $end ]; do sleep 0.1; done
+  alive "$app_pid" && fail "$kind: the program did not end after 退出"
+  wait "$app_pid" 2>/dev/null || true
+  kill "$SIM_PID" 2>/dev/null || true
+  [ -f "$dir/pkg/kr3090-archive.sqlite" ] || fail "$kind: no kr3090-archive.sqlite beside the program"
+  archive_records "$dir/pkg/kr3090-archive.sqlite" >"$dir/records.txt" ||
+    fail "$kind: kr3090-archive.sqlite does not hold the store"
+  say "$kind: kr3090-archive.sqlite (python's sqlite3): integrity ok, one site $site_name," \
+    "one campaign of $(head -n1 "$dir/records.txt") with $(($(wc -l <"$dir/records.txt") - 1)) records"
+}
+
+# archive_records FILE: the archive file read with python's own sqlite3, not
+# the program's code; fails unless it is a sound SQLite file holding one site
+# named $site_name with one campaign of 7 records. Prints the campaign's date,
+# then each record as the instrument sent it (number, time, frequency, the
+# bits of U, I and Φ, Rm), one a line.
+archive_records() {
+  python3 - "$1" "$site_name" <<'PY'
+import sqlite3, sys
+path, site = sys.argv[1:3]
+db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+rows = lambda sql: db.execute(sql).fetchall()
+check = rows("PRAGMA integrity_check")
+if check != [("ok",)]: sys.exit("integrity check: %r" % check)
+sites = rows("SELECT id, name FROM sites")
+campaigns = rows("SELECT c.site_id, c.test_date, count(r.id) FROM campaigns c"
+                 " LEFT JOIN records r ON r.campaign_id = c.id GROUP BY c.id")
+if len(sites) != 1 or sites[0][1] != site: sys.exit("sites: %r" % sites)
+if len(campaigns) != 1 or campaigns[0][0] != sites[0][0] or campaigns[0][2] != 7:
+    sys.exit("campaigns (site, date, records): %r" % campaigns)
+print(campaigns[0][1])
+for r in rows("SELECT number, time_year, time_month, time_day, time_hour, time_minute,"
+              " time_second, frequency, u_bits, i_bits, phi_bits, rm_on FROM records"
+              " ORDER BY number"):
+    print(*r)
+PY
+}
+
 play linux
+archive_session linux
 if [ "$linux_only" = 1 ]; then
   say "Linux session only: files in $out/linux/files"
   exit 0
@@ -299,21 +452,12 @@ wine_used=1
 "$WINE" reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
 "$WINE" reg add 'HKCR\.csv' /ve /d csvfile /f >/dev/null 2>&1
 play windows
+archive_session windows
 
 # ---- the zip in a folder no user may write, as under Program Files
 
 # main_window: the client window of the main window (the one probe reports).
 main_window() { "$probe" window "$title" 60000 | awk '{ print $2 }'; }
-# message_box SECONDS: a visible box titled 提示, or nothing after SECONDS.
-message_box() {
-  local end=$((SECONDS + $1)) w
-  while [ "$SECONDS" -lt "$end" ]; do
-    w=$(xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -n1) && [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
-dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null || xdotool key Return; sleep 0.5; }
 read_only_session() {
   local dir=$out/windows-read-only pkg appdata box dialog config
   rm -rf "$dir"
@@ -433,8 +577,35 @@ else
   echo "DIFFERENT requests to the instrument:" >&2
   diff "$out/linux/requests.txt" "$out/windows/requests.txt" | head -n 20 >&2 || true
 fi
+# The archive and the campaign's report. Both archives must hold the same
+# records as the instrument sent them (Z, R and X, worked out with each
+# platform's cos and sin, aside), and both reports the same text as laid out
+# on the page, but for spacing (each platform places the glyphs by its own
+# font metrics) and the campaign's date (the day each program stored it).
+# report_flat REPORT DATE: the text without spaces and line ends, a page a line.
+report_flat() { LC_ALL=C sed "s/$2/<date>/g" "$1" | tr -d ' \n' | tr '\f' '\n'; }
+a=$out/linux/archive
+b=$out/windows/archive
+if cmp -s <(tail -n +2 "$a/records.txt") <(tail -n +2 "$b/records.txt"); then
+  say "same: the archives' $(($(wc -l <"$a/records.txt") - 1)) records (number, time, frequency, bits of U, I and Φ, Rm)"
+else
+  status=1
+  echo "DIFFERENT: the archives' records (Linux <, Windows >)" >&2
+  diff "$a/records.txt" "$b/records.txt" | head -n 20 >&2 || true
+fi
+if cmp -s <(report_flat "$a/report.txt" "$(head -n1 "$a/records.txt")") \
+  <(report_flat "$b/report.txt" "$(head -n1 "$b/records.txt")"); then
+  say "same: the campaign's report, $(grep -c $'\f' "$a/report.txt") pages of text ($(report_flat "$a/report.txt" x | wc -m)" \
+    "characters; pdftotext -layout of the PDF job from Linux and of the PostScript job from wine" \
+    "through ghostscript, compared without spaces and line ends, with the campaign's date and the ohm sign as Ω)"
+else
+  status=1
+  echo "DIFFERENT: the campaign's report (Linux <, Windows >, spaces squeezed)" >&2
+  diff <(tr -s ' ' <"$a/report.txt") <(tr -s ' ' <"$b/report.txt") | head -n 20 >&2 || true
+fi
 say "screenshots: $out/{linux,windows}/{ctrl,history,comp,freq-analysis}.png," \
   "$out/windows-read-only/*.png; printed pages: $out/*/print.png"
+say "archive screenshots: $out/{linux,windows}/archive/{store,stored,archive}.png; printed report: $out/*/archive/report-page1.png"
 say "wall time $((SECONDS - started)) s"
 [ $status = 0 ] && say "PASS" || echo "windows-e2e: FAIL: the Windows files differ from the Linux build's" >&2
 exit $status

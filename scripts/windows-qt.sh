@@ -53,6 +53,7 @@ apt-get "${apt_private[@]}" update -q >&2
   apt-get "${apt_private[@]}" source --download-only "qt6-base=$host_version" >&2 ||
     apt-get "${apt_private[@]}" source --download-only qt6-base >&2
 })
+# shellcheck disable=SC2012 # Debian's file names
 dsc=$(ls "$work"/src/qt6-base_*.dsc | head -n 1)
 dpkg-source --no-check -x "$dsc" "$work/src/qtbase" >&2
 
@@ -62,6 +63,7 @@ dpkg-source --no-check -x "$dsc" "$work/src/qtbase" >&2
 echo "=== Qt for Windows: SQLite from Debian's sqlite3 source" >&2
 mkdir -p "$work/sqlite/build"
 (cd "$work/sqlite" && apt-get "${apt_private[@]}" source --download-only sqlite3 >&2)
+# shellcheck disable=SC2012 # Debian's file names
 dpkg-source --no-check -x "$(ls "$work"/sqlite/sqlite3_*.dsc | head -n 1)" "$work/sqlite/src" >&2
 (cd "$work/sqlite/build" && ../src/configure --disable-tcl >/dev/null && make sqlite3.c >/dev/null)
 mkdir -p "$work/src/qtbase/src/3rdparty/sqlite"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Windows scripts: a wine prefix of the build's own (never the
 # user's ~/.wine), started once and kept up by a persistent wineserver, and COM
 # ports mapped to pseudo-terminals. Sets WINE (the loader), WINEPREFIX,

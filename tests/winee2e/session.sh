@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/windows-e2e.sh and scripts/measure-windows.sh: a virtual
 # desktop (Xvfb 1280x1024x24 with openbox), kr3090-sim on a pseudo-terminal,
 # and the program, the Linux build or kr3090.exe under wine, wired to it
@@ -6,10 +7,12 @@
 # dialogs, and read only through what it writes: the simulator's log of
 # requests, the result files, its trace and the screen.
 #
-# Needs: root (the working tree), wine_lang (the locale wine runs in),
-# build/app/kr3090, build/sim/kr3090-sim, build/tests/winee2e/winee2e-probe;
-# for Windows an unpacked kr3090.exe.
+# Needs: scripts/lib/common.sh sourced before it; root (the working tree),
+# wine_lang (the locale wine runs in), cups_server (the print server's
+# socket, for the program); build/app/kr3090, build/sim/kr3090-sim,
+# build/tests/winee2e/winee2e-probe; for Windows an unpacked kr3090.exe.
 # Everything started here is stopped by e2e_cleanup (on EXIT).
+# shellcheck disable=SC2154 # root, wine_lang and cups_server are the caller's
 
 title='大地网接地参数综合测试仪1.0版'
 notice_title='提示信息窗体'
@@ -17,12 +20,6 @@ probe=$root/build/tests/winee2e/winee2e-probe
 pids=()          # stopped on exit, last first
 print_dir=""     # the private print server, when one runs
 wine_used=0
-
-say() { echo "[$(date +%T)] $*"; }
-fail() {
-  echo "$(basename "$0"): FAIL: $*" >&2
-  exit 1
-}
 
 e2e_cleanup() {
   local i
@@ -42,21 +39,8 @@ e2e_cleanup() {
 # ---- the desktop
 
 desktop_up() {
-  local fifo display
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-  pids+=($!)
-  read -r -t 20 display <"$fifo" || fail "Xvfb did not start"
-  rm -f "$fifo"
-  export DISPLAY=:$display
-  openbox >/dev/null 2>&1 &
-  pids+=($!)
-  # openbox has taken the screen once it owns the window manager selection.
-  for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-  done
+  display_up
+  pids+=("$xvfb_pid" "$wm_pid")
   say "desktop $DISPLAY (Xvfb 1280x1024x24, openbox)"
 }
 
@@ -148,6 +132,7 @@ app_up() {
   pids+=("$app_pid")
   shown=$("$probe" window "$title" 60000) || fail "$kind: no window within 60 s"
   read -r t1 app_window _ _ _ _ <<<"$shown"
+  # shellcheck disable=SC2034 # the caller's
   launch_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')
   # The last steps of start-up (maximising) settle before the first click.
   sleep 1
@@ -221,6 +206,34 @@ answer_dialog() {
     sleep 0.1
   done
   sleep 0.3
+}
+
+# type_text TEXT: TEXT typed on the keyboard into the window that has the
+# focus. Characters no key carries (Chinese) are first put on spare keys of
+# their own for the whole text: xdotool alone puts each on a spare key just
+# for its press and takes it off again, and wine, which looks up a key's
+# character only when the program reads the key, then finds the key bare or
+# already carrying the next character. The spare keys are the lowest free
+# ones: wine gives keys past about 160 no virtual key on Xvfb's keyboard.
+type_text() {
+  local LC_ALL=C.UTF-8 text=$1 k c code spare=() mapped=()
+  # A wine program takes in changed keys only once it has read a key of its
+  # own: a Shift, which types nothing, goes first.
+  xdotool key shift
+  sleep 0.3
+  mapfile -t spare < <(xmodmap -pke | awk 'NF == 3 && $2 > 8 { print $2 }')
+  for ((k = 0; k < ${#text}; k++)); do
+    c=${text:k:1}
+    printf -v code '%d' "'$c"
+    if [ "$code" -le 127 ] || [[ " ${mapped[*]} " == *" $c "* ]]; then continue; fi
+    [ ${#mapped[@]} -lt ${#spare[@]} ] || fail "no spare key left for $c in \"$text\""
+    xmodmap -e "keycode ${spare[${#mapped[@]}]} = $(printf 'U%04X' "$code")"
+    mapped+=("$c")
+  done
+  # The program's toolkit takes the new keys in when it handles the change.
+  [ ${#mapped[@]} = 0 ] || sleep 0.5
+  xdotool type --delay 30 "$text"
+  for ((k = 0; k < ${#mapped[@]}; k++)); do xmodmap -e "keycode ${spare[k]} ="; done
 }
 
 # notice_gone: the busy notice is hidden (the program has handled the reply

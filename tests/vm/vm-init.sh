@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash
 # /init of the serial test guest (scripts/serial-vm.sh builds it into the
 # initramfs with a static busybox and the modules listed in /modules): loads
 # the modules, mounts the host's root read-only over 9p with a writable share
