@@ -343,6 +343,7 @@ void ShowArchive(QWidget* owner) {
         }
     }
     frmArchive->Refresh();
+    frmArchive->LView_Sites->setFocus();  // the keyboard starts where the reading does
     frmArchive->show();
     frmArchive->raise();
     frmArchive->activateWindow();
