@@ -33,6 +33,29 @@ const TPlotStyle PlotStyleR{QColor(0x1f, 0x3a, 0x93), Qt::SolidLine, TPlotMark::
 const TPlotStyle PlotStyleX{QColor(0xa0, 0x1c, 0x1c), Qt::DashLine, TPlotMark::Triangle};
 const TPlotStyle PlotStyleZ{QColor(0x20, 0x20, 0x20), Qt::DotLine, TPlotMark::Circle};
 
+void DrawValueAxis(QPainter& p, const QRect& area, const QRect& plot, const TValueScale& scale,
+                   const QString& xTitle, const QString& yTitle) {
+    const int line = p.fontMetrics().height();
+    for (double v : scale.ValueLines()) {
+        const double at = plot.bottom() - v / scale.ValueHigh * plot.height();
+        p.setPen(QPen(QColor(0xd0, 0xd0, 0xd0), 1));
+        p.drawLine(QPointF(plot.left(), at), QPointF(plot.right(), at));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(plot.left() - 62, at - line / 2.0, 56, line),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
+    }
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot);
+    p.drawText(QRect(plot.left(), plot.bottom() + line + 8, plot.width(), line), Qt::AlignHCenter,
+               xTitle);
+    p.save();
+    p.translate(area.left() + 4 + line, plot.center().y());
+    p.rotate(-90);
+    p.drawText(QRect(-plot.height() / 2, -line, plot.height(), line + 4), Qt::AlignCenter, yTitle);
+    p.restore();
+}
+
 void DrawPlotMark(QPainter& p, TPlotMark mark, QPointF at, double size, const QColor& colour,
                   bool filled) {
     p.setPen(QPen(filled ? Qt::black : colour, 1.5));
@@ -145,25 +168,8 @@ void DrawAxes(QPainter& p, const QRect& area, const TPlotFrame& f) {
         p.drawText(QRectF(f.X(freq) - 30, plot.bottom() + 4, 60, line), Qt::AlignHCenter,
                    QString::number(freq));
     }
-    for (double v : f.Scale.ValueLines()) {
-        const double at = plot.bottom() - v / f.Scale.ValueHigh * plot.height();
-        p.setPen(grid);
-        p.drawLine(QPointF(plot.left(), at), QPointF(plot.right(), at));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(plot.left() - 62, at - line / 2.0, 56, line),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
-    }
-    p.setPen(QPen(Qt::black, 1.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot);
-    p.drawText(QRect(plot.left(), plot.bottom() + line + 8, plot.width(), line), Qt::AlignHCenter,
-               QStringLiteral("频率 f (Hz)"));
-    p.save();
-    p.translate(area.left() + 4 + line, plot.center().y());
-    p.rotate(-90);
-    p.drawText(QRect(-plot.height() / 2, -line, plot.height(), line + 4), Qt::AlignCenter,
-               QStringLiteral("R、X、|Z| (") + QString::fromStdString(f.Scale.Unit) + u')');
-    p.restore();
+    DrawValueAxis(p, area, plot, f.Scale, QStringLiteral("频率 f (Hz)"),
+                  QStringLiteral("R、X、|Z| (") + QString::fromStdString(f.Scale.Unit) + u')');
 }
 
 void DrawPowerFrequencyLine(QPainter& p, const TPlotFrame& f, int f0) {

@@ -27,6 +27,11 @@ extern const TPlotStyle PlotStyleR, PlotStyleX, PlotStyleZ;
 void DrawPlotMark(QPainter& painter, TPlotMark mark, QPointF at, double size,
                   const QColor& colour, bool filled);
 
+// The value axis at the plot's left with its grid lines, the plot's frame,
+// and the titles of both axes (the frequency's or the date's below).
+void DrawValueAxis(QPainter& painter, const QRect& area, const QRect& plot,
+                   const TValueScale& scale, const QString& xTitle, const QString& yTitle);
+
 // What the plot shows: the records in the means, the analysis of them and the
 // line that heads the plot (the value and how it was found, or why there is none).
 struct TFreqPlotData {

@@ -153,25 +153,8 @@ void TTrendPlot::Paint(QPainter& p, const QRect& area) const {
         p.drawText(QRectF(X(d) - 40, plot.bottom() + 4, 80, line), Qt::AlignHCenter,
                    d.toString(axis.Years ? QStringLiteral("yyyy") : QStringLiteral("yyyy-MM")));
     }
-    for (double v : scale.ValueLines()) {
-        const double at = plot.bottom() - v / scale.ValueHigh * plot.height();
-        p.setPen(grid);
-        p.drawLine(QPointF(plot.left(), at), QPointF(plot.right(), at));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(plot.left() - 62, at - line / 2.0, 56, line),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
-    }
-    p.setPen(QPen(Qt::black, 1.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot);
-    p.drawText(QRect(plot.left(), plot.bottom() + line + 8, plot.width(), line), Qt::AlignHCenter,
-               QStringLiteral("测试日期"));
-    p.save();
-    p.translate(area.left() + 4 + line, plot.center().y());
-    p.rotate(-90);
-    p.drawText(QRect(-plot.height() / 2, -line, plot.height(), line + 4), Qt::AlignCenter,
-               QStringLiteral("工频值 (") + QString::fromStdString(scale.Unit) + u')');
-    p.restore();
+    DrawValueAxis(p, area, plot, scale, QStringLiteral("测试日期"),
+                  QStringLiteral("工频值 (") + QString::fromStdString(scale.Unit) + u')');
 
     p.setClipRect(plot.adjusted(-8, -8, 8, 8));
     // The limit: across the whole plot while every campaign has the same one,
