@@ -1,15 +1,24 @@
-// The archive window's side of a damaged archive file: the operator is asked,
-// the file is kept under another name, never deleted, and a new archive opens.
+// The archive's windows where the operator's input or the archive's file can
+// be wrong: a damaged file is kept under another name, never deleted, and a
+// new archive opens once the operator agrees; what does not make a site or a
+// campaign is refused with the reason, storing nothing; the settings dialog
+// writes [Archive] and never a password.
 #include <QAccessible>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 
 #include "WindowFixture.h"
 #include "app/ArchiveAccess.h"
+#include "app/ArchiveSettingsfrm.h"
+#include "app/ArchiveStorefrm.h"
 #include "app/Archivefrm.h"
+#include "app/CampaignForm.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
 #include "archive/ArchiveSql.h"
@@ -87,4 +96,94 @@ TEST_F(WindowTest, TheArchiveWindowSaysItIsAWindow) {
     EXPECT_EQ(archive->text(QAccessible::Name), "档案");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(window.get())->role(), QAccessible::Window);
     ArchiveAccess().Close();
+}
+
+TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothingStored) {
+    const QString file = folder.filePath(QStringLiteral("档案.sqlite"));
+    TArchiveConfig config;
+    config.File = file.toStdString();
+    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    ArchiveAccess().Close();
+    TRecordValues values;
+    values.Frequency = 45;
+    values.U = 2;
+    values.I = 1;
+    values.Phi = 30;
+    ShowArchiveStore(window.get(), {{1, values, true}, {2, values, false}}, "仪器中的记录");
+    TfrmArchiveStore& s = *frmArchiveStore;
+    TCampaignForm& form = *s.Form;
+    const std::vector<std::pair<QString, QString>> cases{
+        {QString(), "请填写场地名称！"},
+        {"abc", "设定限值应为大于0的数值（单位Ω），或不填。"},
+        {"0", "设定限值应为大于0的数值（单位Ω），或不填。"},
+        {"-2.5", "设定限值应为大于0的数值（单位Ω），或不填。"},
+        {"inf", "设定限值应为大于0的数值（单位Ω），或不填。"}};
+    for (const auto& [limit, reason] : cases) {
+        platform.Boxes.clear();
+        form.Edt_SiteName->setText(limit.isEmpty() ? QStringLiteral("  ") : QStringLiteral("站"));
+        form.Edt_Limit->setText(limit);
+        s.BBtn_StoreClick();
+        ASSERT_EQ(platform.Boxes.size(), 1u);
+        EXPECT_EQ(platform.Boxes[0].Text, reason) << limit.toStdString();
+    }
+    // Nothing checked: nothing to store.
+    platform.Boxes.clear();
+    form.Edt_Limit->setText(QStringLiteral("0.5"));
+    s.LView_Records->item(0, 0)->setCheckState(Qt::Unchecked);
+    s.BBtn_StoreClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text, "没有勾选要存入的记录！");
+    ArchiveAccess().Call(nullptr, [](TArchive& a) { EXPECT_TRUE(a.Sites().empty()); });
+
+    // The checked one, with a limit of 0.5 Ω, goes in; the unchecked one does not.
+    platform.Boxes.clear();
+    s.LView_Records->item(0, 0)->setCheckState(Qt::Checked);
+    s.BBtn_StoreClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_TRUE(platform.Boxes[0].Text.endsWith("：新增1条记录，0条已在档案中。"));
+    ArchiveAccess().Call(nullptr, [](TArchive& a) {
+        const std::vector<TCampaignSummary> campaigns = a.Campaigns(a.Sites().at(0).Id);
+        ASSERT_EQ(campaigns.size(), 1u);
+        EXPECT_EQ(campaigns[0].Records, 1);
+        EXPECT_EQ(campaigns[0].Campaign.Limit, 0.5);
+    });
+    ArchiveAccess().Close();
+}
+
+TEST_F(WindowTest, TheArchiveSettingsGoIntoConfigIniWithoutAPasswordAndTheArchiveOpensAfresh) {
+    const QString ini = GlobVar.ConfigFileName;
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Config]\r\nComName=COM3\r\n");
+    }
+    TfrmArchiveSettings dialog(window.get());
+    // The default file is offered, in the program's data folder.
+    EXPECT_TRUE(dialog.RBtn_SQLite->isChecked());
+    EXPECT_EQ(dialog.Edt_File->text(),
+              QString::fromStdString(ArchiveFileIn(GlobVar.DataFolder.toStdString())));
+    EXPECT_FALSE(dialog.Edt_Host->isEnabled());
+    dialog.RBtn_PostgreSQL->setChecked(true);
+    EXPECT_TRUE(dialog.Edt_Host->isEnabled() && !dialog.Edt_File->isEnabled());
+    dialog.Edt_Host->setText(QStringLiteral(" db.example "));
+    dialog.SEdt_Port->setValue(5433);
+    dialog.Edt_Database->setText(QStringLiteral("地网档案"));
+    dialog.Edt_User->setText(QStringLiteral("王工"));
+    ASSERT_TRUE(dialog.BBtn_SaveClick());
+    EXPECT_EQ(ReadAll(ini), QStringLiteral("[Config]\r\nComName=COM3\r\n[Archive]\r\n"
+                                           "Driver=PostgreSQL\r\nFile=\r\nHost=db.example\r\n"
+                                           "Port=5433\r\nDatabase=地网档案\r\nUser=王工\r\n")
+                                .toUtf8());
+    const TArchiveSettings read = ArchiveAccess().Settings();
+    EXPECT_EQ(read.Driver, TArchiveDriver::PostgreSQL);
+    EXPECT_EQ(read.Host, "db.example");
+    EXPECT_EQ(read.Port, 5433);
+
+    // A file of the user's own is kept as chosen.
+    dialog.RBtn_SQLite->setChecked(true);
+    dialog.Edt_File->setText(folder.filePath(QStringLiteral("站.sqlite")));
+    ASSERT_TRUE(dialog.BBtn_SaveClick());
+    EXPECT_EQ(ArchiveAccess().Settings().File,
+              folder.filePath(QStringLiteral("站.sqlite")).toStdString());
+    EXPECT_TRUE(platform.Errors.empty());
 }
