@@ -353,6 +353,16 @@ read -r -a reading <<<"$last"
 [ "${reading[*]:5:4}" != "00 00 00 00" ] || fail "the voltage read is zero: $last"
 shot 09-readings
 
+# The archive: the SQLite driver is there, and the file goes to op's data folder.
+click "$main" 632 20  # 档案
+archive=$(wait_window 档案 30) || fail "no archive window"
+shot 09-archive
+[ -z "$(windows_named 提示)" ] || { shot 09-archive-message; fail "a message when the archive opened"; }
+in_root test -s /home/op/.local/share/kr3090/kr3090-archive.sqlite ||
+  fail "no archive in ~op/.local/share/kr3090"
+press "$archive" alt+F4
+wait_gone "$archive" 5 || fail "the archive window stayed"
+
 first=$app
 start_program trace-3.log
 box=$(wait_window 提示 30) || fail "a second instance said nothing about the busy port"
