@@ -31,16 +31,6 @@ class ReportFile : public ::testing::Test {
     std::string dir_, path_;
 };
 
-// Singles as they travel, least significant byte first.
-const char* const k12_5 = "00 00 48 41";
-const char* const k1_25 = "00 00 a0 3f";
-const char* const k30 = "00 00 f0 41";
-const char* const kMinus30 = "00 00 f0 c1";
-const char* const k0_5 = "00 00 00 3f";
-const char* const kZero = "00 00 00 00";
-const char* const kNaN = "00 00 c0 7f";
-const char* const kInfinity = "00 00 80 7f";
-
 }  // namespace
 
 TEST_F(ReportFile, LiveBlockIsFifteenGbkLinesWithTheSelectorsAndTheClock) {

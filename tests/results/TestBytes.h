@@ -29,6 +29,16 @@ inline std::string Hex(const char* hex) {
     return bytes;
 }
 
+// Singles as they travel, least significant byte first.
+inline constexpr const char* k12_5 = "00 00 48 41";
+inline constexpr const char* k1_25 = "00 00 a0 3f";
+inline constexpr const char* k30 = "00 00 f0 41";
+inline constexpr const char* kMinus30 = "00 00 f0 c1";
+inline constexpr const char* k0_5 = "00 00 00 3f";
+inline constexpr const char* kZero = "00 00 00 00";
+inline constexpr const char* kNaN = "00 00 c0 7f";
+inline constexpr const char* kInfinity = "00 00 80 7f";
+
 // A 26-byte 0xC6 record reply: frequency, U, I, Φ (singles, least significant
 // byte first), Rm, then year - 2000, month, day, hour, minute, second.
 inline std::vector<std::uint8_t> RecordFrame(std::uint8_t hz, const char* u, const char* i,
