@@ -119,6 +119,7 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
 
     PBox_Trend = new TTrendPlot(rows);
     PBox_Trend->setObjectName(QStringLiteral("PBox_Trend"));
+    AnnounceAsPicture(PBox_Trend);
     rows->addWidget(Group(rows, "GBox_Trend", QStringLiteral("工频值历次变化"), PBox_Trend));
     LView_CampRecords = TextTable(rows, "LView_CampRecords", AnalysisRecordHeaders(),
                                   QStringLiteral("所选测试的记录"));

@@ -123,6 +123,7 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
 
     GBox_Plot = Group(lower, "GBox_Plot", QStringLiteral("R、X、|Z| 与频率"));
     PBox_Plot = Named(new TFreqPlot(GBox_Plot), "PBox_Plot");
+    AnnounceAsPicture(PBox_Plot);
     GBox_Plot->layout()->addWidget(PBox_Plot);
     lower->setStretchFactor(0, 1);
     lower->setStretchFactor(1, 1);

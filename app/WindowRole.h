@@ -1,9 +1,11 @@
 #pragma once
-// A top-level QWidget is a "client area" to Qt's accessibility, which screen
-// readers announce as a filler. The program's own windows say that they are
-// windows, with their title as their name.
+// Qt tells accessibility tools that a top-level QWidget is a "client area"
+// and a widget that paints for itself a "filler", which screen readers pass
+// over. The program's windows say that they are windows (named by their
+// title), its plots that they are pictures (named and described by the plot).
 
 class QWidget;
 
-// Called in the window's constructor, before anything asks about it.
+// Called in the widget's constructor, before anything asks about it.
 void AnnounceAsWindow(QWidget* window);
+void AnnounceAsPicture(QWidget* plot);

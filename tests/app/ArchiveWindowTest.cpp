@@ -21,6 +21,7 @@
 #include "app/CampaignForm.h"
 #include "app/GlobVar.h"
 #include "app/KR3090frm.h"
+#include "app/TrendPlot.h"
 #include "archive/ArchiveSql.h"
 #include "link/Config.h"
 
@@ -88,13 +89,18 @@ TEST_F(WindowTest, ADamagedArchiveIsKeptAsideAndANewOneOpensOnceTheOperatorAgree
     delete frmArchive;
 }
 
-// Screen readers announce the archive window as a window, with its title.
-TEST_F(WindowTest, TheArchiveWindowSaysItIsAWindow) {
+// Screen readers announce the archive window as a window, with its title, and
+// its trend as a picture.
+TEST_F(WindowTest, TheArchiveWindowSaysItIsAWindowAndItsTrendAPicture) {
     window->BBtn_Archive->click();
     QAccessibleInterface* archive = QAccessible::queryAccessibleInterface(frmArchive.data());
     EXPECT_EQ(archive->role(), QAccessible::Window);
     EXPECT_EQ(archive->text(QAccessible::Name), "档案");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(window.get())->role(), QAccessible::Window);
+    // Its trend plot is a picture that says what it shows.
+    QAccessibleInterface* trend = QAccessible::queryAccessibleInterface(frmArchive->PBox_Trend);
+    EXPECT_EQ(trend->role(), QAccessible::Graphic);
+    EXPECT_EQ(trend->text(QAccessible::Name), "Z0、R0、X0 历次测试趋势图");
     ArchiveAccess().Close();
 }
 
