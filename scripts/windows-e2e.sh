@@ -277,13 +277,7 @@ run_session() {
   "$probe" gone '频率分析' 10000 || fail "$kind: the 频率分析 window did not close"
   say "$kind: 频率分析 shown and closed"
 
-  click 549 20  # 退出
-  wait_count "$log" 'request 24 A1 BB' 1 30 "$kind: disconnect on exit"
-  local end=$((SECONDS + 30))
-  while alive "$app_pid" && [ $SECONDS -lt $end ]; do sleep 0.1; done
-  alive "$app_pid" && fail "$kind: the program did not end after 退出"
-  wait "$app_pid" 2>/dev/null || true
-  kill "$SIM_PID" 2>/dev/null || true
+  app_quit "$kind" "$log"
   if [ "$kind" = windows ]; then
     # The trace as OutputDebugStringA delivers it (GBK, escaped by wine).
     # wine shows about 300 characters of a string: longer chunks end in "...".
@@ -397,13 +391,7 @@ archive_session() {
 
   xdotool windowactivate --sync "$archive" key alt+F4
   "$probe" gone 档案 10000 || fail "$kind: the 档案 window did not close"
-  click 549 20  # 退出
-  wait_count "$log" 'request 24 A1 BB' 1 30 "$kind archive: disconnect on exit"
-  local end=$((SECONDS + 30))
-  while alive "$app_pid" && [ $SECONDS -lt $end ]; do sleep 0.1; done
-  alive "$app_pid" && fail "$kind: the program did not end after 退出"
-  wait "$app_pid" 2>/dev/null || true
-  kill "$SIM_PID" 2>/dev/null || true
+  app_quit "$kind archive" "$log"
   [ -f "$dir/pkg/kr3090-archive.sqlite" ] || fail "$kind: no kr3090-archive.sqlite beside the program"
   archive_records "$dir/pkg/kr3090-archive.sqlite" >"$dir/records.txt" ||
     fail "$kind: kr3090-archive.sqlite does not hold the store"

@@ -109,6 +109,19 @@ sim_up() {
 
 # ---- the program
 
+# app_quit WHAT LOG: "退出", the disconnect request in the simulator's LOG,
+# the program gone within 30 s; then the simulator is stopped.
+app_quit() {
+  local what=$1 log=$2 end
+  click 549 20  # 退出
+  wait_count "$log" 'request 24 A1 BB' 1 30 "$what: disconnect on exit"
+  end=$((SECONDS + 30))
+  while alive "$app_pid" && [ $SECONDS -lt $end ]; do sleep 0.1; done
+  alive "$app_pid" && fail "${what% archive}: the program did not end after 退出"
+  wait "$app_pid" 2>/dev/null || true
+  kill "$SIM_PID" 2>/dev/null || true
+}
+
 # app_up linux|windows DIR: starts the program of DIR/pkg against the
 # simulator; sets app_pid, app_window (the client window) and launch_ms.
 app_up() {
