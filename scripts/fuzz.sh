@@ -5,6 +5,7 @@
 #   scripts/fuzz.sh [seconds] [target...]     default 60 seconds each, every target
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/setup.sh ci
 seconds=${1:-60}
 shift || true
 targets=("$@")

@@ -10,7 +10,7 @@
 # results land in build-deb/ instead of the tree's parent folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh ci
 out=build-deb
 
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)

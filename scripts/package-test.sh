@@ -53,7 +53,7 @@ base=$cache/base.tar
 if [ -z "${KR3090_IN_NAMESPACE:-}" ]; then
   [ "$(id -u)" -eq 0 ] || fail "run it as root (mmdebstrap, chroot and mounts need root)"
   for tool in mmdebstrap unshare Xvfb openbox xdotool xprop xwininfo import; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh ci installs it)"
   done
   deb=${1:-}
   if [ -z "$deb" ]; then

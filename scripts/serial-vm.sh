@@ -40,7 +40,7 @@ case "$root" in
   *[[:space:],]*) fail "the tree's path ($root) holds a space or a comma" ;;
 esac
 
-scripts/setup.sh
+scripts/setup.sh ci
 [ -d build ] || cmake --preset default >/dev/null
 cmake --build build --target kr3090-sim link_tests vanish_e2e_tests live_e2e_tests \
   result_e2e_tests >build/serial-vm-build.log 2>&1 ||

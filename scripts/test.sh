@@ -11,7 +11,10 @@
 #                            build and its tests and end-to-end run under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+mode=${1:-default}
+# The normal modes install what the build and the suite use; ci adds what its
+# other stages use (scripts/packages-ci.txt).
+if [ "$mode" = ci ]; then scripts/setup.sh ci; else scripts/setup.sh; fi
 
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -31,7 +34,6 @@ run_preset() {
   (cd "$dir" && ctest --output-on-failure --timeout 600 -j2 "${skip[@]}") | tee "$dir/ctest-summary.log"
 }
 
-mode=${1:-default}
 case "$mode" in
   default|asan|tsan) run_preset "$mode" ;;
   all) run_preset default; run_preset asan; run_preset tsan ;;

@@ -38,7 +38,7 @@ cp "$qt/plugins/platforms/qwindows.dll" "$package/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$package/styles/"
 cp "$qt/plugins/sqldrivers/qsqlite.dll" "$package/sqldrivers/"
 qm=/usr/share/qt6/translations/qtbase_zh_CN.qm
-[ -f "$qm" ] || { echo "windows-build.sh: no $qm (qt6-translations-l10n, scripts/setup.sh)" >&2; exit 1; }
+[ -f "$qm" ] || { echo "windows-build.sh: no $qm (qt6-translations-l10n, scripts/setup.sh ci)" >&2; exit 1; }
 cp "$qm" "$package/translations/"
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }

@@ -80,7 +80,7 @@ trap 'echo "windows-e2e: FAIL: stopped (time limit or signal)" >&2; exit 1' TERM
 
 [ "$(id -u)" -eq 0 ] || fail "run it as root (the print server's cups-pdf backend needs root)"
 for tool in Xvfb openbox xdotool xprop xwininfo xmodmap import convert lpstat file unzip pdftoppm pdftotext pdfinfo ps2pdf python3 iconv perl localedef; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh ci installs it)"
 done
 [ -d build ] || fail "no Linux tree in build/ (cmake --preset default)"
 cmake --build build --target kr3090 kr3090-sim winee2e-probe >/dev/null ||

@@ -24,7 +24,7 @@ if [ -f "$stamp" ]; then
 fi
 [ "${1:-}" = --cached ] && exit 1
 
-"$here/setup.sh" >&2
+"$here/setup.sh" ci >&2
 host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 work=$cache_root/qt6-windows-work
 rm -rf "$work" "$qt"
