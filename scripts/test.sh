@@ -16,6 +16,9 @@ mode=${1:-default}
 # other stages use (scripts/packages-ci.txt).
 if [ "$mode" = ci ]; then scripts/setup.sh ci; else scripts/setup.sh; fi
 
+# ccache finds the objects of a build in another folder (a fresh clone, a worktree):
+# paths below the source folder count relative, the build folder's name not at all.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="suppressions=$PWD/tests/app/tsan.supp:second_deadlock_stack=1:ignore_noninstrumented_modules=1"
