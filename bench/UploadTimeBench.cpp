@@ -39,14 +39,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/ArchiveAccess.h"
-#include "app/ArchiveStorefrm.h"
-#include "app/Archivefrm.h"
-#include "app/CampaignForm.h"
-#include "app/FreqAnalysisfrm.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/Archivefrm.h"
+#include "app/archive/CampaignForm.h"
+#include "app/analysis/FreqAnalysisfrm.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/Platform.h"
 #include "link/Config.h"
 #include "link/Trace.h"
 

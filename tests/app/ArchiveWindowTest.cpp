@@ -14,14 +14,14 @@
 #include <QTableWidget>
 
 #include "WindowFixture.h"
-#include "app/ArchiveAccess.h"
-#include "app/ArchiveSettingsfrm.h"
-#include "app/ArchiveStorefrm.h"
-#include "app/Archivefrm.h"
-#include "app/CampaignForm.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/TrendPlot.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveSettingsfrm.h"
+#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/Archivefrm.h"
+#include "app/archive/CampaignForm.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/archive/TrendPlot.h"
 #include "archive/ArchiveSql.h"
 #include "link/Config.h"
 

@@ -9,9 +9,9 @@
 #include <QTimer>
 
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/SetCommfrm.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/main/SetCommfrm.h"
 #include "link/Config.h"
 #include "link/PortList.h"
 #include "link/SettingsLocation.h"

@@ -26,9 +26,9 @@
 #include <string>
 
 #include "FaultPoster.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/Platform.h"
 #include "link/Config.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
