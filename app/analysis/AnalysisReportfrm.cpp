@@ -5,9 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/archive/ArchiveAccess.h"
-#include "app/archive/CampaignForm.h"
-#include "app/archive/ReportCommands.h"
+#include "app/archive/ArchiveWindows.h"
 #include "app/kit/WindowRole.h"
 #include "report/SongFont.h"
 

@@ -15,10 +15,8 @@
 #include "analysis/FreqAnalysisText.h"
 #include "analysis/FreqPlot.h"
 #include "app/analysis/AnalysisReportfrm.h"
-#include "app/archive/ArchiveAccess.h"
-#include "app/archive/ArchiveStorefrm.h"
-#include "app/archive/Archivefrm.h"
-#include "app/main/ResultCommands.h"
+#include "app/archive/ArchiveWindows.h"
+#include "app/kit/Messages.h"
 #include "app/kit/TableView.h"
 #include "app/kit/WindowRole.h"
 #include "report/SongFont.h"
@@ -254,7 +252,7 @@ void TfrmFreqAnalysis::BBtn_StoreClick() {
     for (std::size_t k = 0; k < records_.size(); ++k)
         records.push_back({int(k) + 1, records_[k], checked[k]});
     ShowArchiveStore(this, std::move(records), QStringLiteral("频率分析中的记录"),
-                     frmArchive ? frmArchive->SelectedSiteId() : 0);
+                     ArchiveSelection().SiteId);
 }
 
 void TfrmFreqAnalysis::BBtn_ReportClick() {

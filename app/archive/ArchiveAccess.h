@@ -8,6 +8,7 @@
 // Only buttons and the windows they open call in here: the boxes it shows
 // are never raised while a reply of the instrument is being handled.
 
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -17,7 +18,8 @@
 
 class QWidget;
 
-class TArchiveAccess {
+class TArchiveAccess : public QObject {
+    Q_OBJECT
   public:
     // The archive, opened now if it is not; null when it cannot be opened,
     // after the operator has been told why.
@@ -30,6 +32,11 @@ class TArchiveAccess {
     bool IsOpen() const { return archive_ != nullptr; }
     // Where the archive is, from Config.ini and the program's folder.
     TArchiveSettings Settings() const;
+
+  signals:
+    // Records went into the campaign campaignId of the site siteId; the
+    // archive window, when open, shows them.
+    void Changed(std::int64_t siteId, std::int64_t campaignId);
 
   private:
     std::unique_ptr<TArchive> archive_;

@@ -13,7 +13,7 @@
 
 #include "app/archive/ArchiveAccess.h"
 #include "app/kit/GlobVar.h"
-#include "app/main/SetCommfrm.h"
+#include "app/kit/Messages.h"
 #include "link/Config.h"
 #include "report/SongFont.h"
 

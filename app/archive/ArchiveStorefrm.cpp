@@ -11,14 +11,12 @@
 
 #include "analysis/FreqAnalysisText.h"
 #include "app/archive/ArchiveAccess.h"
-#include "app/archive/Archivefrm.h"
 #include "app/archive/CampaignForm.h"
+#include "app/kit/OpenWindow.h"
 #include "app/kit/Platform.h"
 #include "app/kit/TableView.h"
 #include "app/kit/WindowRole.h"
 #include "report/SongFont.h"
-
-QPointer<TfrmArchiveStore> frmArchiveStore;
 
 namespace {
 
@@ -112,7 +110,7 @@ void TfrmArchiveStore::BBtn_StoreClick() {
         result = a.Import(campaign->Id, chosen);
     });
     if (!stored) return;
-    ArchiveChanged(site->Id, campaign->Id);
+    emit ArchiveAccess().Changed(site->Id, campaign->Id);
     Platform().MessageBox(this,
                           QStringLiteral("已存入档案“%1 %2”：新增%3条记录，%4条已在档案中。")
                               .arg(Q(site->Name), Q(campaign->Date))
@@ -124,10 +122,11 @@ void TfrmArchiveStore::BBtn_StoreClick() {
 
 void ShowArchiveStore(QWidget* owner, std::vector<TStoreRecord> records, const QString& source,
                       std::int64_t siteId, std::int64_t campaignId) {
-    if (!frmArchiveStore) frmArchiveStore = new TfrmArchiveStore(owner);
-    frmArchiveStore->SetRecords(std::move(records), source);
-    frmArchiveStore->LoadArchive(siteId, campaignId);
-    frmArchiveStore->show();
-    frmArchiveStore->raise();
-    frmArchiveStore->activateWindow();
+    TfrmArchiveStore* store = OpenWindow<TfrmArchiveStore>();
+    if (!store) store = new TfrmArchiveStore(owner);
+    store->SetRecords(std::move(records), source);
+    store->LoadArchive(siteId, campaignId);
+    store->show();
+    store->raise();
+    store->activateWindow();
 }

@@ -10,21 +10,15 @@
 // closes, and a new site's name takes the typing first.
 
 #include <QDialog>
-#include <QPointer>
 #include <vector>
 
+#include "app/archive/ArchiveWindows.h"
 #include "archive/Archive.h"
 
 class QLabel;
 class QPushButton;
 class QTableWidget;
 class TCampaignForm;
-
-struct TStoreRecord {
-    int Number = 0;  // the instrument's record number, or the upload's running number
-    TRecordValues Values;
-    bool Checked = true;
-};
 
 class TfrmArchiveStore : public QDialog {
   public:
@@ -45,9 +39,3 @@ class TfrmArchiveStore : public QDialog {
   private:
     std::vector<TStoreRecord> records_;
 };
-
-extern QPointer<TfrmArchiveStore> frmArchiveStore;
-
-// Opens the window over owner (one at a time) with the records.
-void ShowArchiveStore(QWidget* owner, std::vector<TStoreRecord> records, const QString& source,
-                      std::int64_t siteId = 0, std::int64_t campaignId = 0);

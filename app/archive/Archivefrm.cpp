@@ -16,9 +16,10 @@
 #include "analysis/FreqAnalysisText.h"
 #include "app/archive/ArchiveAccess.h"
 #include "app/archive/ArchiveSettingsfrm.h"
-#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/ArchiveWindows.h"
 #include "app/archive/ReportCommands.h"
-#include "app/main/ResultCommands.h"
+#include "app/kit/Messages.h"
+#include "app/kit/OpenWindow.h"
 #include "app/kit/TableView.h"
 #include "app/archive/TrendPlot.h"
 #include "app/kit/WindowRole.h"
@@ -26,8 +27,6 @@
 #include "report/SongFont.h"
 #include "results/ResultFile.h"
 #include "results/ResultImport.h"
-
-QPointer<TfrmArchive> frmArchive;
 
 namespace {
 
@@ -161,6 +160,10 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
             &TfrmArchive::BBtn_DeleteCampaignClick);
     connect(BBtn_Settings, &QPushButton::clicked, this, &TfrmArchive::BBtn_SettingsClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
+    connect(&ArchiveAccess(), &TArchiveAccess::Changed, this,
+            [this](std::int64_t siteId, std::int64_t campaignId) {
+                if (isVisible()) Refresh(siteId, campaignId);
+            });
 }
 
 const TSite* TfrmArchive::Site() const {
@@ -334,22 +337,25 @@ void TfrmArchive::BBtn_SettingsClick() {
 }
 
 void ShowArchive(QWidget* owner) {
-    if (!frmArchive) {
-        frmArchive = new TfrmArchive(owner);
+    TfrmArchive* archive = OpenWindow<TfrmArchive>();
+    if (!archive) {
+        archive = new TfrmArchive(owner);
         if (owner) {
             const QRect screen = owner->screen()->availableGeometry();
-            frmArchive->resize(frmArchive->size().boundedTo(screen.size() * 0.9));
-            frmArchive->move(owner->frameGeometry().center() -
-                             QPoint(frmArchive->width() / 2, frmArchive->height() / 2));
+            archive->resize(archive->size().boundedTo(screen.size() * 0.9));
+            archive->move(owner->frameGeometry().center() -
+                          QPoint(archive->width() / 2, archive->height() / 2));
         }
     }
-    frmArchive->Refresh();
-    frmArchive->LView_Sites->setFocus();  // the keyboard starts where the reading does
-    frmArchive->show();
-    frmArchive->raise();
-    frmArchive->activateWindow();
+    archive->Refresh();
+    archive->LView_Sites->setFocus();  // the keyboard starts where the reading does
+    archive->show();
+    archive->raise();
+    archive->activateWindow();
 }
 
-void ArchiveChanged(std::int64_t siteId, std::int64_t campaignId) {
-    if (frmArchive && frmArchive->isVisible()) frmArchive->Refresh(siteId, campaignId);
+TArchiveSelection ArchiveSelection() {
+    const TfrmArchive* archive = OpenWindow<TfrmArchive>();
+    if (!archive) return {};
+    return {archive->SelectedSiteId(), archive->SelectedCampaignId()};
 }

@@ -6,7 +6,6 @@
 // site's campaigns go to a spreadsheet file, result files go into a campaign,
 // and a campaign's report is made. Modeless; one window for the run.
 
-#include <QPointer>
 #include <QWidget>
 #include <vector>
 
@@ -69,11 +68,3 @@ class TfrmArchive : public QWidget {
     std::vector<TArchivedRecord> records_;     // the selected campaign's
     bool filling_ = false;
 };
-
-extern QPointer<TfrmArchive> frmArchive;
-
-// Creates the window on first use (owned by owner, the main window), reads
-// the archive and brings the window to the front.
-void ShowArchive(QWidget* owner);
-// Records went into the archive: the window, when open, shows them.
-void ArchiveChanged(std::int64_t siteId, std::int64_t campaignId);

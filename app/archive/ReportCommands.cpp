@@ -1,6 +1,6 @@
 #include "app/archive/ReportCommands.h"
 
-#include "app/main/ResultCommands.h"
+#include "app/kit/Messages.h"
 #include "campaignreport/CampaignReportOutput.h"
 #include "report/Report.h"
 

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <array>
 
-#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveWindows.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/Panels.h"
 #include "app/main/SetCommfrm.h"

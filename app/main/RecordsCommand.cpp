@@ -7,9 +7,7 @@
 // The top bar's "档案" opens the archive window.
 #include <QMetaObject>
 
-#include "app/archive/ArchiveAccess.h"
-#include "app/archive/ArchiveStorefrm.h"
-#include "app/archive/Archivefrm.h"
+#include "app/archive/ArchiveWindows.h"
 #include "app/analysis/FreqAnalysisfrm.h"
 #include "app/main/KR3090frm.h"
 
@@ -55,9 +53,9 @@ bool TfrmKR3090::CollectRecordsFrame(const std::uint8_t* frame, int length) {
     QMetaObject::invokeMethod(
         this,
         [this, records = std::move(records)]() mutable {
+            const TArchiveSelection selected = ArchiveSelection();
             ShowArchiveStore(this, std::move(records), QStringLiteral("仪器中的记录"),
-                             frmArchive ? frmArchive->SelectedSiteId() : 0,
-                             frmArchive ? frmArchive->SelectedCampaignId() : 0);
+                             selected.SiteId, selected.CampaignId);
         },
         Qt::QueuedConnection);
     return true;

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/kit/GlobVar.h"
+#include "app/kit/Messages.h"
 #include "app/main/KR3090frm.h"
 #include "app/kit/ShownComboBox.h"
 #include "protocol/Upload.h"
@@ -48,11 +49,6 @@ TLocalDateTime LocalDateTime(const QDateTime& now) {
 }
 
 }  // namespace
-
-void ReportFileFault(QWidget* owner, const QString& text, const QString& path) {
-    Platform().MessageBox(owner, text + u'\n' + QDir::toNativeSeparators(path),
-                          QStringLiteral("提示"), TMessageIcon::Warning);
-}
 
 std::optional<TReportLines> ShownResultBlock(const TfrmKR3090& w) {
     const QString page = w.ActivePageName();

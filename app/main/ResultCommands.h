@@ -11,10 +11,6 @@ class QString;
 class QWidget;
 class TfrmKR3090;
 
-// Tells the operator that a file was not (wholly) written: text, then the
-// path in the platform's separators, in a "提示" box with the warning icon.
-void ReportFileFault(QWidget* owner, const QString& text, const QString& path);
-
 // The live block on page "Ctrl" (the clock is Platform().Now()), the
 // record-view block on page "Comp", nothing on any other page. Print takes
 // PrintForm() of it.

@@ -9,7 +9,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TConfigWriteError;
 
 class TfrmSetComm : public QDialog {
     Q_OBJECT
@@ -38,7 +37,3 @@ class TfrmSetComm : public QDialog {
 
 // Shows the dialog modally over owner and releases it when it closes.
 void ShowCommSettings(QWidget* owner);
-
-// The error display's text for a save that failed: the file, the cause, and
-// that the settings in use stay the old ones.
-QString ConfigWriteMessage(const TConfigWriteError& error);
