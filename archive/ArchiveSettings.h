@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "link/Config.h"
+#include "settings/Config.h"
 
 enum class TArchiveDriver { SQLite, PostgreSQL };
 

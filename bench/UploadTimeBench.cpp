@@ -48,7 +48,7 @@
 #include "app/kit/OpenWindow.h"
 #include "app/kit/Platform.h"
 #include "app/main/KR3090frm.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "app/kit/GlobVar.h"
 #include "app/main/KR3090frm.h"
 #include "bench/BenchWindow.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Frame.h"
 

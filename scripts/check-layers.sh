@@ -9,10 +9,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-layers=(link protocol history results report analysis archive campaignreport
+layers=(settings link protocol history results report analysis archive campaignreport
   app/kit app/archive app/analysis app/main app)
 # The simulator stands beside the program: it speaks the protocol, nothing more.
-declare -A allowed=([sim]="link protocol sim")
+declare -A allowed=([sim]="settings link protocol sim")
 for i in "${!layers[@]}"; do
   allowed[${layers[$i]}]="${layers[*]:0:$((i + 1))}"
 done

@@ -5,7 +5,7 @@
 #include "app/kit/GlobVar.h"
 #include "app/kit/Platform.h"
 #include "archive/ArchiveSql.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "app/archive/ArchiveAccess.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/Messages.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "report/SongFont.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "app/kit/Platform.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 
 namespace {
 

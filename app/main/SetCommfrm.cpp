@@ -11,7 +11,7 @@
 #include "app/kit/GlobVar.h"
 #include "app/kit/Messages.h"
 #include "app/kit/Platform.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/PortList.h"
 #include "report/SongFont.h"
 

@@ -25,7 +25,7 @@
 #include "app/kit/OpenWindow.h"
 #include "app/main/KR3090frm.h"
 #include "archive/ArchiveSql.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 
 namespace {
 

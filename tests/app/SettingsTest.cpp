@@ -12,9 +12,9 @@
 #include "app/kit/GlobVar.h"
 #include "app/main/KR3090frm.h"
 #include "app/main/SetCommfrm.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/PortList.h"
-#include "link/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "tests/OrdinaryUser.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "app/kit/GlobVar.h"
 #include "app/main/KR3090frm.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Frame.h"
 

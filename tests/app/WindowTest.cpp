@@ -20,7 +20,7 @@
 #include "app/kit/ShownComboBox.h"
 #include "app/main/TraceLogging.h"
 #include "link/CommPort.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/PortList.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"

@@ -16,7 +16,7 @@
 #include "SimLine.h"
 #include "app/kit/GlobVar.h"
 #include "app/main/KR3090frm.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "report/SongFont.h"
 

@@ -44,7 +44,7 @@
 #include "app/kit/HintFrm.h"
 #include "app/main/KR3090frm.h"
 #include "app/kit/Platform.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "app/main/SetCommfrm.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"

@@ -20,7 +20,7 @@
 #include "app/main/KR3090frm.h"
 #include "app/kit/Platform.h"
 #include "app/kit/ShownComboBox.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 
 namespace {

@@ -43,7 +43,7 @@
 #include "app/kit/OpenWindow.h"
 #include "app/kit/Platform.h"
 #include "app/main/KR3090frm.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Numbers.h"
 #include "results/ResultCsv.h"

@@ -29,7 +29,7 @@
 #include "app/kit/GlobVar.h"
 #include "app/main/KR3090frm.h"
 #include "app/kit/Platform.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
 

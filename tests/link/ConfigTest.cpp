@@ -11,8 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/Config.h"
-#include "link/SettingsLocation.h"
+#include "settings/Config.h"
+#include "settings/SettingsLocation.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // case, the first occurrence counts, values are trimmed, and a save rewrites
 // only its own keys, leaving every other line (HelpFileName, comments, other
 // sections) as it was.
-#include "link/Config.h"
+#include "settings/Config.h"
 
 #include <cerrno>
 #include <charconv>
@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "link/FilePath.h"
+#include "settings/FilePath.h"
 
 TCommSettings CommSettings;
 

@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "link/FilePath.h"
-#include "link/SettingsLocation.h"
+#include "settings/FilePath.h"
+#include "settings/SettingsLocation.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "link/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 
 namespace {
 
