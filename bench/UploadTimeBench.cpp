@@ -65,16 +65,17 @@ class TBenchPlatform : public TQtPlatform {
 
 // The archive of the benchmarks: a SQLite file in folder, or the test server.
 void UseBenchArchive(const QTemporaryDir& folder) {
-    TArchiveConfig config;
+    TArchiveSettings config;
     const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
     if (server.isEmpty()) {
         config.File = folder.filePath(QStringLiteral("archive.sqlite")).toStdString();
     } else {
-        config.Driver = "PostgreSQL";
+        config.Driver = TArchiveDriver::PostgreSQL;
         config.Host = server.toStdString();
         config.Port = 5432;
     }
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Close();
 }
 

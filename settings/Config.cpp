@@ -122,6 +122,14 @@ std::optional<std::pair<std::size_t, std::size_t>> FindSection(const TIniFile& i
     return std::nullopt;
 }
 
+// "key = value" and "key = "value"" -> value.
+std::string ValueOf(const std::string& line) {
+    std::string value = Trim(line.substr(line.find('=') + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
 std::optional<std::string> ReadValue(const TIniFile& ini, const std::string& key,
                                      const char* sectionName = Section) {
     auto section = FindSection(ini, sectionName);
@@ -129,11 +137,7 @@ std::optional<std::string> ReadValue(const TIniFile& ini, const std::string& key
     for (std::size_t i = section->first + 1; i < section->second; ++i) {
         auto name = KeyName(ini.Lines[i]);
         if (!name || !SameName(*name, key)) continue;
-        const std::string& line = ini.Lines[i];
-        std::string value = Trim(line.substr(line.find('=') + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
-        return value;
+        return ValueOf(ini.Lines[i]);
     }
     return std::nullopt;
 }
@@ -145,17 +149,21 @@ std::string ReadText(const TIniFile& ini, const std::string& key, const std::str
 }
 
 // A decimal integer that fits 32 bits, or the default.
-std::int32_t ReadInteger(const TIniFile& ini, const std::string& key, std::int32_t fallback,
-                         const char* section = Section) {
-    auto value = ReadValue(ini, key, section);
-    if (!value || value->empty()) return fallback;
-    const char* first = value->data();
-    const char* last = first + value->size();
+std::int32_t IntegerOf(const std::string& value, std::int32_t fallback) {
+    if (value.empty()) return fallback;
+    const char* first = value.data();
+    const char* last = first + value.size();
     if (*first == '+') ++first;
     std::int32_t result = 0;
     auto [end, error] = std::from_chars(first, last, result);
     if (error != std::errc() || end != last) return fallback;
     return result;
+}
+
+std::int32_t ReadInteger(const TIniFile& ini, const std::string& key, std::int32_t fallback,
+                         const char* section = Section) {
+    auto value = ReadValue(ini, key, section);
+    return value ? IntegerOf(*value, fallback) : fallback;
 }
 
 void WriteValue(TIniFile& ini, const std::string& key, const std::string& value,
@@ -269,33 +277,35 @@ void SaveConfig(const std::string& fileName, const TCommSettings& settings) {
     WriteIni(fileName, ini, existed);
 }
 
-// [Archive] ----------------------------------------------------------------
+// Another section -----------------------------------------------------------
 
-namespace {
-
-constexpr const char* ArchiveSection = "Archive";
-
-}  // namespace
-
-void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config) {
-    const TIniFile ini = ReadIni(fileName);
-    const TArchiveConfig defaults;
-    config.Driver = ReadText(ini, "Driver", defaults.Driver, ArchiveSection);
-    config.File = ReadText(ini, "File", defaults.File, ArchiveSection);
-    config.Host = ReadText(ini, "Host", defaults.Host, ArchiveSection);
-    config.Port = ReadInteger(ini, "Port", defaults.Port, ArchiveSection);
-    config.Database = ReadText(ini, "Database", defaults.Database, ArchiveSection);
-    config.User = ReadText(ini, "User", defaults.User, ArchiveSection);
+std::string TConfigSection::Text(const std::string& key, const std::string& fallback) const {
+    for (const auto& [name, value] : Keys)
+        if (SameName(name, key)) return value;
+    return fallback;
 }
 
-void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config) {
+std::int32_t TConfigSection::Integer(const std::string& key, std::int32_t fallback) const {
+    for (const auto& [name, value] : Keys)
+        if (SameName(name, key)) return IntegerOf(value, fallback);
+    return fallback;
+}
+
+TConfigSection LoadConfigSection(const std::string& fileName, const std::string& section) {
+    const TIniFile ini = ReadIni(fileName);
+    TConfigSection out;
+    const auto lines = FindSection(ini, section.c_str());
+    if (!lines) return out;
+    for (std::size_t i = lines->first + 1; i < lines->second; ++i)
+        if (const auto name = KeyName(ini.Lines[i]))
+            out.Keys.emplace_back(*name, ValueOf(ini.Lines[i]));
+    return out;
+}
+
+void SaveConfigSection(const std::string& fileName, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& keys) {
     const bool existed = Exists(fileName);
     TIniFile ini = ReadIni(fileName);
-    WriteValue(ini, "Driver", config.Driver, ArchiveSection);
-    WriteValue(ini, "File", config.File, ArchiveSection);
-    WriteValue(ini, "Host", config.Host, ArchiveSection);
-    WriteValue(ini, "Port", std::to_string(config.Port), ArchiveSection);
-    WriteValue(ini, "Database", config.Database, ArchiveSection);
-    WriteValue(ini, "User", config.User, ArchiveSection);
+    for (const auto& [key, value] : keys) WriteValue(ini, key, value, section.c_str());
     WriteIni(fileName, ini, existed);
 }

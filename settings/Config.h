@@ -1,11 +1,14 @@
 #pragma once
 // Config.ini: section [Config] with the serial settings and the help file
-// name. Where the file lives is SettingsLocationFor's choice.
+// name, and the sections the floors above keep there (the archive's
+// [Archive]). Where the file lives is SettingsLocationFor's choice.
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 struct TCommSettings {
     std::string ComName = "COM1";
@@ -44,19 +47,19 @@ void LoadConfig(const std::string& fileName, TCommSettings& settings,
 // touched).
 void SaveConfig(const std::string& fileName, const TCommSettings& settings);
 
-// Section [Archive]: where the test archive is (archive/ArchiveSettings.h
-// reads these). The password is never kept here: the program asks for it at
-// connect, or libpq finds it in ~/.pgpass (PGPASSFILE).
-struct TArchiveConfig {
-    std::string Driver = "SQLite";  // "SQLite" or "PostgreSQL"
-    std::string File;               // the SQLite file; empty: the default one
-    std::string Host;               // the server: a name, an address or a socket folder
-    std::int32_t Port = 5432;
-    std::string Database = "kr3090";
-    std::string User;
+// Another section of the file, for a floor above that keeps its own settings
+// there (the archive's [Archive]). Keys match in any case, the first of a
+// name counts, values come trimmed.
+struct TConfigSection {
+    std::vector<std::pair<std::string, std::string>> Keys;  // in the file's order
+    // The key's value, or fallback when the section does not hold it.
+    std::string Text(const std::string& key, const std::string& fallback) const;
+    // A decimal integer that fits 32 bits, or fallback.
+    std::int32_t Integer(const std::string& key, std::int32_t fallback) const;
 };
-// Missing keys (or a Port that is not an integer) give the defaults above.
-void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config);
-// Writes the keys of [Archive], keeping every other line; throws
-// TConfigWriteError as SaveConfig does.
-void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config);
+// A missing file or section reads as an empty section.
+TConfigSection LoadConfigSection(const std::string& fileName, const std::string& section);
+// Writes the keys into the section in the order given, keeping every other
+// line; throws TConfigWriteError as SaveConfig does.
+void SaveConfigSection(const std::string& fileName, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& keys);

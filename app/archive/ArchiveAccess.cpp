@@ -5,7 +5,6 @@
 #include "app/kit/GlobVar.h"
 #include "app/kit/Platform.h"
 #include "archive/ArchiveSql.h"
-#include "settings/Config.h"
 
 namespace {
 
@@ -25,10 +24,9 @@ void ReportArchiveError(QWidget* owner, const TArchiveError& error) {
 }
 
 TArchiveSettings TArchiveAccess::Settings() const {
-    TArchiveConfig config;
-    LoadArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
     // The default file lies with the program's other files for this user.
-    return ArchiveSettingsFrom(config, GlobVar.DataFolder.toStdString());
+    return LoadArchiveSettings(GlobVar.ConfigFileName.toStdString(),
+                               GlobVar.DataFolder.toStdString());
 }
 
 TArchive* TArchiveAccess::Get(QWidget* owner) {

@@ -107,23 +107,18 @@ void TfrmArchiveSettings::BBtn_BrowseClick() {
 }
 
 bool TfrmArchiveSettings::BBtn_SaveClick() {
-    TArchiveConfig config;
-    config.Driver = RBtn_PostgreSQL->isChecked() ? "PostgreSQL" : "SQLite";
-    // The default file stays the default (it follows the program's folder).
-    const QString file = Edt_File->text().trimmed();
-    const TArchiveConfig defaults;
-    config.File =
-        file == Q(ArchiveSettingsFrom(defaults, GlobVar.DataFolder.toStdString())
-                      .File)
-            ? std::string()
-            : file.toStdString();
-    config.Host = Edt_Host->text().trimmed().toStdString();
-    config.Port = SEdt_Port->value();
-    config.Database = Edt_Database->text().trimmed().toStdString();
-    config.User = Edt_User->text().trimmed().toStdString();
+    TArchiveSettings settings;
+    settings.Driver =
+        RBtn_PostgreSQL->isChecked() ? TArchiveDriver::PostgreSQL : TArchiveDriver::SQLite;
+    settings.File = Edt_File->text().trimmed().toStdString();
+    settings.Host = Edt_Host->text().trimmed().toStdString();
+    settings.Port = SEdt_Port->value();
+    settings.Database = Edt_Database->text().trimmed().toStdString();
+    settings.User = Edt_User->text().trimmed().toStdString();
     if (!GlobVar.FilesBesideExecutable) QDir().mkpath(QFileInfo(GlobVar.ConfigFileName).path());
     try {
-        SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+        SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), settings,
+                            GlobVar.DataFolder.toStdString());
     } catch (const TConfigWriteError& e) {
         Platform().ShowError(this, ConfigWriteMessage(e));
         return false;

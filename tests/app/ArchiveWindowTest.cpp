@@ -38,9 +38,10 @@ QByteArray ReadAll(const QString& path) {
 
 TEST_F(WindowTest, ADamagedArchiveIsKeptAsideAndANewOneOpensOnceTheOperatorAgrees) {
     const QString file = folder.filePath(QStringLiteral("档案.sqlite"));
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = file.toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
 
     // An archive with a site, cut to half its size; then one of random bytes.
     {
@@ -111,9 +112,10 @@ TEST_F(WindowTest, TheArchiveWindowSaysItIsAWindowAndItsTrendAPicture) {
 
 TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothingStored) {
     const QString file = folder.filePath(QStringLiteral("档案.sqlite"));
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = file.toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Close();
     TRecordValues values;
     values.Frequency = 45;
@@ -164,9 +166,10 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
 // Stored records are announced by the archive access object; the open archive
 // window listens and shows the new site and campaign selected.
 TEST_F(WindowTest, StoredRecordsAreAnnouncedAndTheOpenArchiveWindowShowsThem) {
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Close();
     std::vector<std::pair<std::int64_t, std::int64_t>> heard;
     const QMetaObject::Connection listener = QObject::connect(

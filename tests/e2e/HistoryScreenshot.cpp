@@ -117,9 +117,10 @@ int main(int argc, char** argv) {
         SetPlatform(&platform);
         GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
         QFile::remove(folder.filePath(QStringLiteral("archive.sqlite")));
-        TArchiveConfig archive;
+        TArchiveSettings archive;
         archive.File = folder.filePath(QStringLiteral("archive.sqlite")).toStdString();
-        SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), archive);
+        SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), archive,
+                            GlobVar.DataFolder.toStdString());
         window.BBtn_Store->click();
         if (!WaitUntil([] {
                 return OpenWindow<TfrmArchiveStore>() &&

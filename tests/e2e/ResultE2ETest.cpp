@@ -620,9 +620,10 @@ TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToTh
 
     // The checked records go on to the archive and to a report as they are checked.
     ArchiveAccess().Close();
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     f.BBtn_Store->click();
     ASSERT_TRUE(OpenWindow<TfrmArchiveStore>() && OpenWindow<TfrmArchiveStore>()->isVisible());
     EXPECT_EQ(OpenWindow<TfrmArchiveStore>()->Lbl_Source->text(), "频率分析中的记录，共7条");
@@ -684,15 +685,16 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     // (scripts/archive-server-test.sh), emptied of earlier sites.
     ArchiveAccess().Close();
     const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
     if (!server.isEmpty()) {
-        config.Driver = "PostgreSQL";
+        config.Driver = TArchiveDriver::PostgreSQL;
         config.Database = config.User = "kr3090";
         config.Host = server.toStdString();
         qputenv("PGPASSFILE", (server + QStringLiteral("/pgpass")).toLocal8Bit());
     }
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Call(nullptr, [](TArchive& a) {
         for (const TSite& s : a.Sites()) a.DeleteSite(s.Id);
     });
