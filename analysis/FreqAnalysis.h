@@ -81,6 +81,10 @@ struct TFreqAnalysis {
     TNoValue NoValue = TNoValue::NoRecords;
 };
 
+// The |Z| spread in % above which a frequency is flagged, until the operator
+// chooses another: the analysis window's, the report's and the archive's.
+inline constexpr double DefaultTolerance = 5;
+
 // checked[k] says whether records[k] takes part (missing entries count as
 // checked). tolerance: the spread in % above which a frequency is flagged.
 TFreqAnalysis AnalyseFrequencies(const std::vector<TRecordValues>& records,

@@ -170,14 +170,14 @@ class TSqlArchive final : public TArchive {
         return Call([&] {
             std::vector<TSite> sites;
             QSqlQuery q = RunSql(Db, QString("SELECT %1 FROM sites ORDER BY id").arg(SiteColumns),
-                                 {}, "读取现场");
+                                 {}, "读取场地");
             while (q.next()) sites.push_back(SiteFrom(q));
             return sites;
         });
     }
 
     std::int64_t SaveSite(const TSite& site) override {
-        if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "现场名称不能为空。");
+        if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
         return Call([&]() -> std::int64_t {
             try {
                 if (site.Id == 0) {
@@ -186,7 +186,7 @@ class TSqlArchive final : public TArchive {
                         "INSERT INTO sites (name, voltage_level, grid_size,"
                         " location) VALUES (?, ?, ?, ?) RETURNING id",
                         {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)},
-                        "保存现场");
+                        "保存场地");
                     q.next();
                     return q.value(0).toLongLong();
                 }
@@ -195,20 +195,20 @@ class TSqlArchive final : public TArchive {
                                      " location = ? WHERE id = ?",
                                      {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
                                       Q(site.Location), QVariant::fromValue<qint64>(site.Id)},
-                                     "保存现场");
+                                     "保存场地");
                 if (q.numRowsAffected() == 0) ThrowSiteGone();
                 return site.Id;
             } catch (const TArchiveError&) {
                 // The UNIQUE name is the likely cause; say so in the operator's terms.
                 if (!NameTakenBy(site)) throw;
                 throw TArchiveError(TArchiveProblem::NameTaken,
-                                    "档案里已有名为“" + site.Name + "”的现场。");
+                                    "档案里已有名为“" + site.Name + "”的场地。");
             }
         });
     }
 
     void DeleteSite(std::int64_t siteId) override {
-        Call([&] { RunSql(Db, "DELETE FROM sites WHERE id = ?", {Id(siteId)}, "删除现场"); });
+        Call([&] { RunSql(Db, "DELETE FROM sites WHERE id = ?", {Id(siteId)}, "删除场地"); });
     }
 
     std::vector<TCampaignSummary> Campaigns(std::int64_t siteId) override {
@@ -535,7 +535,7 @@ class TSqlArchive final : public TArchive {
         const int powerFrequency = f0.value(0).toInt();
         std::vector<TRecordValues> values;
         for (const TArchivedRecord& r : ReadRecords(campaignId)) values.push_back(r.Values);
-        const TFreqAnalysis a = AnalyseFrequencies(values, {}, powerFrequency, 5.0);
+        const TFreqAnalysis a = AnalyseFrequencies(values, {}, powerFrequency, DefaultTolerance);
         const std::string method = AnalysisResultTexts(a, values.size()).Method;
         const auto intOr = [](bool has, int v) { return has ? QVariant(v) : NullInt(); };
         const auto doubleOr = [](bool has, double v) { return has ? QVariant(v) : NullDouble(); };
@@ -581,7 +581,7 @@ class TSqlArchive final : public TArchive {
     }
 
     [[noreturn]] static void ThrowSiteGone() {
-        throw TArchiveError(TArchiveProblem::NotFound, "这个现场已不在档案中（可能已被删除）。");
+        throw TArchiveError(TArchiveProblem::NotFound, "这个场地已不在档案中（可能已被删除）。");
     }
     [[noreturn]] static void ThrowCampaignGone() {
         throw TArchiveError(TArchiveProblem::NotFound, "这次测试已不在档案中（可能已被删除）。");

@@ -37,7 +37,7 @@ class TfrmAnalysisReport : public QWidget {
   private:
     std::vector<TRecordValues> records_;
     std::vector<bool> checked_;
-    double tolerance_ = 5;
+    double tolerance_ = DefaultTolerance;
 };
 
 extern QPointer<TfrmAnalysisReport> frmAnalysisReport;

@@ -98,7 +98,7 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     SEdt_Tolerance->setDecimals(1);
     SEdt_Tolerance->setSingleStep(0.5);
     SEdt_Tolerance->setSuffix(QStringLiteral("%"));
-    SEdt_Tolerance->setValue(5);
+    SEdt_Tolerance->setValue(DefaultTolerance);
     Lbl_Tolerance->setBuddy(SEdt_Tolerance);
     for (QWidget* w :
          std::initializer_list<QWidget*>{Lbl_F0, CBox_F0, Lbl_Tolerance, SEdt_Tolerance})

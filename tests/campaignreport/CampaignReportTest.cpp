@@ -127,7 +127,7 @@ int PdfPageCount(const QString& file) {
 // Every text the known campaign's report must show, each on one line.
 QStringList KnownReportLines(const TCampaignReport& r) {
     QStringList lines{"大地网接地参数测试报告",
-                      "站点名称：城东110kV变电站",
+                      "场地名称：城东110kV变电站",
                       "电压等级：110kV",
                       "地网尺寸：120m×80m",
                       "测试日期：2025-03-03",
@@ -251,7 +251,7 @@ TEST(CampaignReportPdf, WithoutAValueTheReasonStandsAndTheRecordsRunOverPagesUnd
     WriteCampaignReportPdf(noValue, pdf);
     const QList<QStringList> pages = PdfTextPages(pdf);
     EXPECT_EQ(Missing({"工频值：没有高于50Hz的测试频率，无工频值（不外推）",
-                       "与设定限值比较：无工频值，不作比较", "档案中没有该站点更早的测试。",
+                       "与设定限值比较：无工频值，不作比较", "档案中没有该场地更早的测试。",
                        "2025-03-03 50Hz 60 无 本次测试；没有高于50Hz的测试频率"},
                       pages),
               QStringList());
