@@ -86,37 +86,7 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     LView_Means = Table(GBox_Means, "LView_Means", AnalysisMeanHeaders());
     leftLayout->addWidget(GBox_Means, 1);
 
-    GBox_Value = Group(left, "GBox_Value", QStringLiteral("工频值"));
-    auto* settings = new QHBoxLayout;
-    Lbl_F0 = NamedLabel(GBox_Value, "Lbl_F0", QStringLiteral("工频"));
-    CBox_F0 = Named(new QComboBox(GBox_Value), "CBox_F0");
-    CBox_F0->addItems({QStringLiteral("50Hz"), QStringLiteral("60Hz")});
-    Lbl_F0->setBuddy(CBox_F0);
-    Lbl_Tolerance = NamedLabel(GBox_Value, "Lbl_Tolerance", QStringLiteral("|Z|离散度容差"));
-    SEdt_Tolerance = Named(new QDoubleSpinBox(GBox_Value), "SEdt_Tolerance");
-    SEdt_Tolerance->setRange(0.1, 100);
-    SEdt_Tolerance->setDecimals(1);
-    SEdt_Tolerance->setSingleStep(0.5);
-    SEdt_Tolerance->setSuffix(QStringLiteral("%"));
-    SEdt_Tolerance->setValue(DefaultTolerance);
-    Lbl_Tolerance->setBuddy(SEdt_Tolerance);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{Lbl_F0, CBox_F0, Lbl_Tolerance, SEdt_Tolerance})
-        settings->addWidget(w);
-    settings->addStretch();
-    auto* valueLayout = static_cast<QVBoxLayout*>(GBox_Value->layout());
-    valueLayout->addLayout(settings);
-    Lbl_Method = NamedLabel(GBox_Value, "Lbl_Method");
-    Lbl_TwoPoint = NamedLabel(GBox_Value, "Lbl_TwoPoint");
-    Lbl_TwoPoint->setFont(SongFont(18));
-    Lbl_LineFit = NamedLabel(GBox_Value, "Lbl_LineFit");
-    Lbl_LineFit->setWordWrap(true);
-    Lbl_Note =
-        NamedLabel(GBox_Value, "Lbl_Note",
-                   QStringLiteral("工频点的记录只列出，不参与工频值计算；"
-                                  "|Z|离散度 = (最大 - 最小) / 平均，超出容差时在说明中标出。"));
-    Lbl_Note->setWordWrap(true);
-    for (QLabel* l : {Lbl_Method, Lbl_TwoPoint, Lbl_LineFit, Lbl_Note}) valueLayout->addWidget(l);
+    BuildValueGroup(left);
     leftLayout->addWidget(GBox_Value);
 
     GBox_Plot = Group(lower, "GBox_Plot", QStringLiteral("R、X、|Z| 与频率"));
@@ -157,6 +127,41 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     connect(BBtn_Store, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_StoreClick);
     connect(BBtn_Report, &QPushButton::clicked, this, &TfrmFreqAnalysis::BBtn_ReportClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+// "工频值": the power frequency and tolerance chosen, the value and how it was found.
+void TfrmFreqAnalysis::BuildValueGroup(QWidget* parent) {
+    GBox_Value = Group(parent, "GBox_Value", QStringLiteral("工频值"));
+    auto* settings = new QHBoxLayout;
+    Lbl_F0 = NamedLabel(GBox_Value, "Lbl_F0", QStringLiteral("工频"));
+    CBox_F0 = Named(new QComboBox(GBox_Value), "CBox_F0");
+    CBox_F0->addItems({QStringLiteral("50Hz"), QStringLiteral("60Hz")});
+    Lbl_F0->setBuddy(CBox_F0);
+    Lbl_Tolerance = NamedLabel(GBox_Value, "Lbl_Tolerance", QStringLiteral("|Z|离散度容差"));
+    SEdt_Tolerance = Named(new QDoubleSpinBox(GBox_Value), "SEdt_Tolerance");
+    SEdt_Tolerance->setRange(0.1, 100);
+    SEdt_Tolerance->setDecimals(1);
+    SEdt_Tolerance->setSingleStep(0.5);
+    SEdt_Tolerance->setSuffix(QStringLiteral("%"));
+    SEdt_Tolerance->setValue(DefaultTolerance);
+    Lbl_Tolerance->setBuddy(SEdt_Tolerance);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Lbl_F0, CBox_F0, Lbl_Tolerance, SEdt_Tolerance})
+        settings->addWidget(w);
+    settings->addStretch();
+    auto* valueLayout = static_cast<QVBoxLayout*>(GBox_Value->layout());
+    valueLayout->addLayout(settings);
+    Lbl_Method = NamedLabel(GBox_Value, "Lbl_Method");
+    Lbl_TwoPoint = NamedLabel(GBox_Value, "Lbl_TwoPoint");
+    Lbl_TwoPoint->setFont(SongFont(18));
+    Lbl_LineFit = NamedLabel(GBox_Value, "Lbl_LineFit");
+    Lbl_LineFit->setWordWrap(true);
+    Lbl_Note =
+        NamedLabel(GBox_Value, "Lbl_Note",
+                   QStringLiteral("工频点的记录只列出，不参与工频值计算；"
+                                  "|Z|离散度 = (最大 - 最小) / 平均，超出容差时在说明中标出。"));
+    Lbl_Note->setWordWrap(true);
+    for (QLabel* l : {Lbl_Method, Lbl_TwoPoint, Lbl_LineFit, Lbl_Note}) valueLayout->addWidget(l);
 }
 
 int TfrmFreqAnalysis::PowerFrequency() const {

@@ -64,6 +64,7 @@ class TfrmFreqAnalysis : public QWidget {
     TFileDialogRequest SavePngDialog;
 
   private:
+    void BuildValueGroup(QWidget* parent);
     std::vector<bool> Checked() const;
     void FillRecords();
 

@@ -86,6 +86,30 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
 
     auto* columns = new QSplitter(Qt::Horizontal, this);
     columns->setObjectName(QStringLiteral("Split_SitesCampaigns"));
+    QWidget* left = BuildSites(columns);
+    BuildCampaigns(columns);
+    left->setMinimumWidth(320);
+    columns->setStretchFactor(0, 1);
+    columns->setStretchFactor(1, 3);
+    layout->addWidget(columns, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    BBtn_Close = Button(this, bottom, "BBtn_Close", QStringLiteral("关闭"));
+    layout->addLayout(bottom);
+
+    ImportDialog.Title = QStringLiteral("请选择结果文件");
+    ImportDialog.Filter = QStringLiteral("结果文件(*.txt *.csv)|*.txt *.csv");
+    CsvDialog.Filter = QStringLiteral("*.csv(Excel表格)|*.csv");
+    CsvDialog.DefaultExt = QStringLiteral("csv");
+    PdfDialog = ReportPdfRequest();
+    OdtDialog = ReportOdtRequest();
+
+    Connect();
+}
+
+// The sites with their two buttons, the left column.
+QWidget* TfrmArchive::BuildSites(QSplitter* columns) {
     auto* left = new QWidget(columns);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
@@ -95,7 +119,11 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
     BBtn_ExportCsv = Button(left, siteButtons, "BBtn_ExportCsv", QStringLiteral("导出表格"));
     BBtn_DeleteSite = Button(left, siteButtons, "BBtn_DeleteSite", QStringLiteral("删除场地"));
     leftLayout->addLayout(siteButtons);
+    return left;
+}
 
+// The site's campaigns with their buttons, the trend, the campaign's records.
+void TfrmArchive::BuildCampaigns(QSplitter* columns) {
     auto* rows = new QSplitter(Qt::Vertical, columns);
     rows->setObjectName(QStringLiteral("Split_CampaignRows"));
     auto* campaigns = new QWidget(rows);
@@ -124,23 +152,9 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
                                   QStringLiteral("所选测试的记录"));
     rows->addWidget(
         Group(rows, "GBox_CampRecords", QStringLiteral("所选测试的记录"), LView_CampRecords));
-    left->setMinimumWidth(320);
-    columns->setStretchFactor(0, 1);
-    columns->setStretchFactor(1, 3);
-    layout->addWidget(columns, 1);
+}
 
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch();
-    BBtn_Close = Button(this, bottom, "BBtn_Close", QStringLiteral("关闭"));
-    layout->addLayout(bottom);
-
-    ImportDialog.Title = QStringLiteral("请选择结果文件");
-    ImportDialog.Filter = QStringLiteral("结果文件(*.txt *.csv)|*.txt *.csv");
-    CsvDialog.Filter = QStringLiteral("*.csv(Excel表格)|*.csv");
-    CsvDialog.DefaultExt = QStringLiteral("csv");
-    PdfDialog = ReportPdfRequest();
-    OdtDialog = ReportOdtRequest();
-
+void TfrmArchive::Connect() {
     connect(LView_Sites, &QTableWidget::itemSelectionChanged, this, [this] {
         if (!filling_) ShowSite();
     });

@@ -15,6 +15,7 @@
 
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class TTrendPlot;
 
@@ -57,6 +58,9 @@ class TfrmArchive : public QWidget {
     TFileDialogRequest OdtDialog;
 
   private:
+    QWidget* BuildSites(QSplitter* columns);
+    void BuildCampaigns(QSplitter* columns);
+    void Connect();
     void ShowSite();
     void ShowCampaign();
     const TSite* Site() const;

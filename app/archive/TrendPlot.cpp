@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <functional>
 
 #include "analysis/FreqAnalysisText.h"
 #include "analysis/FreqPlot.h"
@@ -101,32 +102,114 @@ void TTrendPlot::SetData(std::vector<TTrendPoint> points, const QString& title) 
     update();
 }
 
+namespace {
+
+// The legend on one row below the title: the three values and the limit.
+void PaintLegend(QPainter& p, const QRect& area, int top) {
+    const QFontMetrics fm = p.fontMetrics();
+    const int line = fm.height();
+    int x = area.left() + 16;
+    for (const TTrendSeries& s : kTrend) {
+        const QPointF at(x + 20, top + line / 2.0);
+        p.setPen(QPen(s.Style->Colour, 2, s.Style->Line));
+        p.drawLine(at - QPointF(18, 0), at + QPointF(18, 0));
+        DrawPlotMark(p, s.Style->Mark, at, 10, s.Style->Colour, true);
+        p.setPen(Qt::black);
+        p.drawText(x + 44, top + fm.ascent(), QString::fromUtf8(s.Name));
+        x += 44 + fm.horizontalAdvance(QString::fromUtf8(s.Name)) + 16;
+    }
+    p.setPen(QPen(Qt::darkGray, 2, Qt::DashDotLine));
+    p.drawLine(x, top + line / 2, x + 36, top + line / 2);
+    p.setPen(Qt::black);
+    p.drawText(x + 44, top + fm.ascent(), QStringLiteral("设定限值"));
+}
+
+// The grid line and label of each date the axis names.
+void PaintDates(QPainter& p, const QRect& plot, const TDateAxis& axis,
+                const std::function<double(const QDate&)>& X) {
+    const int line = p.fontMetrics().height();
+    const QPen grid(QColor(0xd0, 0xd0, 0xd0), 1);
+    for (const QDate& d : axis.Lines) {
+        p.setPen(grid);
+        p.drawLine(QPointF(X(d), plot.top()), QPointF(X(d), plot.bottom()));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(X(d) - 40, plot.bottom() + 4, 80, line), Qt::AlignHCenter,
+                   d.toString(axis.Years ? QStringLiteral("yyyy") : QStringLiteral("yyyy-MM")));
+    }
+}
+
+// The limit: across the whole plot while every campaign has the same one,
+// else from one campaign's limit to the next, a short stroke where alone.
+void PaintLimit(QPainter& p, const QRect& plot, const std::vector<TTrendPoint>& points,
+                const std::function<QPointF(const QDate&, double)>& At) {
+    std::vector<double> limits;
+    for (const TTrendPoint& pt : points)
+        if (pt.Limit) limits.push_back(*pt.Limit);
+    p.setPen(QPen(Qt::darkGray, 2, Qt::DashDotLine));
+    if (!limits.empty() && limits.size() == points.size() &&
+        std::all_of(limits.begin(), limits.end(), [&](double l) { return l == limits[0]; })) {
+        const double y = At(points[0].Date, limits[0]).y();
+        p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+        return;
+    }
+    QPainterPath limit;
+    bool drawing = false;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const TTrendPoint& pt = points[k];
+        if (!pt.Limit) {
+            drawing = false;
+            continue;
+        }
+        const QPointF at = At(pt.Date, *pt.Limit);
+        const bool lone = k + 1 == points.size() || !points[k + 1].Limit;
+        if (drawing)
+            limit.lineTo(at);
+        else if (lone)
+            limit.moveTo(at - QPointF(20, 0)), limit.lineTo(at + QPointF(20, 0));
+        else
+            limit.moveTo(at);
+        drawing = true;
+    }
+    p.drawPath(limit);
+}
+
+// Each value as a line through its campaigns, with its marks.
+void PaintSeries(QPainter& p, const std::vector<TTrendPoint>& points,
+                 const std::function<QPointF(const QDate&, double)>& At) {
+    for (const TTrendSeries& s : kTrend) {
+        QPainterPath path;
+        bool joined = false;
+        for (const TTrendPoint& pt : points) {
+            if (!pt.Value) {
+                joined = false;  // a campaign without a value breaks the line
+                continue;
+            }
+            const QPointF at = At(pt.Date, (*pt.Value).*s.Value);
+            joined ? path.lineTo(at) : path.moveTo(at);
+            joined = true;
+        }
+        p.setPen(QPen(s.Style->Colour, 2, s.Style->Line));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(path);
+        for (const TTrendPoint& pt : points)
+            if (pt.Value)
+                DrawPlotMark(p, s.Style->Mark, At(pt.Date, (*pt.Value).*s.Value), 10,
+                             s.Style->Colour, true);
+    }
+}
+
+}  // namespace
+
 void TTrendPlot::Paint(QPainter& p, const QRect& area) const {
     p.save();
     p.fillRect(area, Qt::white);
     p.setRenderHint(QPainter::Antialiasing);
     p.setFont(SongFont(14));
-    const QFontMetrics fm = p.fontMetrics();
-    const int line = fm.height();
+    const int line = p.fontMetrics().height();
     p.setPen(Qt::black);
     p.drawText(QRect(area.left(), area.top() + 4, area.width(), line), Qt::AlignHCenter, title_);
-
-    // The legend on one row: the three values and the limit.
-    int x = area.left() + 16;
     const int legend = area.top() + line + 10;
-    for (const TTrendSeries& s : kTrend) {
-        const QPointF at(x + 20, legend + line / 2.0);
-        p.setPen(QPen(s.Style->Colour, 2, s.Style->Line));
-        p.drawLine(at - QPointF(18, 0), at + QPointF(18, 0));
-        DrawPlotMark(p, s.Style->Mark, at, 10, s.Style->Colour, true);
-        p.setPen(Qt::black);
-        p.drawText(x + 44, legend + fm.ascent(), QString::fromUtf8(s.Name));
-        x += 44 + fm.horizontalAdvance(QString::fromUtf8(s.Name)) + 16;
-    }
-    p.setPen(QPen(Qt::darkGray, 2, Qt::DashDotLine));
-    p.drawLine(x, legend + line / 2, x + 36, legend + line / 2);
-    p.setPen(Qt::black);
-    p.drawText(x + 44, legend + fm.ascent(), QStringLiteral("设定限值"));
+    PaintLegend(p, area, legend);
 
     const QRect plot(area.left() + 78, legend + line + 12, area.width() - 78 - 24,
                      area.bottom() - 2 * line - 16 - (legend + line + 12));
@@ -143,69 +226,14 @@ void TTrendPlot::Paint(QPainter& p, const QRect& area) const {
     const TValueScale scale = ValueScale(top);
     const TDateAxis axis = DateAxis(points_);
     const auto X = [&](const QDate& d) { return plot.left() + axis.At(d) * plot.width(); };
-    const auto Y = [&](double ohms) { return plot.bottom() - scale.ValueAt(ohms) * plot.height(); };
-
-    const QPen grid(QColor(0xd0, 0xd0, 0xd0), 1);
-    for (const QDate& d : axis.Lines) {
-        p.setPen(grid);
-        p.drawLine(QPointF(X(d), plot.top()), QPointF(X(d), plot.bottom()));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(X(d) - 40, plot.bottom() + 4, 80, line), Qt::AlignHCenter,
-                   d.toString(axis.Years ? QStringLiteral("yyyy") : QStringLiteral("yyyy-MM")));
-    }
+    const auto At = [&](const QDate& d, double ohms) {
+        return QPointF(X(d), plot.bottom() - scale.ValueAt(ohms) * plot.height());
+    };
+    PaintDates(p, plot, axis, X);
     DrawValueAxis(p, area, plot, scale, QStringLiteral("测试日期"),
                   QStringLiteral("工频值 (") + QString::fromStdString(scale.Unit) + u')');
-
     p.setClipRect(plot.adjusted(-8, -8, 8, 8));
-    // The limit: across the whole plot while every campaign has the same one,
-    // else from one campaign's limit to the next, a short stroke where alone.
-    std::vector<double> limits;
-    for (const TTrendPoint& pt : points_)
-        if (pt.Limit) limits.push_back(*pt.Limit);
-    p.setPen(QPen(Qt::darkGray, 2, Qt::DashDotLine));
-    if (!limits.empty() && limits.size() == points_.size() &&
-        std::all_of(limits.begin(), limits.end(), [&](double l) { return l == limits[0]; })) {
-        p.drawLine(QPointF(plot.left(), Y(limits[0])), QPointF(plot.right(), Y(limits[0])));
-    } else {
-        QPainterPath limit;
-        bool drawing = false;
-        for (std::size_t k = 0; k < points_.size(); ++k) {
-            const TTrendPoint& pt = points_[k];
-            if (!pt.Limit) {
-                drawing = false;
-                continue;
-            }
-            const QPointF at(X(pt.Date), Y(*pt.Limit));
-            const bool lone = k + 1 == points_.size() || !points_[k + 1].Limit;
-            if (drawing)
-                limit.lineTo(at);
-            else if (lone)
-                limit.moveTo(at - QPointF(20, 0)), limit.lineTo(at + QPointF(20, 0));
-            else
-                limit.moveTo(at);
-            drawing = true;
-        }
-        p.drawPath(limit);
-    }
-    for (const TTrendSeries& s : kTrend) {
-        QPainterPath path;
-        bool joined = false;
-        for (const TTrendPoint& pt : points_) {
-            if (!pt.Value) {
-                joined = false;  // a campaign without a value breaks the line
-                continue;
-            }
-            const QPointF at(X(pt.Date), Y((*pt.Value).*s.Value));
-            joined ? path.lineTo(at) : path.moveTo(at);
-            joined = true;
-        }
-        p.setPen(QPen(s.Style->Colour, 2, s.Style->Line));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(path);
-        for (const TTrendPoint& pt : points_)
-            if (pt.Value)
-                DrawPlotMark(p, s.Style->Mark, QPointF(X(pt.Date), Y((*pt.Value).*s.Value)), 10,
-                             s.Style->Colour, true);
-    }
+    PaintLimit(p, plot, points_, At);
+    PaintSeries(p, points_, At);
     p.restore();
 }
