@@ -6,15 +6,12 @@
 #include <QFileInfo>
 
 #include "archive/Archive.h"
+#include "qtext/QText.h"
 #include "settings/Config.h"
 
 namespace {
 
 constexpr const char* Section = "Archive";
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 std::string S(const QString& text) {
     return text.toStdString();

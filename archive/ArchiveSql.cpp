@@ -11,12 +11,9 @@
 #include "analysis/FreqAnalysisText.h"
 #include "archive/ArchiveSchema.h"
 #include "archive/SqlQuery.h"
+#include "qtext/QText.h"
 
 namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 std::string S(const QString& text) {
     return text.toStdString();

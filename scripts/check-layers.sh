@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-layers=(settings link protocol history results report analysis archive campaignreport
+layers=(settings link protocol history results qtext report analysis archive campaignreport
   app/kit app/archive app/analysis app/main app)
 # The simulator stands beside the program: it speaks the protocol, nothing more.
 declare -A allowed=([sim]="settings link protocol sim")

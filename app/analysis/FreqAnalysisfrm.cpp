@@ -19,16 +19,13 @@
 #include "app/kit/Messages.h"
 #include "app/kit/TableView.h"
 #include "app/kit/WindowRole.h"
+#include "qtext/QText.h"
 #include "report/SongFont.h"
 #include "results/ResultFile.h"
 
 QPointer<TfrmFreqAnalysis> frmFreqAnalysis;
 
 namespace {
-
-QString Text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 template <class T>
 T* Named(T* widget, const char* name) {
@@ -202,7 +199,7 @@ void TfrmFreqAnalysis::Recompute() {
     filling_ = true;
     for (int row = 0; row < LView_Records->rowCount(); ++row) {
         QTableWidgetItem* noteItem = LView_Records->item(row, RecordNoteColumn);
-        noteItem->setText(Text(AnalysisRecordNote(records_[row], PowerFrequency())));
+        noteItem->setText(Q(AnalysisRecordNote(records_[row], PowerFrequency())));
         noteItem->setToolTip(noteItem->text());
         for (int c = 0; c <= RecordNoteColumn; ++c)
             LView_Records->item(row, c)->setForeground(checked[row] ? palette().text()
@@ -222,10 +219,10 @@ void TfrmFreqAnalysis::Recompute() {
     LView_Means->resizeColumnsToContents();
 
     const TAnalysisResultTexts texts = AnalysisResultTexts(analysis_, records_.size());
-    Lbl_Count->setText(Text(texts.Count));
-    Lbl_Method->setText(Text(texts.Method));
-    Lbl_TwoPoint->setText(Text(texts.TwoPoint));
-    Lbl_LineFit->setText(Text(texts.LineFit));
+    Lbl_Count->setText(Q(texts.Count));
+    Lbl_Method->setText(Q(texts.Method));
+    Lbl_TwoPoint->setText(Q(texts.TwoPoint));
+    Lbl_LineFit->setText(Q(texts.LineFit));
 
     TFreqPlotData plot = FreqPlotDataOf(records_, checked, analysis_);
     PBox_Plot->SetData(std::move(plot.Points), analysis_, plot.Title);

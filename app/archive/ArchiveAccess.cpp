@@ -5,14 +5,7 @@
 #include "app/kit/GlobVar.h"
 #include "app/kit/Platform.h"
 #include "archive/ArchiveSql.h"
-
-namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
-}  // namespace
+#include "qtext/QText.h"
 
 TArchiveAccess& ArchiveAccess() {
     static TArchiveAccess access;

@@ -14,6 +14,7 @@
 #include "app/archive/ArchiveAccess.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/Messages.h"
+#include "qtext/QText.h"
 #include "settings/Config.h"
 #include "report/SongFont.h"
 
@@ -23,10 +24,6 @@ template <class T>
 T* Named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
-}
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
 }
 
 }  // namespace

@@ -16,15 +16,8 @@
 #include "app/kit/Platform.h"
 #include "app/kit/TableView.h"
 #include "app/kit/WindowRole.h"
+#include "qtext/QText.h"
 #include "report/SongFont.h"
-
-namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
-}  // namespace
 
 TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmArchiveStore"));

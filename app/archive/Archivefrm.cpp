@@ -24,15 +24,12 @@
 #include "app/archive/TrendPlot.h"
 #include "app/kit/WindowRole.h"
 #include "campaignreport/SiteTable.h"
+#include "qtext/QText.h"
 #include "report/SongFont.h"
 #include "results/ResultFile.h"
 #include "results/ResultImport.h"
 
 namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 QPushButton* Button(QWidget* parent, QBoxLayout* row, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);

@@ -10,12 +10,9 @@
 #include <cmath>
 
 #include "app/kit/Platform.h"
+#include "qtext/QText.h"
 
 namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 std::string Text(const QLineEdit* edit) {
     return edit->text().trimmed().toStdString();

@@ -11,15 +11,12 @@
 #include "history/Directory.h"
 #include "history/HistoryReply.h"
 #include "history/StoredRecord.h"
+#include "qtext/QText.h"
 
 namespace {
 
-QString Text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
 QTableWidgetItem* Cell(const std::string& text, Qt::Alignment alignment) {
-    auto* item = new QTableWidgetItem(Text(text));
+    auto* item = new QTableWidgetItem(Q(text));
     item->setTextAlignment(alignment);
     return item;
 }
@@ -68,8 +65,8 @@ void TfrmKR3090::ParseDirectoryFrame(const std::uint8_t* frame, int length) {
     try {
         const TDirectoryUpdate update = DecodeDirectoryFrame(frame, length);
         if (update.EmptiesList) LView_History->setRowCount(0);
-        Lbl_Num->setText(Text(update.CountLine));
-        if (update.AverageLine) Label8->setText(Text(*update.AverageLine));
+        Lbl_Num->setText(Q(update.CountLine));
+        if (update.AverageLine) Label8->setText(Q(*update.AverageLine));
         if (update.Row) {
             const int row = LView_History->rowCount();
             LView_History->insertRow(row);
@@ -100,8 +97,8 @@ void TfrmKR3090::ParseRecordFrame(const std::uint8_t* frame, int length) {
     try {
         CompRecordValues = DecodeRecordValues(THistoryReply(frame, length).data());
         for (const TCompLabel& label : DecodeRecordFrame(frame, length))
-            if (auto* target = PageComp->findChild<QLabel*>(Text(label.Name)))
-                SetCaption(target, Text(label.Text));
+            if (auto* target = PageComp->findChild<QLabel*>(Q(label.Name)))
+                SetCaption(target, Q(label.Text));
     } catch (...) {
         // Ends this frame's handling; the labels already set keep their texts.
     }

@@ -7,12 +7,7 @@
 #include "app/main/KR3090frm.h"
 #include "app/kit/ShownComboBox.h"
 #include "protocol/LiveDecode.h"
-
-namespace {
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-}  // namespace
+#include "qtext/QText.h"
 
 void TfrmKR3090::ParseLiveFrame(const std::uint8_t* frame, int length) {
     const TLiveReading r = DecodeLiveFrame(frame, length);
