@@ -80,7 +80,7 @@ std::optional<TCampaignReport> TfrmAnalysisReport::Report() {
         ArchiveAccess().Call(this, [&](TArchive& a) { history = a.Campaigns(site->Id); });
     std::vector<TArchivedRecord> records;
     for (std::size_t k = 0; k < records_.size(); ++k)
-        records.push_back({0, campaign->Id, int(k) + 1, records_[k], std::nullopt});
+        records.push_back({0, campaign->Id, int(k) + 1, records_[k]});
     return CampaignReportOf(*site, *campaign, std::move(records), checked_, history, tolerance_);
 }
 

@@ -85,7 +85,7 @@ void TfrmArchiveStore::BBtn_StoreClick() {
     std::vector<TArchivedRecord> chosen;
     for (int row = 0; row < int(records_.size()); ++row)
         if (LView_Records->item(row, RecordNumberColumn)->checkState() == Qt::Checked)
-            chosen.push_back({0, 0, records_[row].Number, records_[row].Values, std::nullopt});
+            chosen.push_back({0, 0, records_[row].Number, records_[row].Values});
     QString problem;
     std::optional<TSite> site = Form->Site(problem);
     std::optional<TCampaign> campaign = site ? Form->Campaign(problem) : std::nullopt;
