@@ -67,6 +67,23 @@ TRecordImpedance RecordImpedance(const TRecordValues& record) {
     return out;
 }
 
+TValueMethod ValueMethodOf(const TFreqAnalysis& a, std::size_t records) {
+    switch (a.NoValue) {
+        case TNoValue::None:
+            return TValueMethod::TwoPoint;
+        case TNoValue::NoRecords:
+            return records == 0     ? TValueMethod::NoRecords
+                   : a.Checked == 0 ? TValueMethod::NoneChecked
+                   : a.Used == 0    ? TValueMethod::NoneUsable
+                                    : TValueMethod::OnlyPowerFrequency;
+        case TNoValue::NothingBelow:
+            return TValueMethod::NothingBelow;
+        case TNoValue::NothingAbove:
+            return TValueMethod::NothingAbove;
+    }
+    return TValueMethod::NoRecords;
+}
+
 TFreqAnalysis AnalyseFrequencies(const std::vector<TRecordValues>& records,
                                  const std::vector<bool>& checked, int powerFrequency,
                                  double tolerance) {

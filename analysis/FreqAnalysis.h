@@ -81,6 +81,25 @@ struct TFreqAnalysis {
     TNoValue NoValue = TNoValue::NoRecords;
 };
 
+// How the value was found, or why there is none, as data: the archive keeps
+// it with the campaign (the numbers are stored), and the sentence is made
+// where it is shown (FreqAnalysisText.h: ValueMethodText).
+enum class TValueMethod {
+    TwoPoint = 0,            // interpolated between TwoPoint's Below and Above
+    NoRecords = 1,           // no records at all
+    NoneChecked = 2,         // none of them checked
+    NoneUsable = 3,          // none of the checked ones usable
+    OnlyPowerFrequency = 4,  // usable records at f0 only
+    NothingBelow = 5,        // no usable frequency below f0
+    NothingAbove = 6,        // no usable frequency above f0
+};
+// The method of an analysis of `records` records.
+TValueMethod ValueMethodOf(const TFreqAnalysis& a, std::size_t records);
+
+// The |Z| spread in % above which a frequency is flagged, until the operator
+// chooses another: the analysis window's, the report's and the archive's.
+inline constexpr double DefaultTolerance = 5;
+
 // checked[k] says whether records[k] takes part (missing entries count as
 // checked). tolerance: the spread in % above which a frequency is flagged.
 TFreqAnalysis AnalyseFrequencies(const std::vector<TRecordValues>& records,

@@ -115,29 +115,36 @@ std::vector<std::string> AnalysisMeanCells(const TFrequencyMean& m, const TFreqA
             AnalysisMeanNote(m, a)};
 }
 
+std::string ValueMethodText(TValueMethod method, int powerFrequency,
+                            const std::optional<TTwoPointValue>& twoPoint) {
+    const std::string f0 = Hz(powerFrequency);
+    switch (method) {
+        case TValueMethod::TwoPoint:
+            if (!twoPoint) break;
+            return "由 " + Hz(twoPoint->Below) + " 与 " + Hz(twoPoint->Above) + " 线性插值";
+        case TValueMethod::NoRecords:
+            break;
+        case TValueMethod::NoneChecked:
+            return "没有勾选的记录，无工频值";
+        case TValueMethod::NoneUsable:
+            return "没有可用的记录，无工频值";
+        case TValueMethod::OnlyPowerFrequency:
+            return "除" + f0 + "外没有可用的记录，无工频值";
+        case TValueMethod::NothingBelow:
+            return "没有低于" + f0 + "的测试频率，无工频值（不外推）";
+        case TValueMethod::NothingAbove:
+            return "没有高于" + f0 + "的测试频率，无工频值（不外推）";
+    }
+    return "没有可分析的记录";
+}
+
 TAnalysisResultTexts AnalysisResultTexts(const TFreqAnalysis& a, std::size_t records) {
     TAnalysisResultTexts t;
     t.Count = "共" + std::to_string(records) + "条记录，已勾选" + std::to_string(a.Checked) +
               "条，计入" + std::to_string(a.Used) + "条";
     if (a.LeftOut) t.Count += "，未计入" + std::to_string(a.LeftOut) + "条（I为0或数值无效）";
-    const std::string f0 = Hz(a.PowerFrequency);
-    switch (a.NoValue) {
-        case TNoValue::None:
-            break;
-        case TNoValue::NoRecords:
-            t.Method = records == 0     ? "没有可分析的记录"
-                       : a.Checked == 0 ? "没有勾选的记录，无工频值"
-                       : a.Used == 0    ? "没有可用的记录，无工频值"
-                                        : "除" + f0 + "外没有可用的记录，无工频值";
-            return t;
-        case TNoValue::NothingBelow:
-            t.Method = "没有低于" + f0 + "的测试频率，无工频值（不外推）";
-            return t;
-        case TNoValue::NothingAbove:
-            t.Method = "没有高于" + f0 + "的测试频率，无工频值（不外推）";
-            return t;
-    }
-    t.Method = "由 " + Hz(a.TwoPoint->Below) + " 与 " + Hz(a.TwoPoint->Above) + " 线性插值";
+    t.Method = ValueMethodText(ValueMethodOf(a, records), a.PowerFrequency, a.TwoPoint);
+    if (!a.TwoPoint) return t;
     t.TwoPoint = ValueText(a.TwoPoint->Value);
     if (!a.LineFit) {
         t.LineFit = "测试频率不足3个，无最小二乘直线";

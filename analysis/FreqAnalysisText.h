@@ -61,6 +61,10 @@ struct TAnalysisResultTexts {
     std::string LineFit;   // the least-squares lines' value and largest residuals (3 lines)
 };
 TAnalysisResultTexts AnalysisResultTexts(const TFreqAnalysis& a, std::size_t records);
+// The sentence of a method: "由 45Hz 与 55Hz 线性插值" with twoPoint's
+// frequencies, or why there is no value at powerFrequency.
+std::string ValueMethodText(TValueMethod method, int powerFrequency,
+                            const std::optional<TTwoPointValue>& twoPoint);
 
 // Signed, for values of a fitted line: "-" and the impedance text of |v|.
 std::string SignedImpedanceText(double v);

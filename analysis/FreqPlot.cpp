@@ -8,6 +8,7 @@
 
 #include "analysis/FreqAnalysisText.h"
 #include "protocol/Numbers.h"
+#include "qtext/QText.h"
 #include "report/SongFont.h"
 
 namespace {
@@ -87,13 +88,9 @@ void DrawValueMark(QPainter& p, QPointF at) {
     p.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
 }
 
-QString Text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
 QString ImpedanceShown(double v) {
     try {
-        return Text(ImpedanceText(v));
+        return Q(ImpedanceText(v));
     } catch (const TNotANumber&) {
         return QStringLiteral("无效");
     }
@@ -262,9 +259,9 @@ TFreqPlotData FreqPlotDataOf(const std::vector<TRecordValues>& records,
     data.Analysis = analysis;
     const TAnalysisResultTexts texts = AnalysisResultTexts(analysis, records.size());
     const QString f0 = QStringLiteral("工频%1Hz：").arg(analysis.PowerFrequency);
-    data.Title = texts.TwoPoint.empty() ? f0 + Text(texts.Method)
-                                        : f0 + Text(texts.TwoPoint) + QStringLiteral("\n（") +
-                                              Text(texts.Method) + QStringLiteral("）");
+    data.Title = texts.TwoPoint.empty() ? f0 + Q(texts.Method)
+                                        : f0 + Q(texts.TwoPoint) + QStringLiteral("\n（") +
+                                              Q(texts.Method) + QStringLiteral("）");
     return data;
 }
 

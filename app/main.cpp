@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/KR3090frm.h"
-#include "app/QtTranslation.h"
-#include "app/TraceLogging.h"
+#include "app/main/KR3090frm.h"
+#include "app/main/QtTranslation.h"
+#include "app/main/TraceLogging.h"
 #include "report/SongFont.h"
 
 int main(int argc, char* argv[]) {

@@ -1,10 +1,11 @@
 #pragma once
 // The test archive: the sites whose earth grids are tested, the campaigns of
 // each site across the years, and the instrument's records of each campaign,
-// with the power-frequency value worked out from them. One interface, two
-// bodies: a SQLite file of the user's own (the default) and a PostgreSQL
-// server a team shares (ArchiveSql.h). Nothing here uses Qt: the window and
-// the report see the archive through these types alone.
+// with the power-frequency value worked out from them. One interface with one
+// body over Qt SQL (ArchiveSql.h) for two databases: a SQLite file of the
+// user's own (the default) and a PostgreSQL server a team shares. Nothing
+// here uses Qt: the window and the report see the archive through these
+// types alone.
 //
 // Texts are UTF-8. Ids are the database's own (0: not stored yet). Failures
 // of the database come as TArchiveError with a text for the operator.
@@ -53,10 +54,6 @@ struct TArchivedRecord {
     std::int64_t CampaignId = 0;
     int Number = 0;  // the instrument's record number (or the upload's running number)
     TRecordValues Values;
-    // Z, R and X as ComputeImpedance gives them when the record was stored;
-    // none where it fails (I = 0, values that are not numbers). Read only:
-    // Import works them out itself.
-    std::optional<TImpedance> Impedance;
 };
 
 // The campaign's power-frequency value as the analysis gives it over all its
@@ -65,7 +62,8 @@ struct TCampaignValue {
     int PowerFrequency = 50;
     std::optional<TTwoPointValue> TwoPoint;
     std::optional<TLineFitValue> LineFit;
-    std::string Method;  // "由 45Hz 与 55Hz 线性插值", or why there is no value
+    // How it was found, or why there is none (FreqAnalysisText.h: ValueMethodText).
+    TValueMethod Method = TValueMethod::NoRecords;
 };
 
 // A campaign as the site's table shows it.
@@ -112,7 +110,7 @@ class TArchive {
     // In the order they were made (the window sorts as it shows them).
     virtual std::vector<TSite> Sites() = 0;
     // Stores a new site (Id 0) or changes one (renaming it); gives its id.
-    // An empty name, or the name of another site, is refused (NameTaken).
+    // An empty name is refused (Other), the name of another site too (NameTaken).
     virtual std::int64_t SaveSite(const TSite& site) = 0;
 
     // A site's campaigns by date, with their record counts and values.
@@ -134,21 +132,10 @@ class TArchive {
     virtual std::string Description() = 0;
 
     // Removes the site with its campaigns and their records (nothing to do
-    // when it is gone already, as for every removal below).
+    // when it is gone already, as for the campaign's removal below).
     virtual void DeleteSite(std::int64_t siteId) = 0;
-    // One campaign with its record count and value; NotFound when it is gone.
-    virtual TCampaignSummary Campaign(std::int64_t campaignId) = 0;
     // Removes the campaign with its records.
     virtual void DeleteCampaign(std::int64_t campaignId) = 0;
-    // Moves records (by their ids) to another campaign, in one transaction;
-    // the values of every campaign concerned are worked out again. Already
-    // counts records the target held the same: their source copy is removed
-    // all the same, so each record ends up in the target once. A record that
-    // is gone fails the whole move (NotFound).
-    virtual TImportResult MoveRecords(const std::vector<std::int64_t>& recordIds,
-                                      std::int64_t toCampaignId) = 0;
-    // Removes records (by their ids); their campaigns' values are worked out again.
-    virtual void DeleteRecords(const std::vector<std::int64_t>& recordIds) = 0;
 
     // Called inside Import after each record with (done, total): a long import
     // can show its progress. An exception thrown from it ends the import, which

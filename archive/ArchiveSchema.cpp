@@ -67,6 +67,25 @@ const TMigration Version1{
         " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on))",
     }};
 
+// Version 2: how the value was found is kept as data (value_kind, a
+// TValueMethod, with the two-point value's frequencies in two_below and
+// two_above), its sentence made where it is shown. Version 1's stored
+// sentence is read into value_kind once and goes.
+const TMigration Version2{
+    2,
+    {
+        "ALTER TABLE campaigns ADD COLUMN value_kind INTEGER NOT NULL DEFAULT 1",
+        "UPDATE campaigns SET value_kind = CASE"
+        " WHEN two_below IS NOT NULL THEN 0"
+        " WHEN value_method = '没有勾选的记录，无工频值' THEN 2"
+        " WHEN value_method = '没有可用的记录，无工频值' THEN 3"
+        " WHEN value_method LIKE '除%外没有可用的记录，无工频值' THEN 4"
+        " WHEN value_method LIKE '没有低于%' THEN 5"
+        " WHEN value_method LIKE '没有高于%' THEN 6"
+        " ELSE 1 END",
+        "ALTER TABLE campaigns DROP COLUMN value_method",
+    }};
+
 QString ForDialect(QString sql, TSqlDialect dialect) {
     return sql.replace("{id}", dialect == TSqlDialect::SQLite
                                    ? "INTEGER PRIMARY KEY"
@@ -95,7 +114,7 @@ bool HasAnyTable(QSqlDatabase& db) {
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1};
+    static const std::vector<TMigration> steps{Version1, Version2};
     return steps;
 }
 

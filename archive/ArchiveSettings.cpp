@@ -6,12 +6,12 @@
 #include <QFileInfo>
 
 #include "archive/Archive.h"
+#include "qtext/QText.h"
+#include "settings/Config.h"
 
 namespace {
 
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
+constexpr const char* Section = "Archive";
 
 std::string S(const QString& text) {
     return text.toStdString();
@@ -23,28 +23,31 @@ std::string ArchiveFileIn(const std::string& folder) {
     return S(QDir::toNativeSeparators(QDir(Q(folder)).filePath(DefaultArchiveFileName)));
 }
 
-TArchiveSettings ArchiveSettingsFrom(const TArchiveConfig& config, const std::string& folder) {
+TArchiveSettings LoadArchiveSettings(const std::string& configFile, const std::string& folder) {
+    const TConfigSection ini = LoadConfigSection(configFile, Section);
     TArchiveSettings s;
-    s.Driver = QString::fromStdString(config.Driver).compare("PostgreSQL", Qt::CaseInsensitive) == 0
+    s.Driver = Q(ini.Text("Driver", "SQLite")).compare("PostgreSQL", Qt::CaseInsensitive) == 0
                    ? TArchiveDriver::PostgreSQL
                    : TArchiveDriver::SQLite;
-    s.File = config.File.empty() ? ArchiveFileIn(folder) : config.File;
-    s.Host = config.Host;
-    s.Port = config.Port;
-    s.Database = config.Database;
-    s.User = config.User;
+    s.File = ini.Text("File", "");
+    if (s.File.empty()) s.File = ArchiveFileIn(folder);
+    s.Host = ini.Text("Host", s.Host);
+    s.Port = ini.Integer("Port", s.Port);
+    s.Database = ini.Text("Database", s.Database);
+    s.User = ini.Text("User", s.User);
     return s;
 }
 
-TArchiveConfig ArchiveConfigFrom(const TArchiveSettings& settings) {
-    TArchiveConfig c;
-    c.Driver = settings.Driver == TArchiveDriver::PostgreSQL ? "PostgreSQL" : "SQLite";
-    c.File = settings.File;
-    c.Host = settings.Host;
-    c.Port = settings.Port;
-    c.Database = settings.Database;
-    c.User = settings.User;
-    return c;
+void SaveArchiveSettings(const std::string& configFile, const TArchiveSettings& s,
+                         const std::string& folder) {
+    SaveConfigSection(
+        configFile, Section,
+        {{"Driver", s.Driver == TArchiveDriver::PostgreSQL ? "PostgreSQL" : "SQLite"},
+         {"File", s.File == ArchiveFileIn(folder) ? std::string() : s.File},
+         {"Host", s.Host},
+         {"Port", std::to_string(s.Port)},
+         {"Database", s.Database},
+         {"User", s.User}});
 }
 
 std::string SetAsideArchiveFile(const std::string& file) {

@@ -1,12 +1,11 @@
 #pragma once
 // Where the test archive is: a SQLite file of the user's own (the default) or
-// a PostgreSQL server a team shares. The window decides where the program's
-// files live and passes that folder in; the settings dialog keeps these in
-// the [Archive] section of Config.ini (link/Config.h), never the password.
+// a PostgreSQL server a team shares, kept in the [Archive] section of
+// Config.ini (settings/Config.h), never with a password. The window decides
+// where the program's files live and passes that folder in.
 
 #include <string>
 
-#include "link/Config.h"
 
 enum class TArchiveDriver { SQLite, PostgreSQL };
 
@@ -26,9 +25,15 @@ inline constexpr const char* DefaultArchiveFileName = "kr3090-archive.sqlite";
 // folder/kr3090-archive.sqlite
 std::string ArchiveFileIn(const std::string& folder);
 
-// Settings from [Archive]; an empty File is the default file in `folder`.
-TArchiveSettings ArchiveSettingsFrom(const TArchiveConfig& config, const std::string& folder);
-TArchiveConfig ArchiveConfigFrom(const TArchiveSettings& settings);
+// [Archive] of configFile; what it does not hold (or a Port that is not an
+// integer) is the default above, and an empty File the default file in folder.
+TArchiveSettings LoadArchiveSettings(const std::string& configFile, const std::string& folder);
+// Writes the keys of [Archive], keeping every other line of the file: the
+// driver as "SQLite" or "PostgreSQL", and the default file of folder as an
+// empty File, so that it follows the program's folder. Throws
+// TConfigWriteError (settings/Config.h) when the file cannot be written.
+void SaveArchiveSettings(const std::string& configFile, const TArchiveSettings& settings,
+                         const std::string& folder);
 
 // A damaged archive file is set aside, never deleted: it is renamed, with
 // SQLite's -wal and -shm files beside it, to

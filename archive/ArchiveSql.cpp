@@ -6,17 +6,12 @@
 #include <QSqlQuery>
 #include <atomic>
 #include <bit>
-#include <set>
 
-#include "analysis/FreqAnalysisText.h"
 #include "archive/ArchiveSchema.h"
 #include "archive/SqlQuery.h"
+#include "qtext/QText.h"
 
 namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 std::string S(const QString& text) {
     return text.toStdString();
@@ -40,7 +35,7 @@ const char* const SiteColumns = "id, name, voltage_level, grid_size, location";
 
 const char* const CampaignColumns =
     "c.id, c.site_id, c.test_date, c.testers, c.weather, c.soil, c.lead_layout, c.lead_lengths,"
-    " c.instrument_serial, c.remarks, c.limit_ohm, c.power_frequency, c.value_method,"
+    " c.instrument_serial, c.remarks, c.limit_ohm, c.power_frequency, c.value_kind,"
     " c.two_below, c.two_above, c.two_r, c.two_x, c.two_z, c.two_phi,"
     " c.fit_frequencies, c.fit_lowest, c.fit_highest, c.fit_slope_r, c.fit_intercept_r,"
     " c.fit_slope_x, c.fit_intercept_x, c.fit_r, c.fit_x, c.fit_z, c.fit_phi,"
@@ -49,9 +44,10 @@ const char* const CampaignColumns =
 
 const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
-    " time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x";
+    " time_second, frequency, u_bits, i_bits, phi_bits, rm_on";
 
-// The columns that make a record the same record (the table's UNIQUE key).
+// A record the campaign holds already (the records table's UNIQUE key,
+// ArchiveSchema.cpp) is not stored again.
 const char* const InsertRecord =
     "INSERT INTO records (campaign_id, number, time_year, time_month, time_day, time_hour,"
     " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x)"
@@ -90,7 +86,9 @@ TCampaignSummary CampaignFrom(const QSqlQuery& q) {
     c.PowerFrequency = q.value(11).toInt();
     TCampaignValue& v = out.Value;
     v.PowerFrequency = c.PowerFrequency;
-    v.Method = S(q.value(12).toString());
+    const int method = q.value(12).toInt();
+    v.Method = method >= 0 && method <= int(TValueMethod::NothingAbove) ? TValueMethod(method)
+                                                                        : TValueMethod::NoRecords;
     if (!q.value(13).isNull())
         v.TwoPoint =
             TTwoPointValue{q.value(13).toInt(), q.value(14).toInt(), PowerValueFrom(q, 15)};
@@ -129,9 +127,6 @@ TArchivedRecord RecordFrom(const QSqlQuery& q) {
     v.I = FromBits(q.value(11));
     v.Phi = FromBits(q.value(12));
     v.RmOn = q.value(13).toInt() != 0;
-    if (!q.value(14).isNull())
-        r.Impedance =
-            TImpedance{q.value(14).toDouble(), q.value(15).toDouble(), q.value(16).toDouble()};
     return r;
 }
 
@@ -170,14 +165,14 @@ class TSqlArchive final : public TArchive {
         return Call([&] {
             std::vector<TSite> sites;
             QSqlQuery q = RunSql(Db, QString("SELECT %1 FROM sites ORDER BY id").arg(SiteColumns),
-                                 {}, "读取现场");
+                                 {}, "读取场地");
             while (q.next()) sites.push_back(SiteFrom(q));
             return sites;
         });
     }
 
     std::int64_t SaveSite(const TSite& site) override {
-        if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "现场名称不能为空。");
+        if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
         return Call([&]() -> std::int64_t {
             try {
                 if (site.Id == 0) {
@@ -186,7 +181,7 @@ class TSqlArchive final : public TArchive {
                         "INSERT INTO sites (name, voltage_level, grid_size,"
                         " location) VALUES (?, ?, ?, ?) RETURNING id",
                         {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)},
-                        "保存现场");
+                        "保存场地");
                     q.next();
                     return q.value(0).toLongLong();
                 }
@@ -195,20 +190,20 @@ class TSqlArchive final : public TArchive {
                                      " location = ? WHERE id = ?",
                                      {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
                                       Q(site.Location), QVariant::fromValue<qint64>(site.Id)},
-                                     "保存现场");
+                                     "保存场地");
                 if (q.numRowsAffected() == 0) ThrowSiteGone();
                 return site.Id;
             } catch (const TArchiveError&) {
                 // The UNIQUE name is the likely cause; say so in the operator's terms.
                 if (!NameTakenBy(site)) throw;
                 throw TArchiveError(TArchiveProblem::NameTaken,
-                                    "档案里已有名为“" + site.Name + "”的现场。");
+                                    "档案里已有名为“" + site.Name + "”的场地。");
             }
         });
     }
 
     void DeleteSite(std::int64_t siteId) override {
-        Call([&] { RunSql(Db, "DELETE FROM sites WHERE id = ?", {Id(siteId)}, "删除现场"); });
+        Call([&] { RunSql(Db, "DELETE FROM sites WHERE id = ?", {Id(siteId)}, "删除场地"); });
     }
 
     std::vector<TCampaignSummary> Campaigns(std::int64_t siteId) override {
@@ -221,16 +216,6 @@ class TSqlArchive final : public TArchive {
                                  {Id(siteId)}, "读取测试");
             while (q.next()) list.push_back(CampaignFrom(q));
             return list;
-        });
-    }
-
-    TCampaignSummary Campaign(std::int64_t campaignId) override {
-        return Call([&] {
-            QSqlQuery q = RunSql(
-                Db, QString("SELECT %1 FROM campaigns c WHERE c.id = ?").arg(CampaignColumns),
-                {Id(campaignId)}, "读取测试");
-            if (!q.next()) ThrowCampaignGone();
-            return CampaignFrom(q);
         });
     }
 
@@ -300,70 +285,6 @@ class TSqlArchive final : public TArchive {
             if (result.Stored > 0) StoreValue(campaignId);
             transaction.Commit();
             return result;
-        });
-    }
-
-    TImportResult MoveRecords(const std::vector<std::int64_t>& recordIds,
-                              std::int64_t toCampaignId) override {
-        return Call([&] {
-            TTransaction transaction(Db);
-            LockCampaign(toCampaignId);
-            std::set<std::int64_t> sources;
-            TImportResult result;
-            for (std::int64_t id : recordIds) {
-                QSqlQuery from = RunSql(Db, "SELECT campaign_id FROM records WHERE id = ?",
-                                        {Id(id)}, "移动记录");
-                if (!from.next())
-                    throw TArchiveError(TArchiveProblem::NotFound,
-                                        "要移动的记录已不在档案中（可能已被删除）。");
-                const std::int64_t source = from.value(0).toLongLong();
-                if (source == toCampaignId) {
-                    ++result.Already;
-                    continue;
-                }
-                if (sources.insert(source).second) LockCampaign(source);
-                // Moved when the target has no record the same, else dropped:
-                // either way the target ends up holding it once.
-                QSqlQuery moved = RunSql(
-                    Db,
-                    "UPDATE records SET campaign_id = ? WHERE id = ? AND NOT EXISTS ("
-                    " SELECT 1 FROM records t WHERE t.campaign_id = ?"
-                    " AND t.number = records.number AND t.time_year = records.time_year"
-                    " AND t.time_month = records.time_month AND t.time_day = records.time_day"
-                    " AND t.time_hour = records.time_hour AND t.time_minute = records.time_minute"
-                    " AND t.time_second = records.time_second"
-                    " AND t.frequency = records.frequency AND t.u_bits = records.u_bits"
-                    " AND t.i_bits = records.i_bits AND t.phi_bits = records.phi_bits"
-                    " AND t.rm_on = records.rm_on)",
-                    {Id(toCampaignId), Id(id), Id(toCampaignId)}, "移动记录");
-                if (moved.numRowsAffected() > 0) {
-                    ++result.Stored;
-                } else {
-                    RunSql(Db, "DELETE FROM records WHERE id = ?", {Id(id)}, "移动记录");
-                    ++result.Already;
-                }
-            }
-            for (std::int64_t source : sources) StoreValue(source);
-            if (result.Stored > 0) StoreValue(toCampaignId);
-            transaction.Commit();
-            return result;
-        });
-    }
-
-    void DeleteRecords(const std::vector<std::int64_t>& recordIds) override {
-        Call([&] {
-            TTransaction transaction(Db);
-            std::set<std::int64_t> campaigns;
-            for (std::int64_t id : recordIds) {
-                QSqlQuery q = RunSql(Db, "SELECT campaign_id FROM records WHERE id = ?", {Id(id)},
-                                     "删除记录");
-                if (!q.next()) continue;  // gone already: nothing to do
-                const std::int64_t campaign = q.value(0).toLongLong();
-                if (campaigns.insert(campaign).second) LockCampaign(campaign);
-                RunSql(Db, "DELETE FROM records WHERE id = ?", {Id(id)}, "删除记录");
-            }
-            for (std::int64_t campaign : campaigns) StoreValue(campaign);
-            transaction.Commit();
         });
     }
 
@@ -535,20 +456,20 @@ class TSqlArchive final : public TArchive {
         const int powerFrequency = f0.value(0).toInt();
         std::vector<TRecordValues> values;
         for (const TArchivedRecord& r : ReadRecords(campaignId)) values.push_back(r.Values);
-        const TFreqAnalysis a = AnalyseFrequencies(values, {}, powerFrequency, 5.0);
-        const std::string method = AnalysisResultTexts(a, values.size()).Method;
+        const TFreqAnalysis a = AnalyseFrequencies(values, {}, powerFrequency, DefaultTolerance);
+        const TValueMethod method = ValueMethodOf(a, values.size());
         const auto intOr = [](bool has, int v) { return has ? QVariant(v) : NullInt(); };
         const auto doubleOr = [](bool has, double v) { return has ? QVariant(v) : NullDouble(); };
         const bool two = a.TwoPoint.has_value(), fit = a.LineFit.has_value();
         const TTwoPointValue t = two ? *a.TwoPoint : TTwoPointValue{};
         const TLineFitValue l = fit ? *a.LineFit : TLineFitValue{};
         RunSql(Db,
-               "UPDATE campaigns SET value_method = ?, two_below = ?, two_above = ?, two_r = ?,"
+               "UPDATE campaigns SET value_kind = ?, two_below = ?, two_above = ?, two_r = ?,"
                " two_x = ?, two_z = ?, two_phi = ?, fit_frequencies = ?, fit_lowest = ?,"
                " fit_highest = ?, fit_slope_r = ?, fit_intercept_r = ?, fit_slope_x = ?,"
                " fit_intercept_x = ?, fit_r = ?, fit_x = ?, fit_z = ?, fit_phi = ?,"
                " fit_residual_r = ?, fit_residual_x = ? WHERE id = ?",
-               {Q(method),
+               {int(method),
                 intOr(two, t.Below),
                 intOr(two, t.Above),
                 doubleOr(two, t.Value.R),
@@ -581,7 +502,7 @@ class TSqlArchive final : public TArchive {
     }
 
     [[noreturn]] static void ThrowSiteGone() {
-        throw TArchiveError(TArchiveProblem::NotFound, "这个现场已不在档案中（可能已被删除）。");
+        throw TArchiveError(TArchiveProblem::NotFound, "这个场地已不在档案中（可能已被删除）。");
     }
     [[noreturn]] static void ThrowCampaignGone() {
         throw TArchiveError(TArchiveProblem::NotFound, "这次测试已不在档案中（可能已被删除）。");

@@ -59,7 +59,7 @@ TArchiveData HundredRecords() {
         s.Campaign.Date = std::to_string(year) + "-04-01";
         s.Records = 20;
         s.Value.TwoPoint = TTwoPointValue{45, 55, {0.4, 0.1, std::hypot(0.4, 0.1), 14}};
-        s.Value.Method = "由 45Hz 与 55Hz 线性插值";
+        s.Value.Method = TValueMethod::TwoPoint;
         d.SiteCampaigns.push_back(s);
     }
     return d;

@@ -39,15 +39,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/ArchiveAccess.h"
-#include "app/ArchiveStorefrm.h"
-#include "app/Archivefrm.h"
-#include "app/CampaignForm.h"
-#include "app/FreqAnalysisfrm.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
-#include "link/Config.h"
+#include "app/analysis/FreqAnalysisfrm.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/Archivefrm.h"
+#include "app/archive/CampaignForm.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/OpenWindow.h"
+#include "app/kit/Platform.h"
+#include "app/main/KR3090frm.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 
 namespace {
@@ -64,16 +65,17 @@ class TBenchPlatform : public TQtPlatform {
 
 // The archive of the benchmarks: a SQLite file in folder, or the test server.
 void UseBenchArchive(const QTemporaryDir& folder) {
-    TArchiveConfig config;
+    TArchiveSettings config;
     const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
     if (server.isEmpty()) {
         config.File = folder.filePath(QStringLiteral("archive.sqlite")).toStdString();
     } else {
-        config.Driver = "PostgreSQL";
+        config.Driver = TArchiveDriver::PostgreSQL;
         config.Host = server.toStdString();
         config.Port = 5432;
     }
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Close();
 }
 
@@ -234,10 +236,12 @@ void BM_StoreOfHundredRecords(benchmark::State& state) {
     TimePress(
         state, "store", [](TfrmKR3090& w) { w.BBtn_StoreClick(); },
         [&] {
-            if (!frmArchiveStore || !frmArchiveStore->isVisible()) return false;
-            frmArchiveStore->Form->Edt_SiteName->setText(QStringLiteral("站%1").arg(stores));
+            if (!OpenWindow<TfrmArchiveStore>() || !OpenWindow<TfrmArchiveStore>()->isVisible())
+                return false;
+            OpenWindow<TfrmArchiveStore>()->Form->Edt_SiteName->setText(
+                QStringLiteral("站%1").arg(stores));
             const auto t0 = TClock::now();
-            frmArchiveStore->BBtn_StoreClick();
+            OpenWindow<TfrmArchiveStore>()->BBtn_StoreClick();
             storeMs += std::chrono::duration<double, std::milli>(TClock::now() - t0).count();
             ++stores;
             return true;
@@ -292,10 +296,11 @@ void BM_ArchiveSiteOfFiftyCampaigns(benchmark::State& state) {
     ShowArchive(window.get());
     for (auto _ : state) {
         const auto t0 = TClock::now();
-        frmArchive->Refresh(siteId);
-        frmArchive->repaint();
+        OpenWindow<TfrmArchive>()->Refresh(siteId);
+        OpenWindow<TfrmArchive>()->repaint();
         state.SetIterationTime(std::chrono::duration<double>(TClock::now() - t0).count());
-        if (frmArchive->LView_Campaigns->rowCount() != 50) state.SkipWithError("not 50 campaigns");
+        if (OpenWindow<TfrmArchive>()->LView_Campaigns->rowCount() != 50)
+            state.SkipWithError("not 50 campaigns");
     }
     window.reset();
     SetPlatform(nullptr);

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
 #include "bench/BenchWindow.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Frame.h"
 

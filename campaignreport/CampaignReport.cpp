@@ -86,11 +86,11 @@ const std::vector<std::string>& HistoryHeaders() {
 
 std::vector<std::vector<std::string>> HistoryRows(const TCampaignReport& report) {
     std::vector<TCampaignSummary> campaigns = report.Earlier;
-    const TAnalysisResultTexts texts = AnalysisResultTexts(report.Analysis, report.Records.size());
     campaigns.push_back({report.Campaign,
                          int(report.Records.size()),
                          {report.Analysis.PowerFrequency, report.Analysis.TwoPoint,
-                          report.Analysis.LineFit, "本次测试；" + texts.Method}});
+                          report.Analysis.LineFit,
+                          ValueMethodOf(report.Analysis, report.Records.size())}});
     const std::vector<std::optional<double>> changes = CampaignChanges(campaigns);
     std::vector<std::vector<std::string>> rows;
     for (std::size_t k = 0; k < campaigns.size(); ++k) {
@@ -98,7 +98,8 @@ std::vector<std::vector<std::string>> HistoryRows(const TCampaignReport& report)
         rows.push_back({campaigns[k].Campaign.Date, std::to_string(v.PowerFrequency) + "Hz",
                         std::to_string(campaigns[k].Records),
                         v.TwoPoint ? ReportOhms(v.TwoPoint->Value.Z) : "无", ChangeText(changes[k]),
-                        v.Method});
+                        (k + 1 == campaigns.size() ? "本次测试；" : "") +
+                            ValueMethodText(v.Method, v.PowerFrequency, v.TwoPoint)});
     }
     return rows;
 }

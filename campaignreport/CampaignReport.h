@@ -25,7 +25,7 @@ struct TCampaignReport {
     TCampaign Campaign;
     std::vector<TArchivedRecord> Records;
     std::vector<bool> Checked;  // Checked[k] for Records[k]; a missing entry counts as checked
-    double Tolerance = 5;       // the |Z| spread in % above which a frequency is flagged
+    double Tolerance = DefaultTolerance;  // the |Z| spread in % above which a frequency is flagged
     TFreqAnalysis Analysis;     // of the checked records at Campaign.PowerFrequency
     std::vector<TCampaignSummary> Earlier;  // the site's campaigns before this one, oldest first
 };
@@ -39,7 +39,7 @@ struct TCampaignReport {
 TCampaignReport CampaignReportOf(TSite site, TCampaign campaign,
                                  std::vector<TArchivedRecord> records, std::vector<bool> checked,
                                  const std::vector<TCampaignSummary>& siteCampaigns,
-                                 double tolerance = 5);
+                                 double tolerance = DefaultTolerance);
 
 // The records' values, and whether each is checked (one entry a record).
 std::vector<TRecordValues> ReportRecordValues(const TCampaignReport& report);

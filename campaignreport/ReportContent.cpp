@@ -47,10 +47,10 @@ TReportBlock Table(TReportTable table) {
 TReportBlock Overview(const TCampaignReport& r) {
     const TSite& s = r.Site;
     const TCampaign& c = r.Campaign;
-    std::vector<std::pair<std::string, std::string>> f{{"站点名称", OrNone(s.Name)},
+    std::vector<std::pair<std::string, std::string>> f{{"场地名称", OrNone(s.Name)},
                                                        {"电压等级", OrNone(s.VoltageLevel)},
                                                        {"地网尺寸", OrNone(s.GridSize)}};
-    if (!s.Location.empty()) f.emplace_back("站点位置", s.Location);
+    if (!s.Location.empty()) f.emplace_back("场地位置", s.Location);
     f.insert(f.end(), {{"测试日期", OrNone(c.Date)},
                        {"测试人员", OrNone(c.Testers)},
                        {"天气", OrNone(c.Weather)},
@@ -169,7 +169,7 @@ TReportContent CampaignReportContent(const TCampaignReport& r) {
     AddValue(r, b);
 
     b.push_back(Heading("七、历史测试对比"));
-    if (r.Earlier.empty()) b.push_back(Text("档案中没有该站点更早的测试。"));
+    if (r.Earlier.empty()) b.push_back(Text("档案中没有该场地更早的测试。"));
     TReportTable history;
     history.Headers = HistoryHeaders();
     history.Rows = HistoryRows(r);

@@ -9,13 +9,10 @@
 #include <numeric>
 
 #include "campaignreport/ReportPages.h"
+#include "qtext/QText.h"
 #include "report/SongFont.h"
 
 namespace {
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 // Qt 6.4's ODF writer names a text's font only when the format carries the
 // old single-family property; without it every text would be written "Sans".

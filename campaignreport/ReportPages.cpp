@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "qtext/QText.h"
 #include "report/SongFont.h"
 
 namespace {
@@ -14,10 +15,6 @@ namespace {
 constexpr double kPaperWidth = 210, kPaperHeight = 297;  // A4, mm
 constexpr double kCellPadX = 1.2, kCellPadY = 0.9;       // mm
 const QColor kGrey(0x70, 0x70, 0x70);
-
-QString Q(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 QFont Bold(QFont font) {
     font.setBold(true);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/FreqAnalysisText.h"
 #include "campaignreport/CampaignReport.h"
 #include "protocol/Numbers.h"
 #include "results/ResultCsv.h"
@@ -90,7 +91,8 @@ std::vector<std::string> SiteCsvLines(const TSite& site,
             {c.Date, c.Testers, c.Weather, c.Soil, c.LeadLayout, c.LeadLengths, c.InstrumentSerial,
              std::to_string(campaigns[k].Records), std::to_string(v.PowerFrequency),
              value(&TPowerValue::Z), value(&TPowerValue::R), value(&TPowerValue::X),
-             value(&TPowerValue::Phi), v.Method, changes[k] ? CsvNumber(*changes[k]) : "",
+             value(&TPowerValue::Phi), ValueMethodText(v.Method, v.PowerFrequency, v.TwoPoint),
+             changes[k] ? CsvNumber(*changes[k]) : "",
              c.Limit ? CsvNumber(*c.Limit) : "", LimitComparisonText(v.TwoPoint, c.Limit),
              c.Remarks}));
     }

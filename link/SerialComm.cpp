@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "link/Config.h"
+#include "settings/Config.h"
 
 namespace {
 constexpr auto PollPeriod = std::chrono::milliseconds(100);

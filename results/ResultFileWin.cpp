@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "link/FilePath.h"
+#include "settings/FilePath.h"
 #include "results/ResultFile.h"
 
 namespace {

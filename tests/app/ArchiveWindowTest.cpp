@@ -14,16 +14,18 @@
 #include <QTableWidget>
 
 #include "WindowFixture.h"
-#include "app/ArchiveAccess.h"
-#include "app/ArchiveSettingsfrm.h"
-#include "app/ArchiveStorefrm.h"
-#include "app/Archivefrm.h"
-#include "app/CampaignForm.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/TrendPlot.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveSettingsfrm.h"
+#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/ArchiveWindows.h"
+#include "app/archive/Archivefrm.h"
+#include "app/archive/CampaignForm.h"
+#include "app/archive/TrendPlot.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/OpenWindow.h"
+#include "app/main/KR3090frm.h"
 #include "archive/ArchiveSql.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 
 namespace {
 
@@ -36,9 +38,10 @@ QByteArray ReadAll(const QString& path) {
 
 TEST_F(WindowTest, ADamagedArchiveIsKeptAsideAndANewOneOpensOnceTheOperatorAgrees) {
     const QString file = folder.filePath(QStringLiteral("档案.sqlite"));
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = file.toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
 
     // An archive with a site, cut to half its size; then one of random bytes.
     {
@@ -70,35 +73,38 @@ TEST_F(WindowTest, ADamagedArchiveIsKeptAsideAndANewOneOpensOnceTheOperatorAgree
         ASSERT_EQ(platform.Questions.size(), 1u);
         EXPECT_TRUE(platform.Questions[0].contains(QStringLiteral("是否新建档案？原文件不会删除")))
             << platform.Questions[0].toStdString();
-        EXPECT_EQ(frmArchive->Lbl_Archive->text(), "档案未打开");
+        EXPECT_EQ(OpenWindow<TfrmArchive>()->Lbl_Archive->text(), "档案未打开");
         EXPECT_EQ(ReadAll(file), damaged);
 
         // Agreed: the damaged bytes live on under the name the box gives.
         platform.ConfirmAnswer = true;
-        frmArchive->Refresh();
+        OpenWindow<TfrmArchive>()->Refresh();
         ASSERT_EQ(platform.Boxes.size(), 1u);
         const QString kept = platform.Boxes[0].Text.section(u'\n', 1, 1);
         EXPECT_TRUE(kept.contains(QStringLiteral("档案.sqlite.damaged-"))) << kept.toStdString();
         EXPECT_EQ(ReadAll(kept), damaged);
-        EXPECT_TRUE(frmArchive->Lbl_Archive->text().startsWith(QStringLiteral("SQLite 档案：")));
-        EXPECT_EQ(frmArchive->LView_Sites->rowCount(), 0);
-        frmArchive->close();
+        EXPECT_TRUE(OpenWindow<TfrmArchive>()->Lbl_Archive->text().startsWith(
+            QStringLiteral("SQLite 档案：")));
+        EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_Sites->rowCount(), 0);
+        OpenWindow<TfrmArchive>()->close();
         QFile::remove(kept);
     }
     ArchiveAccess().Close();
-    delete frmArchive;
+    delete OpenWindow<TfrmArchive>();
 }
 
 // Screen readers announce the archive window as a window, with its title, and
 // its trend as a picture.
 TEST_F(WindowTest, TheArchiveWindowSaysItIsAWindowAndItsTrendAPicture) {
     window->BBtn_Archive->click();
-    QAccessibleInterface* archive = QAccessible::queryAccessibleInterface(frmArchive.data());
+    QAccessibleInterface* archive =
+        QAccessible::queryAccessibleInterface(OpenWindow<TfrmArchive>());
     EXPECT_EQ(archive->role(), QAccessible::Window);
     EXPECT_EQ(archive->text(QAccessible::Name), "档案");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(window.get())->role(), QAccessible::Window);
     // Its trend plot is a picture that says what it shows.
-    QAccessibleInterface* trend = QAccessible::queryAccessibleInterface(frmArchive->PBox_Trend);
+    QAccessibleInterface* trend =
+        QAccessible::queryAccessibleInterface(OpenWindow<TfrmArchive>()->PBox_Trend);
     EXPECT_EQ(trend->role(), QAccessible::Graphic);
     EXPECT_EQ(trend->text(QAccessible::Name), "Z0、R0、X0 历次测试趋势图");
     ArchiveAccess().Close();
@@ -106,9 +112,10 @@ TEST_F(WindowTest, TheArchiveWindowSaysItIsAWindowAndItsTrendAPicture) {
 
 TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothingStored) {
     const QString file = folder.filePath(QStringLiteral("档案.sqlite"));
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = file.toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Close();
     TRecordValues values;
     values.Frequency = 45;
@@ -116,7 +123,7 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
     values.I = 1;
     values.Phi = 30;
     ShowArchiveStore(window.get(), {{1, values, true}, {2, values, false}}, "仪器中的记录");
-    TfrmArchiveStore& s = *frmArchiveStore;
+    TfrmArchiveStore& s = *OpenWindow<TfrmArchiveStore>();
     TCampaignForm& form = *s.Form;
     const std::vector<std::pair<QString, QString>> cases{
         {QString(), "请填写场地名称！"},
@@ -153,6 +160,49 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
         EXPECT_EQ(campaigns[0].Records, 1);
         EXPECT_EQ(campaigns[0].Campaign.Limit, 0.5);
     });
+    ArchiveAccess().Close();
+}
+
+// Stored records are announced by the archive access object; the open archive
+// window listens and shows the new site and campaign selected.
+TEST_F(WindowTest, StoredRecordsAreAnnouncedAndTheOpenArchiveWindowShowsThem) {
+    TArchiveSettings config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
+    ArchiveAccess().Close();
+    std::vector<std::pair<std::int64_t, std::int64_t>> heard;
+    const QMetaObject::Connection listener = QObject::connect(
+        &ArchiveAccess(), &TArchiveAccess::Changed,
+        [&](std::int64_t site, std::int64_t campaign) { heard.emplace_back(site, campaign); });
+    window->BBtn_Archive->click();
+    ASSERT_EQ(OpenWindow<TfrmArchive>()->LView_Sites->rowCount(), 0);
+    EXPECT_EQ(ArchiveSelection().SiteId, 0);
+
+    TRecordValues values;
+    values.Frequency = 45;
+    values.U = 2;
+    values.I = 1;
+    values.Phi = 30;
+    ShowArchiveStore(window.get(), {{1, values, true}}, "仪器中的记录");
+    OpenWindow<TfrmArchiveStore>()->Form->Edt_SiteName->setText(QStringLiteral("东区场地"));
+    OpenWindow<TfrmArchiveStore>()->BBtn_StoreClick();
+    QObject::disconnect(listener);
+
+    std::int64_t siteId = 0;
+    std::int64_t campaignId = 0;
+    ArchiveAccess().Call(nullptr, [&](TArchive& a) {
+        siteId = a.Sites().at(0).Id;
+        campaignId = a.Campaigns(siteId).at(0).Campaign.Id;
+    });
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0], std::make_pair(siteId, campaignId));
+    EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_Sites->rowCount(), 1);
+    EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_Campaigns->rowCount(), 1);
+    EXPECT_EQ(ArchiveSelection().SiteId, siteId);
+    EXPECT_EQ(ArchiveSelection().CampaignId, campaignId);
+    EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_CampRecords->rowCount(), 1);
+    delete OpenWindow<TfrmArchive>();
     ArchiveAccess().Close();
 }
 

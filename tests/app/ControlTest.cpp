@@ -9,9 +9,9 @@
 #include <QTimer>
 
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/ShownComboBox.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/ShownComboBox.h"
 
 namespace {
 

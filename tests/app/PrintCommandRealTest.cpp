@@ -6,8 +6,8 @@
 #include "PdfPages.h"
 #include "PrintServer.h"
 #include "WindowFixture.h"
-#include "app/KR3090frm.h"
-#include "app/ShownComboBox.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/ShownComboBox.h"
 #include "report/PrintTarget.h"
 
 namespace {

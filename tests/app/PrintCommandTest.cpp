@@ -6,9 +6,9 @@
 #include "PdfPages.h"
 #include "PrintRecorder.h"
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/ShownComboBox.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/ShownComboBox.h"
 #include "report/PrintTarget.h"
 #include "report/Reportfrm.h"
 

@@ -15,12 +15,12 @@
 #include <filesystem>
 
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/HintFrm.h"
-#include "app/KR3090frm.h"
-#include "app/ShownComboBox.h"
-#include "app/FreqAnalysisfrm.h"
-#include "app/ResultCommands.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/HintFrm.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/ShownComboBox.h"
+#include "app/analysis/FreqAnalysisfrm.h"
+#include "app/main/ResultCommands.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "FileDialogAnswer.h"
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <QTimer>
 
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/SetCommfrm.h"
-#include "link/Config.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/main/SetCommfrm.h"
+#include "settings/Config.h"
 #include "link/PortList.h"
-#include "link/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "tests/OrdinaryUser.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <thread>
 
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "link/Config.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Frame.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Platform.h"
+#include "app/kit/Platform.h"
 
 class TfrmKR3090;
 

@@ -1,5 +1,7 @@
 #include "ArchiveFixture.h"
 
+#include "analysis/FreqAnalysisText.h"
+
 #include <QCoreApplication>
 #include <QSqlQuery>
 #include <cstdlib>
@@ -69,4 +71,15 @@ std::int64_t ArchiveTest::NewCampaign(TArchive& archive, int powerFrequency) {
     c.Date = "2025-03-03";
     c.PowerFrequency = powerFrequency;
     return archive.SaveCampaign(c);
+}
+
+TCampaignSummary CampaignOf(TArchive& archive, std::int64_t campaignId) {
+    for (const TSite& site : archive.Sites())
+        for (const TCampaignSummary& c : archive.Campaigns(site.Id))
+            if (c.Campaign.Id == campaignId) return c;
+    throw TArchiveError(TArchiveProblem::NotFound, "no such campaign");
+}
+
+std::string MethodText(const TCampaignValue& value) {
+    return ValueMethodText(value.Method, value.PowerFrequency, value.TwoPoint);
 }

@@ -51,6 +51,12 @@ class ServerArchiveTest : public ArchiveTest {
     }
 };
 
+// The campaign as its site's table gives it (TArchive::Campaigns); NotFound
+// when no site holds it.
+TCampaignSummary CampaignOf(TArchive& archive, std::int64_t campaignId);
+// The sentence of how its value was found, as the windows and the report show it.
+std::string MethodText(const TCampaignValue& value);
+
 // The problem an archive call raises; Other when it raises none.
 template <class F>
 TArchiveProblem ProblemOf(F&& call, std::string* text = nullptr) {

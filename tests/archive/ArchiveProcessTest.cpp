@@ -55,7 +55,7 @@ TEST_F(ArchiveTest, TwoProgramsImportingOverlappingUploadsAtOnceStoreEachRecordO
     for (const auto& r : records)
         distinct.insert({r.Number, r.Values.Day, r.Values.Month, r.Values.U});
     EXPECT_EQ(distinct.size(), 4000u);
-    EXPECT_EQ(archive->Campaign(campaign).Records, 4000);
+    EXPECT_EQ(CampaignOf(*archive, campaign).Records, 4000);
 }
 
 TEST_F(ArchiveTest, AProgramKilledInTheMiddleOfAnImportLeavesTheArchiveAsBefore) {
@@ -81,7 +81,7 @@ TEST_F(ArchiveTest, AProgramKilledInTheMiddleOfAnImportLeavesTheArchiveAsBefore)
         }
         const QStringList lines = Lines(*p);
         const int commits = static_cast<int>(lines.count("c"));
-        const int now = archive->Campaign(campaign).Records;
+        const int now = CampaignOf(*archive, campaign).Records;
         // Killed after its last record but before it heard the commit
         // answered: the import may or may not have reached the database.
         const bool inCommit = !lines.isEmpty() && lines.last() == "r 100";
@@ -101,7 +101,7 @@ TEST_F(ArchiveTest, AProgramKilledInTheMiddleOfAnImportLeavesTheArchiveAsBefore)
     }
     // The value was stored with the records it was worked out from.
     auto again = Open();
-    EXPECT_EQ(again->Campaign(campaign).Value.Method,
+    EXPECT_EQ(MethodText(CampaignOf(*again, campaign).Value),
               records ? "由 45Hz 与 55Hz 线性插值" : "没有可分析的记录");
     EXPECT_EQ(static_cast<int>(again->Records(campaign).size()), records);
 }

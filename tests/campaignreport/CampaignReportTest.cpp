@@ -41,7 +41,7 @@ TArchivedRecord At(int number, int f, double r, double x) {
 }
 
 TCampaignSummary Summary(std::int64_t id, const std::string& date, int records,
-                         std::optional<double> z, const std::string& method) {
+                         std::optional<double> z, TValueMethod method) {
     TCampaignSummary s;
     s.Campaign.Id = id;
     s.Campaign.SiteId = 3;
@@ -84,10 +84,10 @@ TCampaignReport KnownCampaign() {
         At(1, 40, 0.38, 0.10), At(2, 45, 0.40, 0.12), At(3, 45, 0.42, 0.14), At(4, 50, 0.43, 0.15),
         At(5, 55, 0.45, 0.17), At(6, 60, 0.47, 0.19), At(7, 55, 0.90, 0.40)};
     const std::vector<TCampaignSummary> site{
-        Summary(14, "2026-04-01", 5, 0.7, "由 45Hz 与 55Hz 线性插值"),   // later: not history
-        Summary(12, "2025-03-03", 7, 0.45, "由 45Hz 与 55Hz 线性插值"),  // itself
-        Summary(4, "2021-04-10", 12, 0.4, "由 45Hz 与 55Hz 线性插值"),
-        Summary(9, "2023-05-12", 6, std::nullopt, "没有高于50Hz的测试频率，无工频值（不外推）")};
+        Summary(14, "2026-04-01", 5, 0.7, TValueMethod::TwoPoint),   // later: not history
+        Summary(12, "2025-03-03", 7, 0.45, TValueMethod::TwoPoint),  // itself
+        Summary(4, "2021-04-10", 12, 0.4, TValueMethod::TwoPoint),
+        Summary(9, "2023-05-12", 6, std::nullopt, TValueMethod::NothingAbove)};
     return CampaignReportOf(KnownSite(), KnownCampaignConditions(), std::move(records),
                             {true, true, true, true, true, true, false}, site);
 }
@@ -127,7 +127,7 @@ int PdfPageCount(const QString& file) {
 // Every text the known campaign's report must show, each on one line.
 QStringList KnownReportLines(const TCampaignReport& r) {
     QStringList lines{"大地网接地参数测试报告",
-                      "站点名称：城东110kV变电站",
+                      "场地名称：城东110kV变电站",
                       "电压等级：110kV",
                       "地网尺寸：120m×80m",
                       "测试日期：2025-03-03",
@@ -251,7 +251,7 @@ TEST(CampaignReportPdf, WithoutAValueTheReasonStandsAndTheRecordsRunOverPagesUnd
     WriteCampaignReportPdf(noValue, pdf);
     const QList<QStringList> pages = PdfTextPages(pdf);
     EXPECT_EQ(Missing({"工频值：没有高于50Hz的测试频率，无工频值（不外推）",
-                       "与设定限值比较：无工频值，不作比较", "档案中没有该站点更早的测试。",
+                       "与设定限值比较：无工频值，不作比较", "档案中没有该场地更早的测试。",
                        "2025-03-03 50Hz 60 无 本次测试；没有高于50Hz的测试频率"},
                       pages),
               QStringList());

@@ -14,9 +14,9 @@
 
 #include "Pump.h"
 #include "SimLine.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "link/Config.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "report/SongFont.h"
 

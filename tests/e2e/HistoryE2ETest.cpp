@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "WindowFixture.h"
-#include "app/GlobVar.h"
-#include "app/HintFrm.h"
-#include "app/KR3090frm.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/HintFrm.h"
+#include "app/main/KR3090frm.h"
 #include "protocol/Numbers.h"
 #include "sim/Simulator.h"
 

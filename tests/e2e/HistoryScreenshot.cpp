@@ -20,16 +20,17 @@
 
 #include "Pump.h"
 #include "SimLine.h"
-#include "app/ArchiveAccess.h"
-#include "app/ArchiveStorefrm.h"
-#include "app/Archivefrm.h"
-#include "app/CampaignForm.h"
-#include "app/FreqAnalysisfrm.h"
-#include "app/GlobVar.h"
-#include "app/HintFrm.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
-#include "link/Config.h"
+#include "app/analysis/FreqAnalysisfrm.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/Archivefrm.h"
+#include "app/archive/CampaignForm.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/HintFrm.h"
+#include "app/kit/OpenWindow.h"
+#include "app/kit/Platform.h"
+#include "app/main/KR3090frm.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "report/SongFont.h"
 
@@ -116,14 +117,18 @@ int main(int argc, char** argv) {
         SetPlatform(&platform);
         GlobVar.ConfigFileName = folder.filePath(QStringLiteral("Config.ini"));
         QFile::remove(folder.filePath(QStringLiteral("archive.sqlite")));
-        TArchiveConfig archive;
+        TArchiveSettings archive;
         archive.File = folder.filePath(QStringLiteral("archive.sqlite")).toStdString();
-        SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), archive);
+        SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), archive,
+                            GlobVar.DataFolder.toStdString());
         window.BBtn_Store->click();
-        if (!WaitUntil([] { return frmArchiveStore && frmArchiveStore->isActiveWindow(); }))
+        if (!WaitUntil([] {
+                return OpenWindow<TfrmArchiveStore>() &&
+                       OpenWindow<TfrmArchiveStore>()->isActiveWindow();
+            }))
             rc = Fail("no store window");
         else {
-            TCampaignForm& form = *frmArchiveStore->Form;
+            TCampaignForm& form = *OpenWindow<TfrmArchiveStore>()->Form;
             form.Edt_SiteName->setText(QStringLiteral("东郊220kV变电站"));
             form.Edt_VoltageLevel->setText(QStringLiteral("220kV"));
             form.Edt_GridSize->setText(QStringLiteral("180m×120m"));
@@ -135,12 +140,14 @@ int main(int argc, char** argv) {
             form.Edt_Limit->setText(QStringLiteral("2.5"));
             if (!Shoot(window, folder.filePath(QStringLiteral("archive-store.png"))))
                 rc = Fail("cannot save archive-store.png");
-            frmArchiveStore->BBtn_Store->click();
+            OpenWindow<TfrmArchiveStore>()->BBtn_Store->click();
         }
         window.BBtn_Archive->click();
-        if (!WaitUntil([] { return frmArchive && frmArchive->isActiveWindow(); }))
+        if (!WaitUntil([] {
+                return OpenWindow<TfrmArchive>() && OpenWindow<TfrmArchive>()->isActiveWindow();
+            }))
             rc = Fail("no archive window");
-        else if (frmArchive->LView_Campaigns->rowCount() != 1)
+        else if (OpenWindow<TfrmArchive>()->LView_Campaigns->rowCount() != 1)
             rc = Fail("the stored campaign is not in the archive window");
         if (!Shoot(window, folder.filePath(QStringLiteral("archive-window.png"))))
             rc = Fail("cannot save archive-window.png");

@@ -16,11 +16,11 @@
 
 #include "Pump.h"
 #include "SimLine.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
-#include "app/ShownComboBox.h"
-#include "link/Config.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/Platform.h"
+#include "app/kit/ShownComboBox.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 
 namespace {

@@ -31,18 +31,19 @@
 #include "SimLine.h"
 #include "analysis/FreqAnalysisText.h"
 #include "analysis/FreqPlot.h"
-#include "app/AnalysisReportfrm.h"
-#include "app/ArchiveAccess.h"
-#include "app/ArchiveStorefrm.h"
-#include "app/Archivefrm.h"
-#include "app/CampaignForm.h"
-#include "app/FreqAnalysisfrm.h"
-#include "app/GlobVar.h"
-#include "app/HintFrm.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
-#include "app/TrendPlot.h"
-#include "link/Config.h"
+#include "app/analysis/AnalysisReportfrm.h"
+#include "app/analysis/FreqAnalysisfrm.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/Archivefrm.h"
+#include "app/archive/CampaignForm.h"
+#include "app/archive/TrendPlot.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/HintFrm.h"
+#include "app/kit/OpenWindow.h"
+#include "app/kit/Platform.h"
+#include "app/main/KR3090frm.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Numbers.h"
 #include "results/ResultCsv.h"
@@ -619,16 +620,17 @@ TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToTh
 
     // The checked records go on to the archive and to a report as they are checked.
     ArchiveAccess().Close();
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     f.BBtn_Store->click();
-    ASSERT_TRUE(frmArchiveStore && frmArchiveStore->isVisible());
-    EXPECT_EQ(frmArchiveStore->Lbl_Source->text(), "频率分析中的记录，共7条");
+    ASSERT_TRUE(OpenWindow<TfrmArchiveStore>() && OpenWindow<TfrmArchiveStore>()->isVisible());
+    EXPECT_EQ(OpenWindow<TfrmArchiveStore>()->Lbl_Source->text(), "频率分析中的记录，共7条");
     for (int row = 0; row < 7; ++row)
-        EXPECT_EQ(frmArchiveStore->LView_Records->item(row, 0)->checkState(),
+        EXPECT_EQ(OpenWindow<TfrmArchiveStore>()->LView_Records->item(row, 0)->checkState(),
                   row == 3 ? Qt::Unchecked : Qt::Checked);
-    frmArchiveStore->close();
+    OpenWindow<TfrmArchiveStore>()->close();
     f.BBtn_Report->click();
     ASSERT_TRUE(frmAnalysisReport && frmAnalysisReport->isVisible());
     frmAnalysisReport->Form->Edt_SiteName->setText(QStringLiteral("试验站"));
@@ -683,15 +685,16 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     // (scripts/archive-server-test.sh), emptied of earlier sites.
     ArchiveAccess().Close();
     const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
-    TArchiveConfig config;
+    TArchiveSettings config;
     config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
     if (!server.isEmpty()) {
-        config.Driver = "PostgreSQL";
+        config.Driver = TArchiveDriver::PostgreSQL;
         config.Database = config.User = "kr3090";
         config.Host = server.toStdString();
         qputenv("PGPASSFILE", (server + QStringLiteral("/pgpass")).toLocal8Bit());
     }
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Call(nullptr, [](TArchive& a) {
         for (const TSite& s : a.Sites()) a.DeleteSite(s.Id);
     });
@@ -704,11 +707,13 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     const auto storeFromInstrument = [&] {
         w.BBtn_Store->click();
         EXPECT_EQ(Notice(), "正在读取数据，请稍候！");
-        EXPECT_TRUE(WaitUntil([] { return frmArchiveStore && frmArchiveStore->isVisible(); }));
+        EXPECT_TRUE(WaitUntil([] {
+            return OpenWindow<TfrmArchiveStore>() && OpenWindow<TfrmArchiveStore>()->isVisible();
+        }));
         EXPECT_EQ(Notice(), "");
     };
     storeFromInstrument();
-    TfrmArchiveStore* s = frmArchiveStore;
+    TfrmArchiveStore* s = OpenWindow<TfrmArchiveStore>();
     ASSERT_EQ(s->LView_Records->rowCount(), 3);
     EXPECT_EQ(s->Lbl_Source->text(), "仪器中的记录，共3条");
     s->Form->Edt_SiteName->setText(site);
@@ -720,7 +725,7 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     ASSERT_EQ(platform.Boxes.size(), 1u);
     EXPECT_EQ(platform.Boxes[0], QStringLiteral("已存入档案“") + site +
                                      QStringLiteral(" 2021-05-12”：新增3条记录，0条已在档案中。"));
-    ASSERT_TRUE(WaitUntil([] { return !frmArchiveStore; }));
+    ASSERT_TRUE(WaitUntil([] { return !OpenWindow<TfrmArchiveStore>(); }));
 
     if (!server.isEmpty()) {
         // The server goes away mid-session: the window says so at once, and
@@ -734,18 +739,18 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
         w.BBtn_Archive->click();
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(12));
         ASSERT_EQ(platform.Boxes.size(), 2u);
-        EXPECT_EQ(frmArchive->LView_Sites->rowCount(), 0);
+        EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_Sites->rowCount(), 0);
         ASSERT_EQ(control("start"), 0);
-        frmArchive->Refresh();
-        EXPECT_EQ(frmArchive->LView_Sites->rowCount(), 1);
+        OpenWindow<TfrmArchive>()->Refresh();
+        EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_Sites->rowCount(), 1);
         EXPECT_EQ(platform.Boxes.size(), 2u);
-        frmArchive->close();
+        OpenWindow<TfrmArchive>()->close();
         platform.Boxes.pop_back();
     }
 
     // The same records again, into the same campaign: nothing new.
     storeFromInstrument();
-    s = frmArchiveStore;
+    s = OpenWindow<TfrmArchiveStore>();
     s->Form->CBox_Site->setCurrentIndex(1);
     s->Form->CBox_Campaign->setCurrentIndex(1);
     EXPECT_EQ(s->Form->Edt_Limit->text(), "2.5");
@@ -753,12 +758,12 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     ASSERT_EQ(platform.Boxes.size(), 2u);
     EXPECT_TRUE(platform.Boxes[1].endsWith("：新增0条记录，3条已在档案中。"))
         << platform.Boxes[1].toStdString();
-    ASSERT_TRUE(WaitUntil([] { return !frmArchiveStore; }));
+    ASSERT_TRUE(WaitUntil([] { return !OpenWindow<TfrmArchiveStore>(); }));
 
     // Three years on, the site's next campaign comes from a spreadsheet file.
     w.BBtn_Archive->click();
-    ASSERT_TRUE(frmArchive && frmArchive->isVisible());
-    TfrmArchive& a = *frmArchive;
+    ASSERT_TRUE(OpenWindow<TfrmArchive>() && OpenWindow<TfrmArchive>()->isVisible());
+    TfrmArchive& a = *OpenWindow<TfrmArchive>();
     ASSERT_EQ(a.LView_Sites->rowCount(), 1);
     EXPECT_EQ(a.LView_Sites->item(0, 0)->text(), site);
     const QString csv = folder.filePath(QStringLiteral("2024 复测.csv"));
@@ -771,8 +776,8 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
                          csv.toStdString()));
     platform.OpenAnswer = csv;
     a.BBtn_ImportFile->click();
-    ASSERT_TRUE(frmArchiveStore && frmArchiveStore->isVisible());
-    s = frmArchiveStore;
+    ASSERT_TRUE(OpenWindow<TfrmArchiveStore>() && OpenWindow<TfrmArchiveStore>()->isVisible());
+    s = OpenWindow<TfrmArchiveStore>();
     EXPECT_EQ(s->Lbl_Source->text(), "文件 2024 复测.csv，共3条");
     EXPECT_EQ(s->Form->CBox_Site->currentIndex(), 1);  // the window's site
     s->Form->CBox_Campaign->setCurrentIndex(0);

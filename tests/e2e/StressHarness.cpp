@@ -26,10 +26,10 @@
 #include <string>
 
 #include "FaultPoster.h"
-#include "app/GlobVar.h"
-#include "app/KR3090frm.h"
-#include "app/Platform.h"
-#include "link/Config.h"
+#include "app/kit/GlobVar.h"
+#include "app/main/KR3090frm.h"
+#include "app/kit/Platform.h"
+#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"
 

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/Config.h"
-#include "link/SettingsLocation.h"
+#include "settings/Config.h"
+#include "settings/SettingsLocation.h"
 
 namespace {
 
@@ -275,27 +275,25 @@ TEST_F(ConfigTest, RelativeNameIsReportedWithItsFullPath) {
 
 TEST_F(ConfigTest, ArchiveSectionIsWrittenBesideConfigAndReadBackWithoutAPassword) {
     Write("[Config]\r\nComName=COM3\r\n[archive]\r\nPassword=old\r\ndriver=SQLite\r\n");
-    TArchiveConfig loaded;
-    LoadArchiveConfig(file, loaded);
-    EXPECT_EQ(loaded.Driver, "SQLite");
-    EXPECT_EQ(loaded.Port, 5432);
-    EXPECT_EQ(loaded.Database, "kr3090");
-    TArchiveConfig c;
-    c.Driver = "PostgreSQL";
-    c.File = "D:\\档案\\kr3090-archive.sqlite";
-    c.Host = "db.example";
-    c.Port = 5433;
-    c.User = "王工";
-    SaveArchiveConfig(file, c);
+    TConfigSection loaded = LoadConfigSection(file, "Archive");
+    EXPECT_EQ(loaded.Text("Driver", "PostgreSQL"), "SQLite");
+    EXPECT_EQ(loaded.Integer("Port", 5432), 5432);
+    EXPECT_EQ(loaded.Text("Database", "kr3090"), "kr3090");
+    const std::vector<std::pair<std::string, std::string>> keys{
+        {"Driver", "PostgreSQL"}, {"File", "D:\\档案\\kr3090-archive.sqlite"},
+        {"Host", "db.example"},   {"Port", "5433"},
+        {"Database", "kr3090"},   {"User", "王工"}};
+    SaveConfigSection(file, "Archive", keys);
     // Only its own keys change: a password someone typed in by hand stays
     // where it was, and the program never writes one.
     EXPECT_EQ(Read(),
               "[Config]\r\nComName=COM3\r\n[archive]\r\nPassword=old\r\nDriver=PostgreSQL\r\n"
               "File=D:\\档案\\kr3090-archive.sqlite\r\nHost=db.example\r\nPort=5433\r\n"
               "Database=kr3090\r\nUser=王工\r\n");
-    LoadArchiveConfig(file, loaded);
-    EXPECT_EQ(std::tie(loaded.Driver, loaded.File, loaded.Host, loaded.Port, loaded.User),
-              std::tie(c.Driver, c.File, c.Host, c.Port, c.User));
+    loaded = LoadConfigSection(file, "Archive");
+    EXPECT_EQ(loaded.Text("Password", ""), "old");
+    for (const auto& [key, value] : keys) EXPECT_EQ(loaded.Text(key, ""), value) << key;
+    EXPECT_EQ(loaded.Integer("Port", 5432), 5433);
     EXPECT_EQ(Loaded().ComName, "COM3");
 }
 

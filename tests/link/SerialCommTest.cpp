@@ -23,7 +23,7 @@
 #include "../vm/OutsideLine.h"
 #include "PtyPair.h"
 #include "TermiosReadBack.h"
-#include "link/Config.h"
+#include "settings/Config.h"
 #include "link/SerialComm.h"
 #include "link/Trace.h"
 #include "protocol/Receive.h"

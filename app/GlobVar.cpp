@@ -1,3 +1,0 @@
-#include "app/GlobVar.h"
-
-TGlobVar GlobVar;

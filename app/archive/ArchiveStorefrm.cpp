@@ -1,0 +1,125 @@
+#include "app/archive/ArchiveStorefrm.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "analysis/FreqAnalysisText.h"
+#include "app/archive/ArchiveAccess.h"
+#include "app/archive/CampaignForm.h"
+#include "app/kit/OpenWindow.h"
+#include "app/kit/Platform.h"
+#include "app/kit/TableView.h"
+#include "app/kit/WindowRole.h"
+#include "qtext/QText.h"
+#include "report/SongFont.h"
+
+TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("frmArchiveStore"));
+    AnnounceAsWindow(this);
+    setWindowTitle(QStringLiteral("存入档案"));
+    setWindowModality(Qt::WindowModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(SongFont(14));
+    resize(1000, 760);
+
+    auto* layout = new QVBoxLayout(this);
+    Lbl_Source = new QLabel(this);
+    Lbl_Source->setObjectName(QStringLiteral("Lbl_Source"));
+    layout->addWidget(Lbl_Source);
+    Form = new TCampaignForm(this);
+    Form->CampaignsOf = [this](std::int64_t siteId) {
+        std::vector<TCampaignSummary> campaigns;
+        ArchiveAccess().Call(this, [&](TArchive& a) { campaigns = a.Campaigns(siteId); });
+        return campaigns;
+    };
+    layout->addWidget(Form);
+
+    LView_Records = TextTable(this, "LView_Records", AnalysisRecordHeaders(),
+                              QStringLiteral("存入的记录（取消勾选不存入的记录）"));
+    layout->addWidget(LView_Records, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    BBtn_Store = new QPushButton(QStringLiteral("存入"), this);
+    BBtn_Store->setObjectName(QStringLiteral("BBtn_Store"));
+    BBtn_Store->setDefault(true);
+    BBtn_Cancel = new QPushButton(QStringLiteral("取消"), this);
+    BBtn_Cancel->setObjectName(QStringLiteral("BBtn_Cancel"));
+    for (QPushButton* b : {BBtn_Store, BBtn_Cancel}) {
+        b->setMinimumSize(129, 25);
+        buttons->addWidget(b);
+    }
+    layout->addLayout(buttons);
+    connect(BBtn_Store, &QPushButton::clicked, this, &TfrmArchiveStore::BBtn_StoreClick);
+    connect(BBtn_Cancel, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void TfrmArchiveStore::SetRecords(std::vector<TStoreRecord> records, const QString& source) {
+    records_ = std::move(records);
+    Lbl_Source->setText(QStringLiteral("%1，共%2条").arg(source).arg(records_.size()));
+    LView_Records->setRowCount(int(records_.size()));
+    for (int row = 0; row < int(records_.size()); ++row) {
+        const TStoreRecord& r = records_[row];
+        SetTableRow(LView_Records, row, AnalysisRecordCells(r.Number, r.Values, 0), true,
+                    r.Checked);
+    }
+    LView_Records->resizeColumnsToContents();
+}
+
+void TfrmArchiveStore::LoadArchive(std::int64_t siteId, std::int64_t campaignId) {
+    std::vector<TSite> sites;
+    ArchiveAccess().Call(this, [&](TArchive& a) { sites = a.Sites(); });
+    const bool fresh = sites.empty();
+    Form->SetSites(std::move(sites), siteId);
+    if (campaignId) Form->SelectCampaign(campaignId);
+    (fresh ? static_cast<QWidget*>(Form->Edt_SiteName) : Form->CBox_Site)->setFocus();
+}
+
+void TfrmArchiveStore::BBtn_StoreClick() {
+    std::vector<TArchivedRecord> chosen;
+    for (int row = 0; row < int(records_.size()); ++row)
+        if (LView_Records->item(row, RecordNumberColumn)->checkState() == Qt::Checked)
+            chosen.push_back({0, 0, records_[row].Number, records_[row].Values});
+    QString problem;
+    std::optional<TSite> site = Form->Site(problem);
+    std::optional<TCampaign> campaign = site ? Form->Campaign(problem) : std::nullopt;
+    if (!problem.isEmpty() || chosen.empty()) {
+        Platform().MessageBox(this,
+                              chosen.empty() ? QStringLiteral("没有勾选要存入的记录！") : problem,
+                              QStringLiteral("提示"), TMessageIcon::Information);
+        return;
+    }
+    TImportResult result;
+    const bool stored = ArchiveAccess().Call(this, [&](TArchive& a) {
+        if (!site->Id) site->Id = a.SaveSite(*site);
+        campaign->SiteId = site->Id;
+        if (!campaign->Id) campaign->Id = a.SaveCampaign(*campaign);
+        result = a.Import(campaign->Id, chosen);
+    });
+    if (!stored) return;
+    emit ArchiveAccess().Changed(site->Id, campaign->Id);
+    Platform().MessageBox(this,
+                          QStringLiteral("已存入档案“%1 %2”：新增%3条记录，%4条已在档案中。")
+                              .arg(Q(site->Name), Q(campaign->Date))
+                              .arg(result.Stored)
+                              .arg(result.Already),
+                          QStringLiteral("提示"), TMessageIcon::Information);
+    close();
+}
+
+void ShowArchiveStore(QWidget* owner, std::vector<TStoreRecord> records, const QString& source,
+                      std::int64_t siteId, std::int64_t campaignId) {
+    TfrmArchiveStore* store = OpenWindow<TfrmArchiveStore>();
+    if (!store) store = new TfrmArchiveStore(owner);
+    store->SetRecords(std::move(records), source);
+    store->LoadArchive(siteId, campaignId);
+    store->show();
+    store->raise();
+    store->activateWindow();
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The archive window "档案": the sites, the selected site's campaigns as a
+// table (date, records, Z0, the change against the campaign before, the
+// entered limit and how Z0 compares with it), the trend of Z0, R0 and X0
+// across the campaigns, and the selected campaign's records. From here a
+// site's campaigns go to a spreadsheet file, result files go into a campaign,
+// and a campaign's report is made. Modeless; one window for the run.
+
+#include <QWidget>
+#include <vector>
+
+#include "app/kit/Platform.h"
+#include "archive/Archive.h"
+#include "campaignreport/CampaignReport.h"
+
+class QLabel;
+class QPushButton;
+class QSplitter;
+class QTableWidget;
+class TTrendPlot;
+
+class TfrmArchive : public QWidget {
+  public:
+    explicit TfrmArchive(QWidget* owner);
+
+    // Reads the sites again and selects the site and campaign given (or keeps
+    // the selection).
+    void Refresh(std::int64_t siteId = 0, std::int64_t campaignId = 0);
+    std::int64_t SelectedSiteId() const;
+    std::int64_t SelectedCampaignId() const;
+
+    void BBtn_ImportFileClick();  // result files into a campaign
+    void BBtn_ExportCsvClick();   // the site's campaigns to a spreadsheet file
+    void BBtn_PdfClick();         // the campaign's report as PDF
+    void BBtn_OdtClick();         // ... as an editable document
+    void BBtn_PrintClick();       // ... on the printer
+    void BBtn_DeleteSiteClick();
+    void BBtn_DeleteCampaignClick();
+    void BBtn_SettingsClick();  // where the archive is
+
+    QLabel* Lbl_Archive;
+    QTableWidget* LView_Sites;
+    QTableWidget* LView_Campaigns;
+    TTrendPlot* PBox_Trend;
+    QTableWidget* LView_CampRecords;
+    QPushButton* BBtn_ImportFile;
+    QPushButton* BBtn_ExportCsv;
+    QPushButton* BBtn_Pdf;
+    QPushButton* BBtn_Odt;
+    QPushButton* BBtn_Print;
+    QPushButton* BBtn_DeleteSite;
+    QPushButton* BBtn_DeleteCampaign;
+    QPushButton* BBtn_Settings;
+    QPushButton* BBtn_Close;
+    TFileDialogRequest ImportDialog;
+    TFileDialogRequest CsvDialog;
+    TFileDialogRequest PdfDialog;
+    TFileDialogRequest OdtDialog;
+
+  private:
+    QWidget* BuildSites(QSplitter* columns);
+    void BuildCampaigns(QSplitter* columns);
+    void Connect();
+    void ShowSite();
+    void ShowCampaign();
+    const TSite* Site() const;
+    const TCampaignSummary* Campaign() const;
+    std::optional<TCampaignReport> SelectedReport() const;
+
+    std::vector<TSite> sites_;
+    std::vector<TCampaignSummary> campaigns_;  // the selected site's, by date
+    std::vector<TArchivedRecord> records_;     // the selected campaign's
+    bool filling_ = false;
+};

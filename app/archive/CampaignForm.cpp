@@ -1,0 +1,185 @@
+#include "app/archive/CampaignForm.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <cmath>
+
+#include "app/kit/Platform.h"
+#include "qtext/QText.h"
+
+namespace {
+
+std::string Text(const QLineEdit* edit) {
+    return edit->text().trimmed().toStdString();
+}
+
+template <class T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLineEdit* Field(QFormLayout* form, QWidget* parent, const char* name, const QString& label) {
+    auto* edit = Named(new QLineEdit(parent), name);
+    form->addRow(label, edit);  // the label becomes the field's buddy: its accessible name
+    return edit;
+}
+
+const QString NewSite = QStringLiteral("（新建场地）");
+const QString NewCampaign = QStringLiteral("（新建测试）");
+
+}  // namespace
+
+QString CampaignCaption(const TCampaign& c) {
+    return Q(c.Date) + (c.Testers.empty() ? QString() : QStringLiteral("  ") + Q(c.Testers));
+}
+
+TCampaignForm::TCampaignForm(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("CampaignForm"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    GBox_Site = Named(new QGroupBox(QStringLiteral("场地"), this), "GBox_Site");
+    auto* site = new QFormLayout(GBox_Site);
+    CBox_Site = Named(new QComboBox(GBox_Site), "CBox_Site");
+    site->addRow(QStringLiteral("选择场地"), CBox_Site);
+    Edt_SiteName = Field(site, GBox_Site, "Edt_SiteName", QStringLiteral("场地名称"));
+    Edt_VoltageLevel = Field(site, GBox_Site, "Edt_VoltageLevel", QStringLiteral("电压等级"));
+    Edt_GridSize = Field(site, GBox_Site, "Edt_GridSize", QStringLiteral("地网尺寸或对角线"));
+    Edt_Location = Field(site, GBox_Site, "Edt_Location", QStringLiteral("位置说明"));
+    layout->addWidget(GBox_Site);
+
+    GBox_Campaign = Named(new QGroupBox(QStringLiteral("本次测试"), this), "GBox_Campaign");
+    auto* campaign = new QFormLayout(GBox_Campaign);
+    CBox_Campaign = Named(new QComboBox(GBox_Campaign), "CBox_Campaign");
+    campaign->addRow(QStringLiteral("选择测试"), CBox_Campaign);
+    DEdt_Date = Named(new QDateEdit(Platform().Now().date(), GBox_Campaign), "DEdt_Date");
+    DEdt_Date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    DEdt_Date->setCalendarPopup(true);
+    campaign->addRow(QStringLiteral("测试日期"), DEdt_Date);
+    Edt_Testers = Field(campaign, GBox_Campaign, "Edt_Testers", QStringLiteral("测试人员"));
+    Edt_Weather = Field(campaign, GBox_Campaign, "Edt_Weather", QStringLiteral("天气"));
+    Edt_Soil = Field(campaign, GBox_Campaign, "Edt_Soil", QStringLiteral("土壤状况"));
+    Edt_LeadLayout = Field(campaign, GBox_Campaign, "Edt_LeadLayout", QStringLiteral("布线方式"));
+    Edt_LeadLengths = Field(campaign, GBox_Campaign, "Edt_LeadLengths", QStringLiteral("引线长度"));
+    Edt_Serial = Field(campaign, GBox_Campaign, "Edt_Serial", QStringLiteral("仪器编号"));
+    Edt_Limit = Field(campaign, GBox_Campaign, "Edt_Limit", QStringLiteral("设定限值(Ω)"));
+    Edt_Limit->setPlaceholderText(QStringLiteral("可不填"));
+    CBox_F0 = Named(new QComboBox(GBox_Campaign), "CBox_F0");
+    CBox_F0->addItems({QStringLiteral("50Hz"), QStringLiteral("60Hz")});
+    campaign->addRow(QStringLiteral("工频"), CBox_F0);
+    Edt_Remarks = Field(campaign, GBox_Campaign, "Edt_Remarks", QStringLiteral("备注"));
+    layout->addWidget(GBox_Campaign, 1);
+
+    connect(CBox_Site, &QComboBox::currentIndexChanged, this, [this] { SiteChosen(); });
+    connect(CBox_Campaign, &QComboBox::currentIndexChanged, this, [this] { CampaignChosen(); });
+    SetSites({});
+}
+
+void TCampaignForm::SetSites(std::vector<TSite> sites, std::int64_t siteId) {
+    sites_ = std::move(sites);
+    const QSignalBlocker block(CBox_Site);
+    CBox_Site->clear();
+    CBox_Site->addItem(NewSite);
+    int chosen = 0;
+    for (std::size_t k = 0; k < sites_.size(); ++k) {
+        CBox_Site->addItem(Q(sites_[k].Name));
+        if (sites_[k].Id == siteId) chosen = int(k) + 1;
+    }
+    CBox_Site->setCurrentIndex(chosen);
+    SiteChosen();
+}
+
+void TCampaignForm::SiteChosen() {
+    const int k = CBox_Site->currentIndex() - 1;
+    const bool fresh = k < 0 || k >= int(sites_.size());
+    const TSite site = fresh ? TSite{} : sites_[k];
+    Edt_SiteName->setText(Q(site.Name));
+    Edt_VoltageLevel->setText(Q(site.VoltageLevel));
+    Edt_GridSize->setText(Q(site.GridSize));
+    Edt_Location->setText(Q(site.Location));
+    for (QLineEdit* e : {Edt_SiteName, Edt_VoltageLevel, Edt_GridSize, Edt_Location})
+        e->setReadOnly(!fresh);
+
+    campaigns_ = fresh || !CampaignsOf ? std::vector<TCampaignSummary>{} : CampaignsOf(site.Id);
+    const QSignalBlocker block(CBox_Campaign);
+    CBox_Campaign->clear();
+    CBox_Campaign->addItem(NewCampaign);
+    for (const TCampaignSummary& c : campaigns_)
+        CBox_Campaign->addItem(CampaignCaption(c.Campaign));
+    CBox_Campaign->setCurrentIndex(0);
+    CampaignChosen();
+}
+
+void TCampaignForm::SelectCampaign(std::int64_t campaignId) {
+    for (std::size_t k = 0; k < campaigns_.size(); ++k)
+        if (campaigns_[k].Campaign.Id == campaignId) CBox_Campaign->setCurrentIndex(int(k) + 1);
+}
+
+void TCampaignForm::CampaignChosen() {
+    const int k = CBox_Campaign->currentIndex() - 1;
+    const bool fresh = k < 0 || k >= int(campaigns_.size());
+    const TCampaign c = fresh ? TCampaign{} : campaigns_[k].Campaign;
+    const QDate date = QDate::fromString(Q(c.Date), QStringLiteral("yyyy-MM-dd"));
+    DEdt_Date->setDate(fresh || !date.isValid() ? Platform().Now().date() : date);
+    Edt_Testers->setText(Q(c.Testers));
+    Edt_Weather->setText(Q(c.Weather));
+    Edt_Soil->setText(Q(c.Soil));
+    Edt_LeadLayout->setText(Q(c.LeadLayout));
+    Edt_LeadLengths->setText(Q(c.LeadLengths));
+    Edt_Serial->setText(Q(c.InstrumentSerial));
+    Edt_Limit->setText(c.Limit ? QString::number(*c.Limit, 'g', 12) : QString());
+    CBox_F0->setCurrentIndex(c.PowerFrequency == 60 ? 1 : 0);
+    Edt_Remarks->setText(Q(c.Remarks));
+    DEdt_Date->setReadOnly(!fresh);
+    CBox_F0->setEnabled(fresh);
+    for (QLineEdit* e : {Edt_Testers, Edt_Weather, Edt_Soil, Edt_LeadLayout, Edt_LeadLengths,
+                         Edt_Serial, Edt_Limit, Edt_Remarks})
+        e->setReadOnly(!fresh);
+}
+
+std::optional<TSite> TCampaignForm::Site(QString& problem) const {
+    const int k = CBox_Site->currentIndex() - 1;
+    if (k >= 0 && k < int(sites_.size())) return sites_[k];
+    TSite site;
+    site.Name = Text(Edt_SiteName);
+    site.VoltageLevel = Text(Edt_VoltageLevel);
+    site.GridSize = Text(Edt_GridSize);
+    site.Location = Text(Edt_Location);
+    if (site.Name.empty()) {
+        problem = QStringLiteral("请填写场地名称！");
+        return std::nullopt;
+    }
+    return site;
+}
+
+std::optional<TCampaign> TCampaignForm::Campaign(QString& problem) const {
+    const int k = CBox_Campaign->currentIndex() - 1;
+    if (k >= 0 && k < int(campaigns_.size())) return campaigns_[k].Campaign;
+    TCampaign c;
+    c.Date = DEdt_Date->date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+    c.Testers = Text(Edt_Testers);
+    c.Weather = Text(Edt_Weather);
+    c.Soil = Text(Edt_Soil);
+    c.LeadLayout = Text(Edt_LeadLayout);
+    c.LeadLengths = Text(Edt_LeadLengths);
+    c.InstrumentSerial = Text(Edt_Serial);
+    c.Remarks = Text(Edt_Remarks);
+    c.PowerFrequency = CBox_F0->currentIndex() == 1 ? 60 : 50;
+    const QString limit = Edt_Limit->text().trimmed();
+    if (!limit.isEmpty()) {
+        bool ok = false;
+        const double ohms = limit.toDouble(&ok);
+        if (!ok || !std::isfinite(ohms) || ohms <= 0) {
+            problem = QStringLiteral("设定限值应为大于0的数值（单位Ω），或不填。");
+            return std::nullopt;
+        }
+        c.Limit = ohms;
+    }
+    return c;
+}

@@ -1,0 +1,3 @@
+#include "app/kit/GlobVar.h"
+
+TGlobVar GlobVar;
