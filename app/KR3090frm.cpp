@@ -16,6 +16,7 @@
 
 #include "app/ArchiveAccess.h"
 #include "app/GlobVar.h"
+#include "app/Manual.h"
 #include "app/Panels.h"
 #include "app/SetCommfrm.h"
 #include "app/ShownComboBox.h"
@@ -428,7 +429,11 @@ void TfrmKR3090::BitBtn2Click() {
 
 void TfrmKR3090::BitBtn6Click() {
     const QString help = QString::fromStdString(CommSettings.HelpFileName);
-    if (!help.isEmpty() && QFileInfo::exists(help)) Platform().ShellOpen(this, help);
+    // A help file of the user's own is theirs to keep right; without one, ours.
+    if (help.isEmpty())
+        OpenManual(this);
+    else if (QFileInfo::exists(help))
+        Platform().ShellOpen(this, help);
 }
 
 void TfrmKR3090::BitBtn7Click() {
