@@ -43,6 +43,7 @@ class TfrmArchiveStore : public QDialog {
     QPushButton* BBtn_Cancel;
 
   private:
+    void FillRecords();  // the rows, marked at the form's power frequency
     std::vector<TStoreRecord> records_;
 };
 
