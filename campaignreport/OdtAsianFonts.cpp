@@ -7,6 +7,11 @@
 #include <vector>
 
 // Qt for Windows carries zlib inside Qt6Core.dll; Debian's Qt uses the system's.
+#ifdef KR3090_NO_ZLIB
+QByteArray OdtWithAsianFonts(const QByteArray& odt) {
+    return odt;
+}
+#else
 #ifdef KR3090_QT_ZLIB
 #include <QtZlib/zlib.h>
 #else
@@ -181,3 +186,4 @@ QByteArray OdtWithAsianFonts(const QByteArray& odt) {
         }
     return found ? WriteZip(*entries) : odt;
 }
+#endif
