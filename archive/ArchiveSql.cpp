@@ -316,10 +316,8 @@ class TSqlArchive final : public TArchive {
     void Connect() {
         const bool sqlite = Settings.Driver == TArchiveDriver::SQLite;
         const QString driver = sqlite ? "QSQLITE" : "QPSQL";
-        if (!QSqlDatabase::isDriverAvailable(driver))
-            throw TArchiveError(
-                TArchiveProblem::NoDriver,
-                "缺少 Qt 的数据库驱动 " + S(driver) + "：程序的 sqldrivers 文件夹里应有它的插件。");
+        if (const std::string missing = MissingDriverText(Settings.Driver); !missing.empty())
+            throw TArchiveError(TArchiveProblem::NoDriver, missing);
         Db = QSqlDatabase::contains(Connection) ? QSqlDatabase::database(Connection, false)
                                                 : QSqlDatabase::addDatabase(driver, Connection);
         if (sqlite)
@@ -519,4 +517,20 @@ class TSqlArchive final : public TArchive {
 std::unique_ptr<TArchive> OpenArchive(const TArchiveSettings& settings,
                                       const std::string& password) {
     return std::make_unique<TSqlArchive>(settings, password);
+}
+
+std::string MissingDriverText(TArchiveDriver driver) {
+    const bool sqlite = driver == TArchiveDriver::SQLite;
+    const QString name = sqlite ? "QSQLITE" : "QPSQL";
+    if (QSqlDatabase::isDriverAvailable(name)) return {};
+#ifdef _WIN32
+    // The zip carries its plugins beside kr3090.exe.
+    return "缺少 Qt 的数据库驱动 " + S(name) + "：程序文件夹的 sqldrivers 里应有 " +
+           (sqlite ? "qsqlite.dll" : "qsqlpsql.dll（连同它要的 libpq.dll）") + "。";
+#else
+    // Qt comes from Debian here; apt brings only the SQLite driver by itself.
+    const std::string package = sqlite ? "libqt6sql6-sqlite" : "libqt6sql6-psql";
+    return "缺少 Qt 的数据库驱动 " + S(name) + "：请安装软件包 " + package + "（sudo apt install " +
+           package + "）。";
+#endif
 }

@@ -23,3 +23,8 @@
 // Throws TArchiveError when the archive cannot be opened.
 std::unique_ptr<TArchive> OpenArchive(const TArchiveSettings& settings,
                                       const std::string& password = {});
+
+// Why the archive cannot be opened with this driver on this machine: the
+// advice names what to install where the program runs (the Debian package on
+// Linux, the plugin in the program's folder on Windows); empty when Qt has it.
+std::string MissingDriverText(TArchiveDriver driver);

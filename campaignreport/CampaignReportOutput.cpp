@@ -8,6 +8,7 @@
 #include <QTextDocument>
 #include <QTextDocumentWriter>
 
+#include "campaignreport/OdtAsianFonts.h"
 #include "campaignreport/ReportOdt.h"
 #include "campaignreport/ReportPages.h"
 #include "report/PrintTarget.h"
@@ -56,9 +57,9 @@ void WriteCampaignReportOdt(const TCampaignReport& report, const QString& path) 
     QBuffer odf;
     QTextDocumentWriter writer(&odf, "odf");
     if (!writer.write(doc.get())) NotWritten(path);
+    const QByteArray bytes = OdtWithAsianFonts(odf.data());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(odf.data()) != odf.data().size() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         NotWritten(path);
 #else
     (void)report;

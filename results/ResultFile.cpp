@@ -22,6 +22,15 @@ bool AppendLine(const std::string& text, const std::string& path) {
     return Append(text, path, {});
 }
 
+bool AppendUtf8Line(const std::string& text, const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return false;
+    try {
+        return AppendToFile(text + "\r\n", path, "\xEF\xBB\xBF");
+    } catch (...) {
+        return false;
+    }
+}
+
 bool AppendCsvRow(const std::string& row, const std::string& path) {
     return Append(row, path, CsvHeader());
 }

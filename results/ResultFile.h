@@ -22,6 +22,10 @@ bool AppendLine(const std::string& text, const std::string& path);
 bool AppendToFile(const std::string& bytes, const std::string& path,
                   const std::string& firstBytes = {});
 
+// Appends text like AppendLine but in UTF-8, with the byte-order mark in
+// front when the file is new or empty (for a spreadsheet to know it by).
+bool AppendUtf8Line(const std::string& text, const std::string& path);
+
 // Appends one spreadsheet row (ResultCsv.h) like AppendLine, with the header
 // row in front of it when the file is new or empty; the program never reads
 // the file, so one with other columns is appended to as it is.

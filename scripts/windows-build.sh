@@ -40,6 +40,8 @@ cp "$qt/plugins/sqldrivers/qsqlite.dll" "$package/sqldrivers/"
 qm=/usr/share/qt6/translations/qtbase_zh_CN.qm
 [ -f "$qm" ] || { echo "windows-build.sh: no $qm (qt6-translations-l10n, scripts/setup.sh ci)" >&2; exit 1; }
 cp "$qm" "$package/translations/"
+# The manual that "帮助" opens, beside kr3090.exe (the build copies it there).
+cp "$dir/app/kr3090-manual.html" "$package/"
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 pending=("$package/kr3090.exe" "$package/platforms/qwindows.dll"

@@ -16,7 +16,10 @@
 #include "analysis/FreqPlot.h"
 #include "app/analysis/AnalysisReportfrm.h"
 #include "app/archive/ArchiveWindows.h"
+#include "app/kit/CsvExport.h"
+#include "app/kit/ExportFiles.h"
 #include "app/kit/Messages.h"
+#include "app/kit/NoteLabel.h"
 #include "app/kit/TableView.h"
 #include "app/kit/WindowRole.h"
 #include "qtext/QText.h"
@@ -108,8 +111,7 @@ TfrmFreqAnalysis::TfrmFreqAnalysis(QWidget* owner) : QWidget(owner, Qt::Window) 
     layout->addLayout(buttons);
 
     // Appended to like the result files; a picture is replaced, after asking.
-    SaveCsvDialog.Filter = QStringLiteral("*.csv(Excel表格)|*.csv");
-    SaveCsvDialog.DefaultExt = QStringLiteral("csv");
+    SaveCsvDialog = CsvExportRequest();
     SavePngDialog.Filter = QStringLiteral("*.png(图片)|*.png");
     SavePngDialog.DefaultExt = QStringLiteral("png");
     SavePngDialog.OverwritePrompt = true;
@@ -153,11 +155,9 @@ void TfrmFreqAnalysis::BuildValueGroup(QWidget* parent) {
     Lbl_TwoPoint->setFont(SongFont(18));
     Lbl_LineFit = NamedLabel(GBox_Value, "Lbl_LineFit");
     Lbl_LineFit->setWordWrap(true);
-    Lbl_Note =
-        NamedLabel(GBox_Value, "Lbl_Note",
-                   QStringLiteral("工频点的记录只列出，不参与工频值计算；"
-                                  "|Z|离散度 = (最大 - 最小) / 平均，超出容差时在说明中标出。"));
-    Lbl_Note->setWordWrap(true);
+    Lbl_Note = NamedLabel(GBox_Value, "Lbl_Note");
+    SetNoteText(Lbl_Note, QStringLiteral("工频点的记录只列出，不参与工频值计算；"
+                                         "|Z|离散度 = (最大 - 最小) / 平均，超出容差时在说明中标出。"));
     for (QLabel* l : {Lbl_Method, Lbl_TwoPoint, Lbl_LineFit, Lbl_Note}) valueLayout->addWidget(l);
 }
 
@@ -187,7 +187,7 @@ void TfrmFreqAnalysis::FillRecords() {
         SetTableRow(LView_Records, row,
                     AnalysisRecordCells(row + 1, records_[row], PowerFrequency()), true);
     }
-    LView_Records->resizeColumnsToContents();
+    FitColumns(LView_Records);
     filling_ = false;
 }
 
@@ -216,7 +216,7 @@ void TfrmFreqAnalysis::Recompute() {
             for (int c = MeanSpreadColumn; c <= MeanNoteColumn; ++c)
                 LView_Means->item(row, c)->setFont(font);
     }
-    LView_Means->resizeColumnsToContents();
+    FitColumns(LView_Means);
 
     const TAnalysisResultTexts texts = AnalysisResultTexts(analysis_, records_.size());
     Lbl_Count->setText(Q(texts.Count));
@@ -229,22 +229,24 @@ void TfrmFreqAnalysis::Recompute() {
 }
 
 void TfrmFreqAnalysis::BBtn_SaveCsvClick() {
-    const QString path = Platform().SaveFileName(this, SaveCsvDialog);
-    if (path.isEmpty()) return;
-    SaveCsvDialog.FileName = path;
-    int lost = 0;
-    for (const std::string& line :
-         AnalysisCsvLines(records_, Checked(), analysis_, SEdt_Tolerance->value()))
-        if (!AppendLine(line, path.toStdString())) ++lost;
-    if (lost) ReportFileFault(this, QStringLiteral("文件写入失败，数据未能完整保存！"), path);
+    ExportCsv(this, SaveCsvDialog, ExportName(QStringLiteral("csv")),
+              AnalysisCsvLines(records_, Checked(), analysis_, SEdt_Tolerance->value()));
 }
 
 void TfrmFreqAnalysis::BBtn_SavePngClick() {
+    ProposeExportFile(SavePngDialog, ExportName(QStringLiteral("png")));
     const QString path = Platform().SaveFileName(this, SavePngDialog);
     if (path.isEmpty()) return;
-    SavePngDialog.FileName = path;
     if (!PBox_Plot->Picture(QSize(1200, 800)).save(path, "PNG"))
         ReportFileFault(this, QStringLiteral("图片保存失败！"), path);
+    else
+        ExportWritten(this, QStringLiteral("图片"), path);
+}
+
+// "频率分析 2024-05-20.csv": the records carry no site, the day names the work.
+QString TfrmFreqAnalysis::ExportName(const QString& extension) const {
+    return QStringLiteral("频率分析 %1.%2")
+        .arg(Platform().Now().toString(QStringLiteral("yyyy-MM-dd")), extension);
 }
 
 void TfrmFreqAnalysis::BBtn_StoreClick() {

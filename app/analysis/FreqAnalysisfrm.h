@@ -59,12 +59,13 @@ class TfrmFreqAnalysis : public QWidget {
     QPushButton* BBtn_Store;
     QPushButton* BBtn_Report;
     QPushButton* BBtn_Close;
-    // The export dialogs remember the path last chosen in them.
+    // The export dialogs remember the type last chosen (a CSV's character set).
     TFileDialogRequest SaveCsvDialog;
     TFileDialogRequest SavePngDialog;
 
   private:
     void BuildValueGroup(QWidget* parent);
+    QString ExportName(const QString& extension) const;
     std::vector<bool> Checked() const;
     void FillRecords();
 

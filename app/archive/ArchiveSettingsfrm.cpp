@@ -14,6 +14,9 @@
 #include "app/archive/ArchiveAccess.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/Messages.h"
+#include "app/kit/NoteLabel.h"
+#include "app/kit/Platform.h"
+#include "archive/ArchiveSql.h"
 #include "qtext/QText.h"
 #include "settings/Config.h"
 #include "report/SongFont.h"
@@ -56,11 +59,8 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
     Edt_User = Named(new QLineEdit(this), "Edt_User");
     form->addRow(QStringLiteral("用户名"), Edt_User);
     layout->addLayout(form);
-    auto* note = Named(
-        new QLabel(QStringLiteral("密码不保存：连接时询问，或由 ~/.pgpass（PGPASSFILE）提供。"),
-                   this),
-        "Lbl_Password");
-    note->setWordWrap(true);
+    auto* note = Named(new QLabel(this), "Lbl_Password");
+    SetNoteText(note, QStringLiteral("密码不保存：连接时询问，或由 ~/.pgpass（PGPASSFILE）提供。"));
     layout->addWidget(note);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -104,6 +104,14 @@ void TfrmArchiveSettings::BBtn_BrowseClick() {
 }
 
 bool TfrmArchiveSettings::BBtn_SaveClick() {
+    // A choice this machine cannot open is not saved: the archive in use stays.
+    const std::string missing = MissingDriverText(
+        RBtn_PostgreSQL->isChecked() ? TArchiveDriver::PostgreSQL : TArchiveDriver::SQLite);
+    if (!missing.empty()) {
+        Platform().MessageBox(this, Q(missing) + QStringLiteral("\n档案设置未改变。"),
+                              QStringLiteral("提示"), TMessageIcon::Warning);
+        return false;
+    }
     TArchiveSettings settings;
     settings.Driver =
         RBtn_PostgreSQL->isChecked() ? TArchiveDriver::PostgreSQL : TArchiveDriver::SQLite;

@@ -56,6 +56,8 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
         buttons->addWidget(b);
     }
     layout->addLayout(buttons);
+    // The records at the chosen power frequency are marked as such.
+    connect(Form->CBox_F0, &QComboBox::currentIndexChanged, this, [this] { FillRecords(); });
     connect(BBtn_Store, &QPushButton::clicked, this, &TfrmArchiveStore::BBtn_StoreClick);
     connect(BBtn_Cancel, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -63,13 +65,22 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
 void TfrmArchiveStore::SetRecords(std::vector<TStoreRecord> records, const QString& source) {
     records_ = std::move(records);
     Lbl_Source->setText(QStringLiteral("%1，共%2条").arg(source).arg(records_.size()));
+    LView_Records->setRowCount(0);
+    FillRecords();
+}
+
+void TfrmArchiveStore::FillRecords() {
+    const int f0 = Form->CBox_F0->currentIndex() == 1 ? 60 : 50;
+    // Refilled rows keep the operator's check marks.
+    const bool refill = LView_Records->rowCount() == int(records_.size());
     LView_Records->setRowCount(int(records_.size()));
     for (int row = 0; row < int(records_.size()); ++row) {
         const TStoreRecord& r = records_[row];
-        SetTableRow(LView_Records, row, AnalysisRecordCells(r.Number, r.Values, 0), true,
-                    r.Checked);
+        const QTableWidgetItem* old = refill ? LView_Records->item(row, 0) : nullptr;
+        SetTableRow(LView_Records, row, AnalysisRecordCells(r.Number, r.Values, f0), true,
+                    old ? old->checkState() == Qt::Checked : r.Checked);
     }
-    LView_Records->resizeColumnsToContents();
+    FitColumns(LView_Records);
 }
 
 void TfrmArchiveStore::LoadArchive(std::int64_t siteId, std::int64_t campaignId) {

@@ -37,5 +37,6 @@ class TfrmArchiveStore : public QDialog {
     QPushButton* BBtn_Cancel;
 
   private:
+    void FillRecords();  // the rows, marked at the form's power frequency
     std::vector<TStoreRecord> records_;
 };

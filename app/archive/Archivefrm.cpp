@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "analysis/FreqAnalysisText.h"
@@ -18,6 +19,7 @@
 #include "app/archive/ArchiveSettingsfrm.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/ReportCommands.h"
+#include "app/kit/CsvExport.h"
 #include "app/kit/Messages.h"
 #include "app/kit/OpenWindow.h"
 #include "app/kit/TableView.h"
@@ -97,8 +99,7 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
 
     ImportDialog.Title = QStringLiteral("请选择结果文件");
     ImportDialog.Filter = QStringLiteral("结果文件(*.txt *.csv)|*.txt *.csv");
-    CsvDialog.Filter = QStringLiteral("*.csv(Excel表格)|*.csv");
-    CsvDialog.DefaultExt = QStringLiteral("csv");
+    CsvDialog = CsvExportRequest();
     PdfDialog = ReportPdfRequest();
     OdtDialog = ReportOdtRequest();
 
@@ -212,7 +213,8 @@ void TfrmArchive::Refresh(std::int64_t siteId, std::int64_t campaignId) {
         SetTableRow(LView_Sites, row, SiteTableCells(sites_[row]));
         LView_Sites->item(row, 0)->setData(Qt::UserRole, qlonglong(sites_[row].Id));
     }
-    LView_Sites->resizeColumnsToContents();
+    FitColumns(LView_Sites);
+    ShowSiteColumns();
     SelectRowWithId(LView_Sites, siteId);
     filling_ = false;
     ShowSite();
@@ -220,6 +222,20 @@ void TfrmArchive::Refresh(std::int64_t siteId, std::int64_t campaignId) {
     SelectRowWithId(LView_Campaigns, campaignId);
     filling_ = false;
     ShowCampaign();
+}
+
+// The sites' columns in view: their side of the splitter grows to them, up
+// to half the window.
+void TfrmArchive::ShowSiteColumns() {
+    auto* split = findChild<QSplitter*>(QStringLiteral("Split_SitesCampaigns"));
+    QList<int> sizes = split->sizes();
+    const QWidget* side = split->widget(0);
+    const int need = WidthForAllColumns(LView_Sites) + side->width() - LView_Sites->width();
+    const int total = sizes[0] + sizes[1];
+    if (sizes[0] >= need || total <= 0) return;
+    sizes[0] = std::min(need, total / 2);
+    sizes[1] = total - sizes[0];
+    split->setSizes(sizes);
 }
 
 void TfrmArchive::ShowSite() {
@@ -238,7 +254,7 @@ void TfrmArchive::ShowSite() {
                          c.Value.TwoPoint ? std::optional(c.Value.TwoPoint->Value) : std::nullopt,
                          c.Campaign.Limit});
     }
-    LView_Campaigns->resizeColumnsToContents();
+    FitColumns(LView_Campaigns);
     if (!campaigns_.empty()) LView_Campaigns->selectRow(int(campaigns_.size()) - 1);
     filling_ = false;
     PBox_Trend->SetData(std::move(trend), site ? Q(site->Name) + QStringLiteral(" 工频值历次变化")
@@ -255,7 +271,7 @@ void TfrmArchive::ShowCampaign() {
         SetTableRow(LView_CampRecords, row,
                     AnalysisRecordCells(records_[row].Number, records_[row].Values,
                                         c->Campaign.PowerFrequency));
-    LView_CampRecords->resizeColumnsToContents();
+    FitColumns(LView_CampRecords);
     for (QPushButton* b : {BBtn_Pdf, BBtn_Odt, BBtn_Print, BBtn_DeleteCampaign}) b->setEnabled(c);
 }
 
@@ -289,13 +305,8 @@ void TfrmArchive::BBtn_ImportFileClick() {
 void TfrmArchive::BBtn_ExportCsvClick() {
     const TSite* site = Site();
     if (!site) return;
-    const QString path = Platform().SaveFileName(this, CsvDialog);
-    if (path.isEmpty()) return;
-    CsvDialog.FileName = path;
-    int lost = 0;
-    for (const std::string& line : SiteCsvLines(*site, campaigns_))
-        if (!AppendLine(line, path.toStdString())) ++lost;
-    if (lost) ReportFileFault(this, QStringLiteral("文件写入失败，数据未能完整保存！"), path);
+    ExportCsv(this, CsvDialog, Q(site->Name) + QStringLiteral(" 历次测试.csv"),
+              SiteCsvLines(*site, campaigns_));
 }
 
 std::optional<TCampaignReport> TfrmArchive::SelectedReport() const {
@@ -361,6 +372,8 @@ void ShowArchive(QWidget* owner) {
     archive->Refresh();
     archive->LView_Sites->setFocus();  // the keyboard starts where the reading does
     archive->show();
+    // Once the window manager has given the window its size.
+    QTimer::singleShot(0, archive, [archive] { archive->ShowSiteColumns(); });
     archive->raise();
     archive->activateWindow();
 }

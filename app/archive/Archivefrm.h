@@ -30,6 +30,8 @@ class TfrmArchive : public QWidget {
     std::int64_t SelectedCampaignId() const;
 
     void BBtn_ImportFileClick();  // result files into a campaign
+    // Widens the sites' side to show their columns (once the window is shown).
+    void ShowSiteColumns();
     void BBtn_ExportCsvClick();   // the site's campaigns to a spreadsheet file
     void BBtn_PdfClick();         // the campaign's report as PDF
     void BBtn_OdtClick();         // ... as an editable document

@@ -52,7 +52,11 @@ TCampaignForm::TCampaignForm(QWidget* parent) : QWidget(parent) {
     Edt_VoltageLevel = Field(site, GBox_Site, "Edt_VoltageLevel", QStringLiteral("电压等级"));
     Edt_GridSize = Field(site, GBox_Site, "Edt_GridSize", QStringLiteral("地网尺寸或对角线"));
     Edt_Location = Field(site, GBox_Site, "Edt_Location", QStringLiteral("位置说明"));
-    layout->addWidget(GBox_Site);
+    // A real name ("东郊变 \"老站\" 110kV") is read whole, not scrolled.
+    Edt_SiteName->setMinimumWidth(Edt_SiteName->fontMetrics().horizontalAdvance(
+                                      QString(16, QChar(0x6D4B))) +
+                                  12);
+    layout->addWidget(GBox_Site, 1);
 
     GBox_Campaign = Named(new QGroupBox(QStringLiteral("本次测试"), this), "GBox_Campaign");
     auto* campaign = new QFormLayout(GBox_Campaign);

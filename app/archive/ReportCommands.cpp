@@ -1,5 +1,6 @@
 #include "app/archive/ReportCommands.h"
 
+#include "app/kit/ExportFiles.h"
 #include "app/kit/Messages.h"
 #include "campaignreport/CampaignReportOutput.h"
 #include "report/Report.h"
@@ -9,14 +10,16 @@ namespace {
 template <class W>
 void SaveReport(QWidget* owner, const TCampaignReport& report, TFileDialogRequest& dialog,
                 W write) {
+    ProposeExportFile(dialog, ReportFileName(report, dialog.DefaultExt));
     const QString path = Platform().SaveFileName(owner, dialog);
     if (path.isEmpty()) return;
-    dialog.FileName = path;
     try {
         write(report, path);
     } catch (const EReportError& e) {
         ReportFileFault(owner, QString::fromUtf8(e.what()), path);
+        return;
     }
+    ExportWritten(owner, QStringLiteral("测试报告"), path);
 }
 
 }  // namespace
@@ -52,4 +55,10 @@ TFileDialogRequest ReportOdtRequest() {
     r.DefaultExt = QStringLiteral("odt");
     r.OverwritePrompt = true;
     return r;
+}
+
+QString ReportFileName(const TCampaignReport& report, const QString& extension) {
+    return QStringLiteral("%1 %2 测试报告.%3")
+        .arg(QString::fromStdString(report.Site.Name), QString::fromStdString(report.Campaign.Date),
+             extension);
 }

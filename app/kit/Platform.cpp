@@ -85,17 +85,25 @@ QString TQtPlatform::SaveFileName(QWidget* owner, const TFileDialogRequest& r) {
             if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
         };
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
-        // The file offered opens with its own type chosen.
+        // The file offered opens with its own type chosen: the last one
+        // chosen when several types share its extension.
         const QString offered = QFileInfo(r.FileName).suffix();
-        for (const QString& filter : dialog.nameFilters()) {
-            if (offered.isEmpty() || FilterSuffix(filter).compare(offered, Qt::CaseInsensitive))
-                continue;
-            dialog.selectNameFilter(filter);
-            follow(filter);
+        const QStringList filters = dialog.nameFilters();
+        const auto fits = [&](int k) {
+            return k >= 0 && k < filters.size() && !offered.isEmpty() &&
+                   !FilterSuffix(filters[k]).compare(offered, Qt::CaseInsensitive);
+        };
+        int chosen = fits(r.ChosenFilter) ? r.ChosenFilter : -1;
+        for (int k = 0; k < filters.size() && chosen < 0; ++k)
+            if (fits(k)) chosen = k;
+        if (chosen >= 0) {
+            dialog.selectNameFilter(filters[chosen]);
+            follow(filters[chosen]);
         }
     }
     if (!r.FileName.isEmpty()) dialog.selectFile(r.FileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    r.ChosenFilter = int(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
     return dialog.selectedFiles().first();
 }
 
@@ -109,7 +117,10 @@ QString TQtPlatform::OpenFileName(QWidget* owner, const TFileDialogRequest& r) {
 }
 
 void TQtPlatform::ShellOpen(QWidget* owner, const QString& path) {
-    ShellOpenFile(owner, path);
+    // Through Platform(): a test that keeps the real shell still sees the box.
+    if (!ShellOpenFile(owner, path))
+        Platform().MessageBox(owner, NoOpenerText(path), QStringLiteral("提示"),
+                              TMessageIcon::Warning);
 }
 
 QDateTime TQtPlatform::Now() {

@@ -18,6 +18,9 @@ struct TFileDialogRequest {
     QString DefaultExt;  // added to a typed name without extension ("txt")
     QString FileName;    // offered when the dialog opens
     bool OverwritePrompt = false;
+    // Of Filter's types, the one a save dialog opens on when it fits the file
+    // offered; SaveFileName leaves the one the user chose.
+    mutable int ChosenFilter = 0;
 };
 
 class TPlatform {

@@ -1,6 +1,8 @@
 #include "app/kit/TableView.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
+#include <algorithm>
 
 QTableWidget* TextTable(QWidget* parent, const char* name, const std::vector<std::string>& headers,
                         const QString& accessibleName) {
@@ -33,4 +35,24 @@ void SetTableRow(QTableWidget* table, int row, const std::vector<std::string>& c
         }
         table->setItem(row, c, item);
     }
+}
+
+void FitColumns(QTableWidget* table) {
+    table->resizeColumnsToContents();
+    // Fitting sized the last column too; stretching it anew fills the view.
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->horizontalHeader()->setStretchLastSection(true);
+}
+
+int WidthForAllColumns(const QTableWidget* table) {
+    const QHeaderView* header = table->horizontalHeader();
+    int width = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < table->columnCount(); ++c) {
+        int column = std::max(header->sectionSizeHint(c),
+                              static_cast<const QAbstractItemView*>(table)->sizeHintForColumn(c));
+        // The stretched last column keeps at least the default width.
+        if (c == table->columnCount() - 1) column = std::max(column, header->defaultSectionSize());
+        width += column;
+    }
+    return width;
 }

@@ -17,6 +17,7 @@
 #include "app/archive/ArchiveWindows.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/Panels.h"
+#include "app/main/Manual.h"
 #include "app/main/SetCommfrm.h"
 #include "app/kit/ShownComboBox.h"
 #include "settings/Config.h"
@@ -428,7 +429,11 @@ void TfrmKR3090::BitBtn2Click() {
 
 void TfrmKR3090::BitBtn6Click() {
     const QString help = QString::fromStdString(CommSettings.HelpFileName);
-    if (!help.isEmpty() && QFileInfo::exists(help)) Platform().ShellOpen(this, help);
+    // A help file of the user's own is theirs to keep right; without one, ours.
+    if (help.isEmpty())
+        OpenManual(this);
+    else if (QFileInfo::exists(help))
+        Platform().ShellOpen(this, help);
 }
 
 void TfrmKR3090::BitBtn7Click() {

@@ -4,12 +4,18 @@
 // campaign is refused with the reason, storing nothing; the settings dialog
 // writes [Archive] and never a password.
 #include <QAccessible>
+#include <QComboBox>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QStringDecoder>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -242,4 +248,183 @@ TEST_F(WindowTest, TheArchiveSettingsGoIntoConfigIniWithoutAPasswordAndTheArchiv
     EXPECT_EQ(ArchiveAccess().Settings().File,
               folder.filePath(QStringLiteral("站.sqlite")).toStdString());
     EXPECT_TRUE(platform.Errors.empty());
+}
+
+// Debian's Qt without libqt6sql6-psql: its plugin folder holds the SQLite
+// driver only. The advice names the package, and the server is not saved.
+TEST_F(WindowTest, AServerWhoseDriverIsMissingIsRefusedWithThePackageAndChangesNothing) {
+    const QDir installed(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/sqldrivers");
+    const QStringList sqlite = installed.entryList({QStringLiteral("*qsqlite*")}, QDir::Files);
+    ASSERT_FALSE(sqlite.isEmpty());
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("plugins/sqldrivers")));
+    ASSERT_TRUE(QFile::copy(installed.filePath(sqlite.first()),
+                            folder.filePath("plugins/sqldrivers/" + sqlite.first())));
+    // Before any driver is looked up in this process.
+    QCoreApplication::setLibraryPaths({folder.filePath(QStringLiteral("plugins"))});
+    ASSERT_FALSE(MissingDriverText(TArchiveDriver::PostgreSQL).empty());
+    ASSERT_TRUE(MissingDriverText(TArchiveDriver::SQLite).empty());
+
+    const QString ini = GlobVar.ConfigFileName;
+    const QByteArray before = "[Config]\r\nComName=COM3\r\n";
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(before);
+    }
+    TfrmArchiveSettings dialog(window.get());
+    dialog.RBtn_PostgreSQL->setChecked(true);
+    dialog.Edt_Host->setText(QStringLiteral("db.example"));
+    EXPECT_FALSE(dialog.BBtn_SaveClick());
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+#ifdef _WIN32
+    EXPECT_EQ(platform.Boxes[0].Text,
+              QStringLiteral("缺少 Qt 的数据库驱动 QPSQL：程序文件夹的 sqldrivers 里应有 "
+                             "qsqlpsql.dll（连同它要的 libpq.dll）。\n档案设置未改变。"));
+#else
+    EXPECT_EQ(platform.Boxes[0].Text,
+              QStringLiteral("缺少 Qt 的数据库驱动 QPSQL：请安装软件包 libqt6sql6-psql（sudo apt "
+                             "install libqt6sql6-psql）。\n档案设置未改变。"));
+#endif
+    EXPECT_EQ(ReadAll(ini), before);
+    // The archive in use is still the file, and opens.
+    EXPECT_EQ(ArchiveAccess().Settings().Driver, TArchiveDriver::SQLite);
+    EXPECT_NE(ArchiveAccess().Get(window.get()), nullptr);
+    ArchiveAccess().Close();
+}
+
+namespace {
+
+// The cells LibreOffice reads from a CSV file with the character set given
+// (its own numbers: 61 is GBK; SYSTEM is what its import offers by itself,
+// the locale's, here UTF-8), written back out as UTF-8 text; empty when it
+// could not.
+QString ReadBackBySpreadsheet(const QString& csv, const char* charset, const QString& work) {
+    const QString out = work + "/" + QString::fromLatin1(charset);
+    QProcess soffice;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LANG", "C.UTF-8");
+    env.remove("LC_ALL");
+    soffice.setProcessEnvironment(env);
+    soffice.start("soffice", {"-env:UserInstallation=file://" + work + "/lo-profile", "--headless",
+                              "--norestore", "--infilter=CSV:44,34," + QString::fromLatin1(charset),
+                              "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76",
+                              "--outdir", out, csv});
+    if (!soffice.waitForFinished(240000)) return {};
+    QFile f(out + "/" + QFileInfo(csv).fileName());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+}  // namespace
+
+// The files the archive gives are proposed by what they hold, in the
+// documents folder and then where the last one went, and each export says
+// where it went. A CSV comes in GBK or, chosen in the dialog, in UTF-8 that
+// LibreOffice reads without being told; a file keeps the set it began with.
+TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCharacterSet) {
+    TArchiveConfig config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    ArchiveAccess().Close();
+    const QString documents = folder.filePath(QStringLiteral("我的文档"));
+    ASSERT_TRUE(QDir().mkpath(documents) && QDir().mkpath(folder.filePath("xdg")));
+    {
+        QFile dirs(folder.filePath("xdg/user-dirs.dirs"));
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write(("XDG_DOCUMENTS_DIR=\"" + documents + "\"\n").toUtf8());
+    }
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", folder.filePath("xdg").toUtf8());
+
+    // Stored through the store window: its 50 Hz record says why it is not used.
+    std::vector<TStoreRecord> records;
+    for (int f : {45, 50, 55}) {
+        TRecordValues v;
+        v.Frequency = f;
+        v.U = 2;
+        v.I = 1;
+        v.Phi = 30;
+        records.push_back({int(records.size()) + 1, v, true});
+    }
+    ShowArchiveStore(window.get(), records, "仪器中的记录");
+    TfrmArchiveStore& s = *frmArchiveStore;
+    EXPECT_EQ(s.LView_Records->item(1, 9)->text(), "工频点，不参与计算");
+    s.Form->CBox_F0->setCurrentIndex(1);  // 60 Hz: no record of its own
+    EXPECT_EQ(s.LView_Records->item(1, 9)->text(), "");
+    s.Form->CBox_F0->setCurrentIndex(0);
+    const QString name = QStringLiteral("东郊变 \"老站\" 110kV'--");
+    s.Form->Edt_SiteName->setText(name);
+    // The whole name is in view.
+    EXPECT_GE(s.Form->Edt_SiteName->width(),
+              s.Form->Edt_SiteName->fontMetrics().horizontalAdvance(name));
+    s.BBtn_StoreClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案"))) <<
+        platform.Boxes[0].Text.toStdString();
+    platform.Boxes.clear();
+
+    window->BBtn_Archive->click();
+    TfrmArchive& a = *frmArchive;
+    ASSERT_EQ(a.LView_Sites->rowCount(), 1);
+    // On a screen of 1280 × 1024 (offscreen's own is smaller than the window).
+    a.resize(1150, 920);
+    QApplication::processEvents();
+    a.ShowSiteColumns();
+    QApplication::processEvents();
+    // Every column of the sites in view.
+    EXPECT_FALSE(a.LView_Sites->horizontalScrollBar()->isVisible());
+    const QString stem = QStringLiteral("东郊变 _老站_ 110kV'-- 2017-02-16 测试报告");
+    a.BBtn_PdfClick();  // cancelled
+    ASSERT_EQ(platform.SaveAsked.size(), 1u);
+    EXPECT_EQ(platform.SaveAsked[0].FileName, documents + "/" + stem + ".pdf");
+    const QString out = folder.filePath(QStringLiteral("报告"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    platform.SaveAnswer = out + "/r.pdf";
+    a.BBtn_PdfClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text,
+              "测试报告已保存到：\n" + QDir::toNativeSeparators(out + "/r.pdf"));
+    EXPECT_GT(QFileInfo(out + "/r.pdf").size(), 1000);
+    platform.SaveAnswer.clear();
+    a.BBtn_OdtClick();  // in the folder of the last export
+    EXPECT_EQ(platform.SaveAsked.back().FileName, out + "/" + stem + ".odt");
+
+    // The site's campaigns, GBK first, then UTF-8 chosen in the dialog.
+    const QString gbk = out + "/g.csv", utf8 = out + "/u.csv";
+    platform.SaveAnswer = gbk;
+    a.BBtn_ExportCsvClick();
+    EXPECT_EQ(platform.SaveAsked.back().FileName,
+              out + "/" + QStringLiteral("东郊变 _老站_ 110kV'-- 历次测试.csv"));
+    platform.SaveAnswer = utf8;
+    platform.SaveFilter = 1;
+    a.BBtn_ExportCsvClick();
+    ASSERT_EQ(platform.Boxes.size(), 3u);
+    EXPECT_EQ(platform.Boxes[2].Text,
+              "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
+    const QByteArray gbkBytes = ReadAll(gbk), utf8Bytes = ReadAll(utf8);
+    ASSERT_TRUE(utf8Bytes.startsWith("\xEF\xBB\xBF"));
+    QStringDecoder fromGbk("GBK");
+    const QString text = fromGbk(gbkBytes);
+    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\""))) << text.toStdString();
+    EXPECT_EQ(QString::fromUtf8(utf8Bytes.mid(3)), text);
+    // UTF-8 chosen for the GBK file: it stays GBK.
+    platform.SaveAnswer = gbk;
+    a.BBtn_ExportCsvClick();
+    EXPECT_EQ(ReadAll(gbk), gbkBytes + gbkBytes);
+    EXPECT_EQ(platform.Boxes.back().Text, "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
+
+    // LibreOffice: the UTF-8 file as it comes, the GBK one only when told.
+    const QString fromUtf8 = ReadBackBySpreadsheet(utf8, "SYSTEM", folder.path());
+    EXPECT_TRUE(fromUtf8.contains(QStringLiteral("东郊变 \"\"老站\"\" 110kV'--")))
+        << fromUtf8.toStdString();
+    {
+        QFile g(gbk);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write(gbkBytes);
+    }
+    EXPECT_EQ(ReadBackBySpreadsheet(gbk, "61", folder.path()), fromUtf8);
+    EXPECT_NE(ReadBackBySpreadsheet(gbk, "SYSTEM", folder.path()), fromUtf8);
+
+    qputenv("XDG_CONFIG_HOME", oldXdg);
+    a.close();
+    ArchiveAccess().Close();
 }

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QStackedWidget>
@@ -509,8 +510,12 @@ TEST_F(ResultCommands, FrequencyAnalysisTakesTheUploadIntoItsWindowAndLeavesTheF
     const QString table = File("分析.csv");
     dialogs.SaveAnswer = table;
     f.BBtn_SaveCsvClick();
-    EXPECT_EQ(dialogs.SaveRequests.back().Filter, "*.csv(Excel表格)|*.csv");
+    EXPECT_EQ(dialogs.SaveRequests.back().Filter,
+              "*.csv(Excel表格)|*.csv|*.csv(UTF-8 表格，供 Linux 的 LibreOffice)|*.csv");
     EXPECT_EQ(dialogs.SaveRequests.back().DefaultExt, "csv");
+    EXPECT_EQ(QFileInfo(dialogs.SaveRequests.back().FileName).fileName(),
+              "频率分析 2017-02-16.csv");
+    EXPECT_EQ(dialogs.Boxes.back().Text, "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(table));
     QStringEncoder gbk("GBK");
     EXPECT_EQ(
         ReadFile(table),
@@ -548,7 +553,11 @@ TEST_F(ResultCommands, FrequencyAnalysisTakesTheUploadIntoItsWindowAndLeavesTheF
     EXPECT_TRUE(dialogs.SaveRequests.back().OverwritePrompt);
     const QImage image(picture);
     EXPECT_EQ(image.size(), QSize(1200, 800));
-    EXPECT_EQ(dialogs.Boxes.size(), 1u);  // the one before connecting
+    // The one before connecting, and where each export went.
+    ASSERT_EQ(dialogs.Boxes.size(), 3u);
+    EXPECT_EQ(dialogs.Boxes[2].Text, "图片已保存到：\n" + QDir::toNativeSeparators(picture));
+    EXPECT_EQ(dialogs.SaveRequests.back().FileName,
+              QFileInfo(table).absolutePath() + "/频率分析 2017-02-16.png");
 
     // An upload into a file afterwards works as before and leaves the
     // analysis alone.

@@ -38,7 +38,11 @@ class TRecordingPlatform : public TPlatform {
         Questions.push_back(text);
         return ConfirmAnswer;
     }
-    QString SaveFileName(QWidget*, const TFileDialogRequest&) override { return SaveAnswer; }
+    QString SaveFileName(QWidget*, const TFileDialogRequest& r) override {
+        SaveAsked.push_back(r);
+        if (!SaveAnswer.isEmpty()) r.ChosenFilter = SaveFilter;
+        return SaveAnswer;
+    }
     QString OpenFileName(QWidget*, const TFileDialogRequest&) override { return OpenAnswer; }
     void ShellOpen(QWidget*, const QString& path) override { Opened.push_back(path); }
     QDateTime Now() override { return Clock; }
@@ -51,6 +55,8 @@ class TRecordingPlatform : public TPlatform {
     QDateTime Clock = QDateTime(QDate(2017, 2, 16), QTime(12, 30, 30));
     bool ConfirmAnswer = true;
     QString SaveAnswer, OpenAnswer;
+    int SaveFilter = 0;                       // the file type the save dialog answers with
+    std::vector<TFileDialogRequest> SaveAsked;  // as each save dialog was asked
     std::function<void()> OnBox;  // runs inside the box, as a nested loop would
 };
 

@@ -1,5 +1,6 @@
 // The main window: start-up, label arrangement, live replies on the Ctrl page,
 // the dispatcher's table and the busy notice with a clock the test sets.
+#include <QFileInfo>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -451,12 +452,19 @@ TEST_F(MainWindow, ClosingWhileTheNoticeIsUpAndFramesArriveEndsCleanly) {
 
 // ---- help
 
-TEST_F(MainWindow, HelpOpensAnExistingFileByItsConfiguredNameOnly) {
+TEST_F(MainWindow, HelpOpensTheManualOrAnExistingFileByItsConfiguredName) {
+    // Unset: the manual beside the program (the test programs have a copy).
     CommSettings.HelpFileName.clear();
     window->BitBtn6Click();
+    ASSERT_EQ(platform.Opened.size(), 1u);
+    EXPECT_EQ(platform.Opened[0], GlobVar.AppPath + "kr3090-manual.html");
+    EXPECT_TRUE(QFileInfo(platform.Opened[0]).size() > 10000);
+    platform.Opened.clear();
+    // Named but missing: nothing, as always.
     CommSettings.HelpFileName = folder.filePath(QStringLiteral("nohelp.chm")).toStdString();
     window->BitBtn6Click();
     EXPECT_TRUE(platform.Opened.empty());
+    EXPECT_TRUE(platform.Boxes.empty());
     QFile help(folder.filePath(QStringLiteral("help.chm")));
     ASSERT_TRUE(help.open(QIODevice::WriteOnly));
     help.close();
@@ -464,6 +472,26 @@ TEST_F(MainWindow, HelpOpensAnExistingFileByItsConfiguredNameOnly) {
     window->BitBtn6Click();
     ASSERT_EQ(platform.Opened.size(), 1u);
     EXPECT_EQ(platform.Opened[0], help.fileName());
+
+#ifndef _WIN32
+    // The real shell with nothing to open a file with (the offscreen platform
+    // has no desktop services, as a Debian without xdg-utils has no opener):
+    // the operator is told what to install and where the file is.
+    struct TRealShell : TRecordingPlatform {
+        void ShellOpen(QWidget* owner, const QString& path) override {
+            TQtPlatform().ShellOpen(owner, path);
+        }
+    } shell;
+    SetPlatform(&shell);
+    CommSettings.HelpFileName.clear();
+    window->BitBtn6Click();
+    SetPlatform(&platform);
+    ASSERT_EQ(shell.Boxes.size(), 1u);
+    EXPECT_EQ(shell.Boxes[0].Text,
+              "没有可以打开文件的程序：请安装软件包 xdg-utils（sudo apt install xdg-utils）。\n"
+              "文件在：" +
+                  GlobVar.AppPath + "kr3090-manual.html");
+#endif
 }
 
 TEST_F(MainWindow, BackButtonsSwitchPagesWithoutConnection) {

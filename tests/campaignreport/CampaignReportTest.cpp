@@ -331,6 +331,30 @@ TEST(CampaignReportOdt, LibreOfficeReadsTheSameTextsTablesAndThePlotPicture) {
     ASSERT_TRUE(unzip.waitForFinished(30000));
     const QImage plot = QImage::fromData(unzip.readAllStandardOutput(), "PNG");
     EXPECT_EQ(plot.width(), qRound(ReportPlotWidth / 25.4 * 300));
+
+    // Chinese text takes the Asian properties: the title at 18 points and the
+    // headings at 12, bold, as LibreOffice reads them back into its styles.
+    RunTool("soffice",
+            {"-env:UserInstallation=file://" + dir.filePath("profile"), "--headless",
+             "--convert-to", "fodt", "--outdir", dir.path(), odt},
+            180000);
+    QFile flat(dir.filePath("campaign-report.fodt"));
+    ASSERT_TRUE(flat.open(QIODevice::ReadOnly)) << "LibreOffice wrote no flat document";
+    const QString styles = QString::fromUtf8(flat.readAll());
+    const auto styled = [&](const QString& size, bool bold) {
+        const QRegularExpression props("<style:text-properties [^>]*>");
+        int n = 0;
+        for (const QRegularExpressionMatch& m : props.globalMatch(styles)) {
+            const QString p = m.captured();
+            n += p.contains("style:font-size-asian=\"" + size + "\"") &&
+                 p.contains("style:font-weight-asian=\"bold\"") == bold &&
+                 p.contains("style:font-name-asian=");
+        }
+        return n;
+    };
+    EXPECT_GE(styled("18pt", true), 1) << "title";
+    EXPECT_GE(styled("12pt", true), 1) << "headings";
+    EXPECT_GE(styled("10.5pt", false), 1) << "body";
 }
 
 TEST(CampaignReportOutput, AFileThatCannotBeWrittenOrNoPrinterIsToldAndNothingIsLeft) {

@@ -616,7 +616,10 @@ TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToTh
     for (int y = 0; y < image.height(); y += 2)
         for (int x = 0; x < image.width(); x += 2) ink += qGray(image.pixel(x, y)) < 128;
     EXPECT_GT(ink, 2000);
-    EXPECT_TRUE(platform.Boxes.empty());
+    // The only box says where the picture went.
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_TRUE(platform.Boxes[0].startsWith(QStringLiteral("图片已保存到：")));
+    platform.Boxes.clear();
 
     // The checked records go on to the archive and to a report as they are checked.
     ArchiveAccess().Close();
@@ -640,7 +643,8 @@ TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToTh
     const QString text = PdfText(pdf);
     EXPECT_TRUE(text.contains(QStringLiteral("试验站"))) << text.toStdString();
     EXPECT_TRUE(text.contains(f.Lbl_TwoPoint->text().section(u' ', 0, 1)));
-    EXPECT_TRUE(platform.Boxes.empty());
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_TRUE(platform.Boxes[0].startsWith(QStringLiteral("测试报告已保存到：")));
     frmAnalysisReport->close();
     ArchiveAccess().Close();
 }
@@ -840,5 +844,8 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     a.grab().save(QStringLiteral(KR3090_ARCHIVE_SHOT));
     a.close();
     ArchiveAccess().Close();
-    EXPECT_EQ(platform.Boxes.size(), 3u);
+    // And where the table and the report went.
+    ASSERT_EQ(platform.Boxes.size(), 5u);
+    EXPECT_TRUE(platform.Boxes[3].startsWith("表格（GBK）已保存到："));
+    EXPECT_TRUE(platform.Boxes[4].startsWith("测试报告已保存到："));
 }

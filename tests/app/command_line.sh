@@ -1,0 +1,30 @@
+#!/bin/sh
+# kr3090's command line from a terminal: --help and --version print and end
+# without a display; without a display, or with one that cannot be reached,
+# the program says so in a sentence and ends with 1, never with Qt's advice to
+# reinstall it.
+set -u
+program=$1
+fails=0
+check() {  # name, wanted exit code, wanted text (grep -F), command...
+    name=$1 code=$2 text=$3
+    shift 3
+    out=$("$@" 2>&1)
+    got=$?
+    if [ "$got" -ne "$code" ] || ! printf '%s\n' "$out" | grep -qF -- "$text" ||
+        printf '%s\n' "$out" | grep -q "Reinstalling"; then
+        echo "FAIL $name: exit $got, output:"
+        printf '%s\n' "$out"
+        fails=$((fails + 1))
+    else
+        echo "ok   $name"
+    fi
+}
+bare="env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"
+[ "$($bare "$program" --version)" = "kr3090 1.0" ] || { echo "FAIL version text"; fails=$((fails + 1)); }
+check version 0 "kr3090 1.0" $bare "$program" --version
+check help 0 "用法：kr3090 [--trace]" $bare "$program" --help
+check help-short 0 "-h, --help" $bare "$program" -h
+check no-display 1 "没有可用的图形显示" $bare "$program"
+check unreachable-display 1 "没有可用的图形显示" env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97 "$program"
+exit $((fails > 0))
