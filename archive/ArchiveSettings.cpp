@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <iterator>
 
 #include "archive/Archive.h"
 
@@ -33,6 +35,13 @@ TArchiveSettings ArchiveSettingsFrom(const TArchiveConfig& config, const std::st
     s.Port = config.Port;
     s.Database = config.Database;
     s.User = config.User;
+    s.SslMode = std::find(std::begin(SslModes), std::end(SslModes), config.SslMode) !=
+                        std::end(SslModes)
+                    ? config.SslMode
+                    : SslModes[0];
+    s.RootCert = config.SslRootCert;
+    s.ClientCert = config.SslCert;
+    s.ClientKey = config.SslKey;
     return s;
 }
 
@@ -44,7 +53,20 @@ TArchiveConfig ArchiveConfigFrom(const TArchiveSettings& settings) {
     c.Port = settings.Port;
     c.Database = settings.Database;
     c.User = settings.User;
+    c.SslMode = settings.SslMode;
+    c.SslRootCert = settings.RootCert;
+    c.SslCert = settings.ClientCert;
+    c.SslKey = settings.ClientKey;
     return c;
+}
+
+std::string DefaultRootCertFile() {
+#ifdef _WIN32
+    const QString folder = qEnvironmentVariable("APPDATA") + "/postgresql";
+#else
+    const QString folder = QDir::homePath() + "/.postgresql";
+#endif
+    return S(QDir::toNativeSeparators(QDir::cleanPath(folder + "/root.crt")));
 }
 
 std::string SetAsideArchiveFile(const std::string& file) {

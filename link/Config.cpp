@@ -286,6 +286,10 @@ void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config) {
     config.Port = ReadInteger(ini, "Port", defaults.Port, ArchiveSection);
     config.Database = ReadText(ini, "Database", defaults.Database, ArchiveSection);
     config.User = ReadText(ini, "User", defaults.User, ArchiveSection);
+    config.SslMode = ReadText(ini, "SslMode", defaults.SslMode, ArchiveSection);
+    config.SslRootCert = ReadText(ini, "SslRootCert", defaults.SslRootCert, ArchiveSection);
+    config.SslCert = ReadText(ini, "SslCert", defaults.SslCert, ArchiveSection);
+    config.SslKey = ReadText(ini, "SslKey", defaults.SslKey, ArchiveSection);
 }
 
 void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config) {
@@ -297,5 +301,9 @@ void SaveArchiveConfig(const std::string& fileName, const TArchiveConfig& config
     WriteValue(ini, "Port", std::to_string(config.Port), ArchiveSection);
     WriteValue(ini, "Database", config.Database, ArchiveSection);
     WriteValue(ini, "User", config.User, ArchiveSection);
+    WriteValue(ini, "SslMode", config.SslMode, ArchiveSection);
+    WriteValue(ini, "SslRootCert", config.SslRootCert, ArchiveSection);
+    WriteValue(ini, "SslCert", config.SslCert, ArchiveSection);
+    WriteValue(ini, "SslKey", config.SslKey, ArchiveSection);
     WriteIni(fileName, ini, existed);
 }

@@ -54,6 +54,13 @@ struct TArchiveConfig {
     std::int32_t Port = 5432;
     std::string Database = "kr3090";
     std::string User;
+    // The server's TLS: libpq's sslmode ("verify-full" checks the certificate
+    // chain and the host name), the root certificate file (empty: libpq's own
+    // place), an optional client certificate and key.
+    std::string SslMode = "verify-full";
+    std::string SslRootCert;
+    std::string SslCert;
+    std::string SslKey;
 };
 // Missing keys (or a Port that is not an integer) give the defaults above.
 void LoadArchiveConfig(const std::string& fileName, TArchiveConfig& config);

@@ -280,22 +280,29 @@ TEST_F(ConfigTest, ArchiveSectionIsWrittenBesideConfigAndReadBackWithoutAPasswor
     EXPECT_EQ(loaded.Driver, "SQLite");
     EXPECT_EQ(loaded.Port, 5432);
     EXPECT_EQ(loaded.Database, "kr3090");
+    EXPECT_EQ(loaded.SslMode, "verify-full");  // a new server is verified
     TArchiveConfig c;
     c.Driver = "PostgreSQL";
     c.File = "D:\\档案\\kr3090-archive.sqlite";
     c.Host = "db.example";
     c.Port = 5433;
     c.User = "王工";
+    c.SslMode = "verify-ca";
+    c.SslRootCert = "D:\\证书\\team-ca.crt";
+    c.SslKey = "k.key";
     SaveArchiveConfig(file, c);
     // Only its own keys change: a password someone typed in by hand stays
     // where it was, and the program never writes one.
     EXPECT_EQ(Read(),
               "[Config]\r\nComName=COM3\r\n[archive]\r\nPassword=old\r\nDriver=PostgreSQL\r\n"
               "File=D:\\档案\\kr3090-archive.sqlite\r\nHost=db.example\r\nPort=5433\r\n"
-              "Database=kr3090\r\nUser=王工\r\n");
+              "Database=kr3090\r\nUser=王工\r\nSslMode=verify-ca\r\n"
+              "SslRootCert=D:\\证书\\team-ca.crt\r\nSslCert=\r\nSslKey=k.key\r\n");
     LoadArchiveConfig(file, loaded);
-    EXPECT_EQ(std::tie(loaded.Driver, loaded.File, loaded.Host, loaded.Port, loaded.User),
-              std::tie(c.Driver, c.File, c.Host, c.Port, c.User));
+    EXPECT_EQ(std::tie(loaded.Driver, loaded.File, loaded.Host, loaded.Port, loaded.User,
+                       loaded.SslMode, loaded.SslRootCert, loaded.SslCert, loaded.SslKey),
+              std::tie(c.Driver, c.File, c.Host, c.Port, c.User, c.SslMode, c.SslRootCert,
+                       c.SslCert, c.SslKey));
     EXPECT_EQ(Loaded().ComName, "COM3");
 }
 
