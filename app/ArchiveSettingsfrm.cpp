@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/ArchiveAccess.h"
+#include "app/ArchiveTlsBox.h"
 #include "app/GlobVar.h"
 #include "app/SetCommfrm.h"
 #include "link/Config.h"
@@ -59,6 +60,8 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
     Edt_User = Named(new QLineEdit(this), "Edt_User");
     form->addRow(QStringLiteral("用户名"), Edt_User);
     layout->addLayout(form);
+    Grp_Tls = new TArchiveTlsBox(this);
+    layout->addWidget(Grp_Tls);
     auto* note = Named(
         new QLabel(QStringLiteral("密码不保存：连接时询问，或由 ~/.pgpass（PGPASSFILE）提供。"),
                    this),
@@ -66,6 +69,8 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
     note->setWordWrap(true);
     layout->addWidget(note);
     auto* buttons = new QHBoxLayout;
+    BBtn_Test = Named(new QPushButton(QStringLiteral("测试连接"), this), "BBtn_Test");
+    buttons->addWidget(BBtn_Test);
     buttons->addStretch();
     BBtn_Save = Named(new QPushButton(QStringLiteral("保存"), this), "BBtn_Save");
     BBtn_Cancel = Named(new QPushButton(QStringLiteral("取消"), this), "BBtn_Cancel");
@@ -80,6 +85,7 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
     SEdt_Port->setValue(s.Port);
     Edt_Database->setText(Q(s.Database));
     Edt_User->setText(Q(s.User));
+    Grp_Tls->Load(s);
     FileDialog.Filter = QStringLiteral("*.sqlite(档案文件)|*.sqlite");
     FileDialog.DefaultExt = QStringLiteral("sqlite");
 
@@ -87,13 +93,14 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
         const bool file = RBtn_SQLite->isChecked();
         Edt_File->setEnabled(file);
         BBtn_Browse->setEnabled(file);
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{Edt_Host, SEdt_Port, Edt_Database, Edt_User})
+        for (QWidget* w : std::initializer_list<QWidget*>{Edt_Host, SEdt_Port, Edt_Database,
+                                                          Edt_User, Grp_Tls, BBtn_Test})
             w->setEnabled(!file);
     };
     follow();
     connect(RBtn_SQLite, &QRadioButton::toggled, this, follow);
     connect(BBtn_Browse, &QPushButton::clicked, this, &TfrmArchiveSettings::BBtn_BrowseClick);
+    connect(BBtn_Test, &QPushButton::clicked, this, &TfrmArchiveSettings::BBtn_TestClick);
     connect(BBtn_Save, &QPushButton::clicked, this, [this] {
         if (BBtn_SaveClick()) accept();
     });
@@ -106,7 +113,11 @@ void TfrmArchiveSettings::BBtn_BrowseClick() {
     if (!path.isEmpty()) Edt_File->setText(QDir::toNativeSeparators(path));
 }
 
-bool TfrmArchiveSettings::BBtn_SaveClick() {
+void TfrmArchiveSettings::BBtn_TestClick() {
+    TestArchiveConnection(this, ArchiveSettingsFrom(Typed(), GlobVar.DataFolder.toStdString()));
+}
+
+TArchiveConfig TfrmArchiveSettings::Typed() const {
     TArchiveConfig config;
     config.Driver = RBtn_PostgreSQL->isChecked() ? "PostgreSQL" : "SQLite";
     // The default file stays the default (it follows the program's folder).
@@ -121,6 +132,12 @@ bool TfrmArchiveSettings::BBtn_SaveClick() {
     config.Port = SEdt_Port->value();
     config.Database = Edt_Database->text().trimmed().toStdString();
     config.User = Edt_User->text().trimmed().toStdString();
+    Grp_Tls->Store(config);
+    return config;
+}
+
+bool TfrmArchiveSettings::BBtn_SaveClick() {
+    const TArchiveConfig config = Typed();
     if (!GlobVar.FilesBesideExecutable) QDir().mkpath(QFileInfo(GlobVar.ConfigFileName).path());
     try {
         SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);

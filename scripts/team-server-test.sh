@@ -13,7 +13,8 @@
 #   scripts/team-server-test.sh                  build the tests if needed, run them
 #   scripts/team-server-test.sh start DIR [MODE] a server in DIR (made when missing,
 #                                                restarted when running); MODE tls
-#                                                (the default) or plain (ssl off)
+#                                                (the default), plain (ssl off) or
+#                                                bench (TLS and plain text both taken)
 #   scripts/team-server-test.sh stop DIR         stop it at once, keep DIR
 #   scripts/team-server-test.sh remove DIR       stop it and remove DIR
 #   KR3090_BUILD_DIR=build-asan                  the build whose tests run (default build)
@@ -74,11 +75,6 @@ make_server() {
   as_server "$bin/initdb" -D "$dir/data" -U kr3090 --pwfile="$dir/password" \
     -A scram-sha-256 -E UTF8 --no-locale --no-sync >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; die "initdb failed"; }
-  cat >"$dir/data/pg_hba.conf" <<'EOF'
-local     all  all                scram-sha-256
-hostssl   all  all  127.0.0.1/32  scram-sha-256
-hostnossl all  all  0.0.0.0/0     reject
-EOF
 }
 
 start() {
@@ -89,11 +85,19 @@ start() {
   [ -f "$dir/data/PG_VERSION" ] || make_server "$dir"
   local port ssl
   port=$(awk '{print $2}' "$dir/tcp")
-  if [ "$mode" = tls ]; then
-    ssl="-c ssl=on -c ssl_cert_file=$dir/server.crt -c ssl_key_file=$dir/server.key"
-  else
+  if [ "$mode" = plain ]; then
     ssl="-c ssl=off"
+  else
+    ssl="-c ssl=on -c ssl_cert_file=$dir/server.crt -c ssl_key_file=$dir/server.key"
   fi
+  # A team's server takes TLS alone; the benchmark's also plain text, to compare.
+  if [ "$mode" = bench ]; then
+    printf 'local all all scram-sha-256\nhost all all 127.0.0.1/32 scram-sha-256\n'
+  else
+    printf 'local     all  all                scram-sha-256\n'
+    printf 'hostssl   all  all  127.0.0.1/32  scram-sha-256\n'
+    printf 'hostnossl all  all  0.0.0.0/0     reject\n'
+  fi >"$dir/data/pg_hba.conf"
   as_server env LOCPATH="$dir/locale" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
     -o "-k $dir -c listen_addresses=127.0.0.1 -p $port -c lc_messages=zh_CN.UTF-8 $ssl" \
     start >/dev/null || { tail -n 20 "$dir/server.log" >&2; die "the server did not start"; }
@@ -124,13 +128,13 @@ case "${1:-}" in
   stop) stop "$2"; exit 0 ;;
   remove) stop "$2" || true; rm -rf "$2"; exit 0 ;;
   "") ;;
-  *) die "usage: $0 [start DIR [tls|plain] | stop DIR | remove DIR]" ;;
+  *) die "usage: $0 [start DIR [tls|plain|bench] | stop DIR | remove DIR]" ;;
 esac
 
 scripts/setup.sh
 build=${KR3090_BUILD_DIR:-build}
 if [ ! -f "$build/CMakeCache.txt" ]; then cmake --preset default >/dev/null; fi
-cmake --build "$build" --target archive_tests archive_import_driver >/dev/null
+cmake --build "$build" --target archive_tests archive_import_driver result_window_tests >/dev/null
 
 started=$(date +%s)
 dir=$(mktemp -d /tmp/kr3090-team-server-XXXXXX)
@@ -139,10 +143,12 @@ log=$build/tests/archive/team-server.log
 : >"$log"
 total_passed=0 total_failed=0 status=0
 
-# run NAME FILTER: the archive tests matching FILTER against the server as it is now.
+# run NAME FILTER [TESTS]: the tests (the archive's by default) matching FILTER
+# against the server as it is now.
 run() {
-  local name=$1 filter=$2 rc=0 passed failed part=$build/tests/archive/team-server-$1.log
-  KR3090_ARCHIVE_SERVER=$dir timeout 600 "$build/tests/archive/archive_tests" --gtest_color=no \
+  local name=$1 filter=$2 tests=${3:-$build/tests/archive/archive_tests}
+  local rc=0 passed failed part=$build/tests/archive/team-server-$1.log
+  KR3090_ARCHIVE_SERVER=$dir QT_QPA_PLATFORM=offscreen timeout 600 "$tests" --gtest_color=no \
     --gtest_filter="$filter" >"$part" 2>&1 || rc=$?
   cat "$part" >>"$log"
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$part")
@@ -162,6 +168,8 @@ start "$dir" tls
 # Every archive test but those of a SQLite file, over verified TLS, and the
 # team server's own.
 run tls '-SqliteArchiveTest.*:TeamServerWithoutTlsTest.*'
+# "测试连接" in "档案设置".
+run window '*TestConnection*' "$build/tests/app/result_window_tests"
 start "$dir" plain
 run plain 'TeamServerWithoutTlsTest.*'
 
