@@ -59,12 +59,13 @@ TArchiveTlsBox::TArchiveTlsBox(QWidget* owner)
     fileRow("客户端私钥", Edt_ClientKey, "Edt_ClientKey", BBtn_ClientKey, "BBtn_ClientKey");
     Edt_ClientCert->setPlaceholderText(QStringLiteral("可不填"));
     Edt_ClientKey->setPlaceholderText(QStringLiteral("可不填"));
-    FileDialog.Filter = QStringLiteral("证书和私钥(*.crt;*.pem;*.key)|*.crt;*.pem;*.key|所有文件|*.*");
+    FileDialog.Filter =
+        QStringLiteral("证书和私钥(*.crt;*.pem;*.key)|*.crt;*.pem;*.key|所有文件|*.*");
     const auto follow = [this] {
         const bool encrypts = CBox_SslMode->currentData().toString() != "disable";
-        for (QWidget* w : std::initializer_list<QWidget*>{Edt_RootCert, BBtn_RootCert,
-                                                          Edt_ClientCert, BBtn_ClientCert,
-                                                          Edt_ClientKey, BBtn_ClientKey})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{Edt_RootCert, BBtn_RootCert, Edt_ClientCert,
+                                             BBtn_ClientCert, Edt_ClientKey, BBtn_ClientKey})
             w->setEnabled(encrypts);
     };
     connect(CBox_SslMode, &QComboBox::currentIndexChanged, this, follow);
@@ -90,8 +91,8 @@ void TArchiveTlsBox::Store(TArchiveConfig& config) const {
 void TestArchiveConnection(QWidget* owner, const TArchiveSettings& settings) {
     TServerCheck check = CheckServer(settings, {});
     if (check.Problem == TArchiveProblem::PasswordRefused) {
-        const QString password = Platform().Password(
-            owner, Q(check.Text) + QStringLiteral("\n请输入数据库密码："));
+        const QString password =
+            Platform().Password(owner, Q(check.Text) + QStringLiteral("\n请输入数据库密码："));
         if (password.isEmpty()) return;
         check = CheckServer(settings, password.toStdString());
     }

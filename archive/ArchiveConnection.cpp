@@ -77,14 +77,9 @@ std::vector<std::pair<std::string, std::string>> ServerOptions(const TArchiveSet
         // Never wait long on a server that is gone: give up connecting after
         // 5 s, and notice a dead peer of an open TCP connection within about
         // 10 s instead of the system's two hours.
-        {"connect_timeout", "5"},
-        {"keepalives", "1"},
-        {"keepalives_idle", "5"},
-        {"keepalives_interval", "2"},
-        {"keepalives_count", "3"},
-        {"tcp_user_timeout", "10000"},
-        {"application_name", "kr3090"},
-        {"sslmode", s.SslMode},
+        {"connect_timeout", "5"},       {"keepalives", "1"},       {"keepalives_idle", "5"},
+        {"keepalives_interval", "2"},   {"keepalives_count", "3"}, {"tcp_user_timeout", "10000"},
+        {"application_name", "kr3090"}, {"sslmode", s.SslMode},
     };
     if (Encrypts(s.SslMode)) {
         options.emplace_back("sslrootcert", FileArgument(RootCertOf(s)));
@@ -131,8 +126,8 @@ bool WaitFor(PGconn* conn, bool write, std::chrono::steady_clock::time_point dea
     fd_set set;
     FD_ZERO(&set);
     FD_SET(socket, &set);
-    const int ready = select(socket + 1, write ? nullptr : &set, write ? &set : nullptr, nullptr,
-                             &timeout);
+    const int ready =
+        select(socket + 1, write ? nullptr : &set, write ? &set : nullptr, nullptr, &timeout);
     return ready != 0;
 }
 
@@ -152,9 +147,9 @@ TAttempt Attempt(const TArchiveSettings& s, const std::string& password, bool us
     if (!password.empty()) options.emplace_back("password", password);
     // A password file of the user's is read only where the settings allow.
     if (!usePassFile)
-        options.emplace_back("passfile",
-                             FileArgument(QDir::temp().filePath("kr3090-no-password-file")
-                                              .toStdString()));
+        options.emplace_back(
+            "passfile",
+            FileArgument(QDir::temp().filePath("kr3090-no-password-file").toStdString()));
     for (const auto& option : ServerOptions(s)) options.push_back(option);
     std::vector<const char*> keys, values;
     for (const auto& [key, value] : options) {
@@ -218,16 +213,18 @@ bool ReadSession(PGconn* conn, TServerCheck& check) {
 void Refused(TServerCheck& check, const TArchiveSettings& s, const TAttempt& a) {
     check.SqlState = a.SqlState;
     check.Detail = a.Detail;
-    check.Problem = a.NeedsPassword ? TArchiveProblem::PasswordRefused : ProblemOfSqlState(a.SqlState);
+    check.Problem =
+        a.NeedsPassword ? TArchiveProblem::PasswordRefused : ProblemOfSqlState(a.SqlState);
     const std::string server = "档案服务器 " + ServerName(s);
     const std::string code = a.SqlState.empty() ? "" : "（SQLSTATE " + a.SqlState + "）";
     switch (check.Problem) {
         case TArchiveProblem::PasswordRefused:
             check.Text = server + " 拒绝登录：用户名或密码不对，或没有给出密码" + code + "。";
             if (a.SqlState == "28000")
-                check.Text += Encrypts(s.SslMode) || IsLocalSocket(s)
-                                  ? "服务器也可能不允许这个用户从本机登录。"
-                                  : "服务器也可能只接受加密的连接：“档案设置”里的加密方式是“不加密”。";
+                check.Text +=
+                    Encrypts(s.SslMode) || IsLocalSocket(s)
+                        ? "服务器也可能不允许这个用户从本机登录。"
+                        : "服务器也可能只接受加密的连接：“档案设置”里的加密方式是“不加密”。";
             break;
         case TArchiveProblem::NoDatabase:
             check.Text = server + " 上没有名为“" + s.Database + "”的数据库" + code + "。";

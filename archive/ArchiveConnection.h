@@ -22,9 +22,9 @@
 struct TServerCheck {
     bool Connected = false;
     TArchiveProblem Problem = TArchiveProblem::Other;  // when not connected
-    std::string SqlState;  // the server's code, when the server refused
-    std::string Detail;    // the server's or libpq's own words, as they came
-    std::string Text;      // the whole answer for the operator, in Chinese
+    std::string SqlState;                              // the server's code, when the server refused
+    std::string Detail;  // the server's or libpq's own words, as they came
+    std::string Text;    // the whole answer for the operator, in Chinese
     // Connected: what pg_stat_ssl says of this very session.
     bool Encrypted = false;
     std::string TlsVersion;  // "TLSv1.3"

@@ -101,9 +101,9 @@ bool HasAnyTable(QSqlDatabase& db) {
     throw TArchiveError(TArchiveProblem::Newer,
                         "档案的格式版本是 " + std::to_string(stored.Version) +
                             "，需要能读格式版本 " + std::to_string(stored.Minimum) + " 的程序" +
-                            program + "；本程序（kr3090 " + ProgramVersion() +
-                            "）只认识到版本 " + std::to_string(known) +
-                            "。请升级本程序；档案没有任何改动（" + where + "）。");
+                            program + "；本程序（kr3090 " + ProgramVersion() + "）只认识到版本 " +
+                            std::to_string(known) + "。请升级本程序；档案没有任何改动（" + where +
+                            "）。");
 }
 
 }  // namespace

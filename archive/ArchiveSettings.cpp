@@ -35,10 +35,10 @@ TArchiveSettings ArchiveSettingsFrom(const TArchiveConfig& config, const std::st
     s.Port = config.Port;
     s.Database = config.Database;
     s.User = config.User;
-    s.SslMode = std::find(std::begin(SslModes), std::end(SslModes), config.SslMode) !=
-                        std::end(SslModes)
-                    ? config.SslMode
-                    : SslModes[0];
+    s.SslMode =
+        std::find(std::begin(SslModes), std::end(SslModes), config.SslMode) != std::end(SslModes)
+            ? config.SslMode
+            : SslModes[0];
     s.RootCert = config.SslRootCert;
     s.ClientCert = config.SslCert;
     s.ClientKey = config.SslKey;

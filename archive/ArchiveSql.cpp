@@ -464,9 +464,9 @@ class TSqlArchive final : public TArchive {
             // server's code.
             TServerCheck check = CheckServer(Settings, Password);
             if (check.Connected || check.Problem == TArchiveProblem::NoDriver)
-                throw TArchiveError(TArchiveProblem::Unreachable, "无法连接档案服务器 " +
-                                                                      Server() + "（数据库 " +
-                                                                      Settings.Database + "）：" + text);
+                throw TArchiveError(TArchiveProblem::Unreachable,
+                                    "无法连接档案服务器 " + Server() + "（数据库 " +
+                                        Settings.Database + "）：" + text);
             throw TArchiveError(check.Problem, check.Text);
         }
         // The server's own view of this session: nothing is stored over a

@@ -14,9 +14,8 @@ void ThrowSqlError(const char* what, const QSqlError& error, TSqlDialect dialect
     QString detail = error.databaseText().trimmed();
     if (detail.isEmpty()) detail = error.driverText().trimmed();
     const std::string state = error.nativeErrorCode().toStdString();
-    const TArchiveProblem problem = dialect == TSqlDialect::PostgreSQL
-                                        ? ProblemOfSqlState(state)
-                                        : TArchiveProblem::Other;
+    const TArchiveProblem problem =
+        dialect == TSqlDialect::PostgreSQL ? ProblemOfSqlState(state) : TArchiveProblem::Other;
     if (problem == TArchiveProblem::NotPermitted)
         throw TArchiveError(problem, std::string("档案服务器不允许这个用户这样做（") + what +
                                          "，SQLSTATE " + state + "）：" + detail.toStdString());

@@ -196,9 +196,9 @@ TEST_F(WindowTest, TheArchiveSettingsGoIntoConfigIniWithoutAPasswordAndTheArchiv
     EXPECT_EQ(read.Driver, TArchiveDriver::PostgreSQL);
     EXPECT_EQ(read.Host, "db.example");
     EXPECT_EQ(read.Port, 5433);
-    EXPECT_EQ(std::tie(read.SslMode, read.RootCert, read.ClientKey),
-              std::make_tuple(std::string("verify-full"), std::string(),
-                              std::string("/证书/王工.key")));
+    EXPECT_EQ(
+        std::tie(read.SslMode, read.RootCert, read.ClientKey),
+        std::make_tuple(std::string("verify-full"), std::string(), std::string("/证书/王工.key")));
 
     // A file of the user's own is kept as chosen.
     dialog.RBtn_SQLite->setChecked(true);

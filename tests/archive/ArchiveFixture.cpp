@@ -49,7 +49,8 @@ QSqlDatabase ArchiveTest::Raw() {
 #ifdef _WIN32
         db.setHostName(QString::fromStdString(Settings.Host));
         if (!Settings.RootCert.empty())
-            options += ";sslmode=verify-full;sslrootcert=" + QString::fromStdString(Settings.RootCert);
+            options +=
+                ";sslmode=verify-full;sslrootcert=" + QString::fromStdString(Settings.RootCert);
 #else
         db.setHostName(QString::fromStdString(Server));
 #endif

@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 
 std::string TestServerFolder() {
     return qEnvironmentVariable("KR3090_ARCHIVE_SERVER").toStdString();

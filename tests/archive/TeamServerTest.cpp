@@ -38,8 +38,11 @@ class TeamServerTest : public ArchiveTest {
     // What opening the archive with these settings raises, with its text.
     TArchiveProblem OpenProblem(const TArchiveSettings& settings, std::string& text,
                                 const std::string& password = {}) {
-        return ProblemOf([&] { OpenArchive(settings, password)->SaveSite({0, "不该存入", "", "", ""}); },
-                         &text);
+        return ProblemOf(
+            [&] {
+                OpenArchive(settings, password)->SaveSite({0, "不该存入", "", "", ""});
+            },
+            &text);
     }
 
     std::string Mode;
@@ -66,7 +69,8 @@ TEST_F(TeamServerTest, VerifiedTlsConnectsAndTheServerSaysSoInItsOwnView) {
                               "（数据库 kr3090），登录用户 kr3090。\n连接已加密（" +
                               check.TlsVersion + "，" + check.Cipher +
                               "），服务器的证书已验证：证书链可信，主机名相符。\n"
-                              "服务器版本：PostgreSQL " + check.ServerVersion);
+                              "服务器版本：PostgreSQL " +
+                              check.ServerVersion);
     EXPECT_EQ(check.ServerVersion.rfind("15.", 0), 0u) << check.ServerVersion;
     // The archive's own connection is the same link: it stores.
     auto archive = Open();
@@ -117,13 +121,18 @@ TEST_F(TeamServerTest, WhatTheServerForbidsAndAClosedSessionAreToldByTheirCodes)
     auto archive = OpenArchive(reader);
     ASSERT_EQ(archive->Sites().size(), 1u);
     std::string text;
-    EXPECT_EQ(ProblemOf([&] { archive->SaveSite({0, "新站", "", "", ""}); }, &text),
+    EXPECT_EQ(ProblemOf(
+                  [&] {
+                      archive->SaveSite({0, "新站", "", "", ""});
+                  },
+                  &text),
               TArchiveProblem::NotPermitted);
     EXPECT_TRUE(Has(text, "SQLSTATE 42501")) << text;
     // An administrator ends the session (57P01): the call fails as a lost
     // connection, the next one connects again.
-    ASSERT_TRUE(QSqlQuery(db).exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
-                                   " WHERE usename = 'reader'"));
+    ASSERT_TRUE(
+        QSqlQuery(db).exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                           " WHERE usename = 'reader'"));
     EXPECT_EQ(ProblemOf([&] { archive->Sites(); }), TArchiveProblem::ConnectionLost);
     EXPECT_EQ(archive->Sites().size(), 1u);
     EXPECT_EQ(SiteCount(), 1);
