@@ -34,12 +34,6 @@ std::string RootCertOf(const TArchiveSettings& s) {
     return s.RootCert.empty() ? DefaultRootCertFile() : s.RootCert;
 }
 
-std::string DatabaseText(const TArchiveSettings& s) {
-    return "（数据库 " + s.Database + "）";
-}
-
-const char* const NothingSent = "连接已中止：没有发送密码，也没有存入任何内容。";
-
 }  // namespace
 
 std::string ServerName(const TArchiveSettings& s) {
@@ -92,6 +86,12 @@ std::vector<std::pair<std::string, std::string>> ServerOptions(const TArchiveSet
 #ifdef KR3090_HAVE_LIBPQ
 
 namespace {
+
+std::string DatabaseText(const TArchiveSettings& s) {
+    return "（数据库 " + s.Database + "）";
+}
+
+const char* const NothingSent = "连接已中止：没有发送密码，也没有存入任何内容。";
 
 struct TAttempt {
     bool Connected = false;
