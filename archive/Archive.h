@@ -90,6 +90,10 @@ enum class TArchiveProblem {
     ConnectionLost,   // the server went away during a call; the next call reconnects
     NameTaken,        // another site has that name
     NotFound,         // the site, campaign or record is not (or no more) in the archive
+    NoDatabase,       // the server has no database of that name
+    NotPermitted,     // the server does not let this user do that (its own rights)
+    Insecure,         // the link does not pass the TLS settings: unknown certificate
+                      // authority, wrong host name, a server without TLS
 };
 
 class TArchiveError : public std::runtime_error {

@@ -67,12 +67,22 @@ const TMigration Version1{
         " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on))",
     }};
 
-// Version 2: how the value was found is kept as data (value_kind, a
-// TValueMethod, with the two-point value's frequencies in two_below and
-// two_above), its sentence made where it is shown. Version 1's stored
-// sentence is read into value_kind once and goes.
+// Version 2: the oldest version that can use the archive, and the program
+// that raised it. Additive: a version 1 archive's programs could use it as well.
 const TMigration Version2{
     2,
+    {
+        "ALTER TABLE schema_version ADD COLUMN min_version INTEGER NOT NULL DEFAULT 1",
+        "ALTER TABLE schema_version ADD COLUMN min_program TEXT NOT NULL DEFAULT ''",
+    }};
+
+// Version 3: how the value was found is kept as data (value_kind, a
+// TValueMethod, with the two-point value's frequencies in two_below and
+// two_above), its sentence made where it is shown. Version 1's stored
+// sentence is read into value_kind once and goes; programs that still write
+// the sentence cannot follow, so the minimum rises to 3.
+const TMigration Version3{
+    3,
     {
         "ALTER TABLE campaigns ADD COLUMN value_kind INTEGER NOT NULL DEFAULT 1",
         "UPDATE campaigns SET value_kind = CASE"
@@ -84,7 +94,8 @@ const TMigration Version2{
         " WHEN value_method LIKE '没有高于%' THEN 6"
         " ELSE 1 END",
         "ALTER TABLE campaigns DROP COLUMN value_method",
-    }};
+    },
+    3};
 
 QString ForDialect(QString sql, TSqlDialect dialect) {
     return sql.replace("{id}", dialect == TSqlDialect::SQLite
@@ -105,16 +116,21 @@ bool HasAnyTable(QSqlDatabase& db) {
     return q.next();
 }
 
-[[noreturn]] void ThrowNewer(int stored, int known, const std::string& where) {
+[[noreturn]] void ThrowNewer(const TStoredSchema& stored, int known, const std::string& where) {
+    const std::string program =
+        stored.Program.empty() ? "" : "（kr3090 " + stored.Program + " 或更新的版本）";
     throw TArchiveError(TArchiveProblem::Newer,
-                        "档案的格式版本是 " + std::to_string(stored) + "，本程序只认识到版本 " +
-                            std::to_string(known) + "：请用新版本的程序打开（" + where + "）。");
+                        "档案的格式版本是 " + std::to_string(stored.Version) +
+                            "，需要能读格式版本 " + std::to_string(stored.Minimum) + " 的程序" +
+                            program + "；本程序（kr3090 " + ProgramVersion() + "）只认识到版本 " +
+                            std::to_string(known) + "。请升级本程序；档案没有任何改动（" + where +
+                            "）。");
 }
 
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1, Version2};
+    static const std::vector<TMigration> steps{Version1, Version2, Version3};
     return steps;
 }
 
@@ -123,19 +139,39 @@ int ArchiveSchemaVersion() {
 }
 
 int StoredSchemaVersion(QSqlDatabase& db) {
-    if (!HasTable(db, "schema_version")) return 0;
+    return StoredSchema(db).Version;
+}
+
+TStoredSchema StoredSchema(QSqlDatabase& db) {
+    TStoredSchema stored;
+    if (!HasTable(db, "schema_version")) return stored;
     QSqlQuery q = RunSql(db, "SELECT MAX(version) FROM schema_version", {}, "读取格式版本");
-    return q.next() ? q.value(0).toInt() : 0;
+    stored.Version = q.next() ? q.value(0).toInt() : 0;
+    stored.Minimum = stored.Version > 0 ? 1 : 0;
+    if (stored.Version < 2) return stored;
+    q = RunSql(db, "SELECT min_version, min_program FROM schema_version", {}, "读取格式版本");
+    if (q.next()) {
+        stored.Minimum = q.value(0).toInt();
+        stored.Program = q.value(1).toString().toStdString();
+    }
+    return stored;
+}
+
+const char* ProgramVersion() {
+    return KR3090_PROGRAM_VERSION;
 }
 
 void MigrateArchive(QSqlDatabase& db, const std::vector<TMigration>& steps,
                     const std::string& where) {
     const int known = steps.empty() ? 0 : steps.back().Version;
-    const int stored = StoredSchemaVersion(db);
-    if (stored == known) return;  // the usual case: no lock taken
-    if (stored > known) ThrowNewer(stored, known, where);
+    const TStoredSchema stored = StoredSchema(db);
+    if (stored.Version == known) return;  // the usual case: no lock taken
+    if (stored.Version > known) {
+        if (stored.Minimum <= known) return;  // a newer program's additions only
+        ThrowNewer(stored, known, where);
+    }
     const TSqlDialect dialect = DialectOf(db);
-    if (stored == 0 && dialect == TSqlDialect::SQLite && HasAnyTable(db))
+    if (stored.Version == 0 && dialect == TSqlDialect::SQLite && HasAnyTable(db))
         throw TArchiveError(TArchiveProblem::Damaged, "这个文件不是本程序的档案：" + where +
                                                           "。可以新建一个档案，原文件原样保留。");
     for (const TMigration& step : steps) {
@@ -144,12 +180,20 @@ void MigrateArchive(QSqlDatabase& db, const std::vector<TMigration>& steps,
         // and then finds the step done by the first.
         if (dialect == TSqlDialect::PostgreSQL)
             RunSql(db, "SELECT pg_advisory_xact_lock(3090)", {}, "锁定档案格式");
-        const int now = StoredSchemaVersion(db);
-        if (now > known) ThrowNewer(now, known, where);
-        if (now >= step.Version) continue;
+        const TStoredSchema now = StoredSchema(db);
+        if (now.Version > known) {
+            if (now.Minimum <= known) return;  // another, newer program came first
+            ThrowNewer(now, known, where);
+        }
+        if (now.Version >= step.Version) continue;
         for (const QString& statement : step.Statements)
             RunSql(db, ForDialect(statement, dialect), {}, "更新档案格式");
-        RunSql(db, "UPDATE schema_version SET version = ?", {step.Version}, "更新档案格式");
+        if (step.Minimum > 0)
+            RunSql(db, "UPDATE schema_version SET version = ?, min_version = ?, min_program = ?",
+                   {step.Version, step.Minimum, QString::fromLatin1(ProgramVersion())},
+                   "更新档案格式");
+        else
+            RunSql(db, "UPDATE schema_version SET version = ?", {step.Version}, "更新档案格式");
         transaction.Commit();
     }
 }

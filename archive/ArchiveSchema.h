@@ -9,17 +9,32 @@
 // keys with ON DELETE CASCADE, INSERT ... ON CONFLICT DO NOTHING, RETURNING)
 // both take as written.
 //
-// schema_version holds one row: the version of the last step applied. Each
-// step runs in its own transaction together with its new version number, so a
-// step that fails leaves the archive at the version before it.
+// schema_version holds one row: the version of the last step applied, and
+// (from version 2) the oldest version a program must know to use the archive
+// with the program version that raised it. Each step runs in its own
+// transaction together with its new version number, so a step that fails
+// leaves the archive at the version before it.
+//
+// On a shared server PCs are upgraded one by one: a step that only adds
+// (tables, columns with defaults, indexes) keeps the minimum, and older
+// programs go on reading and storing, since their statements name their
+// columns. Only a step that older programs cannot follow raises it.
 
 #include <QSqlDatabase>
 #include <QStringList>
+#include <string>
 #include <vector>
 
 struct TMigration {
     int Version = 0;         // the version this step brings the archive to
     QStringList Statements;  // "{id}" stands for the dialect's id column
+    int Minimum = 0;         // the oldest version that can use the result; 0: unchanged
+};
+
+struct TStoredSchema {
+    int Version = 0;  // 0: no schema_version table
+    int Minimum = 0;
+    std::string Program;  // the program version that raised the minimum, if one did
 };
 
 // The program's steps, from an empty database on.
@@ -29,10 +44,16 @@ int ArchiveSchemaVersion();
 
 // The version the database is at; 0 when it has no schema_version table.
 int StoredSchemaVersion(QSqlDatabase& db);
+TStoredSchema StoredSchema(QSqlDatabase& db);
 
-// Brings the database to the last step's version. Throws TArchiveError: Newer
-// when the database is at a version above the last step (it is not touched),
-// Damaged when a SQLite file without schema_version holds other tables (a file
-// of another program). `where` names the archive in those texts.
+// This program's version ("1.0"), written beside a minimum it raises.
+const char* ProgramVersion();
+
+// Brings the database to the last step's version. A database above it whose
+// minimum this program meets is used as it is. Throws TArchiveError: Newer
+// when the minimum is above the last step (saying which version the archive
+// needs; the database is not touched), Damaged when a SQLite file without
+// schema_version holds other tables (a file of another program). `where`
+// names the archive in those texts.
 void MigrateArchive(QSqlDatabase& db, const std::vector<TMigration>& steps,
                     const std::string& where);

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <iterator>
 
 #include "archive/Archive.h"
 #include "qtext/QText.h"
@@ -35,6 +37,15 @@ TArchiveSettings LoadArchiveSettings(const std::string& configFile, const std::s
     s.Port = ini.Integer("Port", s.Port);
     s.Database = ini.Text("Database", s.Database);
     s.User = ini.Text("User", s.User);
+    const std::string mode = ini.Text("SslMode", s.SslMode);
+    s.SslMode = std::find_if(std::begin(SslModes), std::end(SslModes), [&](const char* m) {
+                    return mode == m;
+                }) != std::end(SslModes)
+                    ? mode
+                    : SslModes[0];
+    s.RootCert = ini.Text("SslRootCert", s.RootCert);
+    s.ClientCert = ini.Text("SslCert", s.ClientCert);
+    s.ClientKey = ini.Text("SslKey", s.ClientKey);
     return s;
 }
 
@@ -47,7 +58,20 @@ void SaveArchiveSettings(const std::string& configFile, const TArchiveSettings& 
          {"Host", s.Host},
          {"Port", std::to_string(s.Port)},
          {"Database", s.Database},
-         {"User", s.User}});
+         {"User", s.User},
+         {"SslMode", s.SslMode},
+         {"SslRootCert", s.RootCert},
+         {"SslCert", s.ClientCert},
+         {"SslKey", s.ClientKey}});
+}
+
+std::string DefaultRootCertFile() {
+#ifdef _WIN32
+    const QString folder = qEnvironmentVariable("APPDATA") + "/postgresql";
+#else
+    const QString folder = QDir::homePath() + "/.postgresql";
+#endif
+    return S(QDir::toNativeSeparators(QDir::cleanPath(folder + "/root.crt")));
 }
 
 std::string SetAsideArchiveFile(const std::string& file) {

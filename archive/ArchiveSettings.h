@@ -18,7 +18,23 @@ struct TArchiveSettings {
     int Port = 5432;
     std::string Database = "kr3090";
     std::string User;  // empty: libpq's default, the login name
+    // TLS to the server, as libpq's sslmode: "verify-full" (the default:
+    // encrypted, the certificate chain and the host name checked),
+    // "verify-ca", "require" (encrypted, nothing checked) or "disable". A
+    // Unix socket never leaves the machine and is not encrypted.
+    std::string SslMode = "verify-full";
+    std::string RootCert;    // empty: DefaultRootCertFile()
+    std::string ClientCert;  // optional, with its key
+    std::string ClientKey;
 };
+
+// The modes offered, strictest first; anything else read from Config.ini is
+// taken as the strictest.
+inline constexpr const char* SslModes[] = {"verify-full", "verify-ca", "require", "disable"};
+
+// Where libpq looks for the root certificate: ~/.postgresql/root.crt,
+// %APPDATA%\postgresql\root.crt on Windows.
+std::string DefaultRootCertFile();
 
 inline constexpr const char* DefaultArchiveFileName = "kr3090-archive.sqlite";
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <bit>
 
+#include "archive/ArchiveConnection.h"
 #include "archive/ArchiveSchema.h"
 #include "archive/SqlQuery.h"
 #include "qtext/QText.h"
@@ -136,10 +137,15 @@ QString NewConnectionName() {
     return QString("kr3090-archive-%1").arg(++next);
 }
 
-bool Refused(const QString& text) {
-    return text.contains("password authentication failed") ||
-           text.contains("no password supplied") || text.contains("authentication failed") ||
-           text.contains("role \"");
+// libpq's keyword=value; a value with a space, a quote or a backslash (a
+// Windows path) in quotes, as libpq reads them.
+QString ConnectOption(const std::string& key, const std::string& value) {
+    QString v = QString::fromLocal8Bit(value.c_str());
+    if (v.isEmpty() || v.contains(' ') || v.contains('\'') || v.contains('\\')) {
+        v.replace("\\", "\\\\").replace("'", "\\'");
+        v = "'" + v + "'";
+    }
+    return Q(key) + "=" + v;
 }
 
 class TSqlArchive final : public TArchive {
@@ -307,10 +313,7 @@ class TSqlArchive final : public TArchive {
         return list;
     }
 
-    std::string Server() const {
-        return (Settings.User.empty() ? "" : Settings.User + "@") + Settings.Host + ":" +
-               std::to_string(Settings.Port);
-    }
+    std::string Server() const { return ServerName(Settings); }
 
     // Opens the connection, checks a SQLite file, brings the schema up to date.
     void Connect() {
@@ -364,23 +367,38 @@ class TSqlArchive final : public TArchive {
         Db.setUserName(Q(Settings.User));
         // Empty: libpq reads ~/.pgpass or PGPASSFILE itself.
         Db.setPassword(Q(Password));
-        // Never wait long on a server that is gone: give up connecting after
-        // 5 s, and notice a dead peer of an open TCP connection within about
-        // 10 s instead of the system's two hours.
-        Db.setConnectOptions(
-            "connect_timeout=5;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
-            "keepalives_count=3;tcp_user_timeout=10000;application_name=kr3090");
+        QStringList options;
+        for (const auto& [key, value] : ServerOptions(Settings)) {
+            // Qt's driver turns every ";" into the space between options.
+            if (value.find(';') != std::string::npos)
+                throw TArchiveError(TArchiveProblem::Other,
+                                    "“档案设置”里的文件名不能含分号：" + value);
+            options << ConnectOption(key, value);
+        }
+        Db.setConnectOptions(options.join(';'));
         if (!Db.open()) {
-            const QString text = Db.lastError().databaseText().trimmed();
+            const std::string text = S(Db.lastError().databaseText().trimmed());
             Db.close();
-            if (Refused(text))
-                throw TArchiveError(TArchiveProblem::PasswordRefused,
-                                    "档案服务器 " + Server() +
-                                        " 拒绝登录：用户名或密码不对，或没有给出密码（" + S(text) +
-                                        "）");
-            throw TArchiveError(TArchiveProblem::Unreachable, "无法连接档案服务器 " + Server() +
-                                                                  "（数据库 " + Settings.Database +
-                                                                  "）：" + S(text));
+            // Qt passes on libpq's words alone; libpq itself says why, by the
+            // server's code.
+            TServerCheck check = CheckServer(Settings, Password);
+            if (check.Connected || check.Problem == TArchiveProblem::NoDriver)
+                throw TArchiveError(TArchiveProblem::Unreachable,
+                                    "无法连接档案服务器 " + Server() + "（数据库 " +
+                                        Settings.Database + "）：" + text);
+            throw TArchiveError(check.Problem, check.Text);
+        }
+        // The server's own view of this session: nothing is stored over a
+        // link that the settings do not allow.
+        QSqlQuery tls = RunSql(Db, "SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()", {},
+                               "连接档案服务器");
+        const bool encrypted = tls.next() && tls.value(0).toBool();
+        tls.finish();
+        if (Settings.SslMode != "disable" && !IsLocalSocket(Settings) && !encrypted) {
+            Db.close();
+            throw TArchiveError(TArchiveProblem::Insecure,
+                                "与档案服务器 " + Server() +
+                                    " 的连接没有加密，与“档案设置”的要求不符：没有存入任何内容。");
         }
         // Another program's lock (an import into the same campaign) is held
         // for milliseconds; longer means it hangs, and we say so.
@@ -404,7 +422,8 @@ class TSqlArchive final : public TArchive {
         try {
             return body();
         } catch (const TArchiveError& e) {
-            if (Settings.Driver == TArchiveDriver::PostgreSQL && !Alive()) {
+            if (Settings.Driver == TArchiveDriver::PostgreSQL &&
+                (e.Problem() == TArchiveProblem::ConnectionLost || !Alive())) {
                 Db.close();
                 throw TArchiveError(TArchiveProblem::ConnectionLost,
                                     "与档案服务器 " + Server() +

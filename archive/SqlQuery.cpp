@@ -4,28 +4,46 @@
 #include <QSqlError>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveConnection.h"
 
 TSqlDialect DialectOf(const QSqlDatabase& db) {
     return db.driverName() == "QPSQL" ? TSqlDialect::PostgreSQL : TSqlDialect::SQLite;
 }
 
-void ThrowSqlError(const char* what, const QSqlError& error) {
+void ThrowSqlError(const char* what, const QSqlError& error, TSqlDialect dialect) {
     QString detail = error.databaseText().trimmed();
     if (detail.isEmpty()) detail = error.driverText().trimmed();
-    throw TArchiveError(std::string("档案数据库出错（") + what + "）：" + detail.toStdString());
+    const std::string state = error.nativeErrorCode().toStdString();
+    const TArchiveProblem problem =
+        dialect == TSqlDialect::PostgreSQL ? ProblemOfSqlState(state) : TArchiveProblem::Other;
+    if (problem == TArchiveProblem::NotPermitted)
+        throw TArchiveError(problem, std::string("档案服务器不允许这个用户这样做（") + what +
+                                         "，SQLSTATE " + state + "）：" + detail.toStdString());
+    throw TArchiveError(problem,
+                        std::string("档案数据库出错（") + what + "）：" + detail.toStdString());
 }
+
+namespace {
+
+TSqlDialect DialectOf(const QSqlQuery& query) {
+    return query.driver() && query.driver()->dbmsType() == QSqlDriver::PostgreSQL
+               ? TSqlDialect::PostgreSQL
+               : TSqlDialect::SQLite;
+}
+
+}  // namespace
 
 QSqlQuery PrepareSql(QSqlDatabase& db, const QString& sql, const char* what) {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql)) ThrowSqlError(what, query.lastError());
+    if (!query.prepare(sql)) ThrowSqlError(what, query.lastError(), DialectOf(db));
     return query;
 }
 
 void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const char* what) {
     int k = 0;
     for (const QVariant& v : values) query.bindValue(k++, v);
-    if (!query.exec()) ThrowSqlError(what, query.lastError());
+    if (!query.exec()) ThrowSqlError(what, query.lastError(), DialectOf(query));
 }
 
 QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVariant> values,
@@ -35,7 +53,7 @@ QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVa
     if (values.size() == 0) {
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        if (!query.exec(sql)) ThrowSqlError(what, query.lastError());
+        if (!query.exec(sql)) ThrowSqlError(what, query.lastError(), DialectOf(db));
         return query;
     }
     QSqlQuery query = PrepareSql(db, sql, what);
@@ -58,7 +76,7 @@ QVariant OptionalDouble(const std::optional<double>& v) {
 TTransaction::TTransaction(QSqlDatabase& db) : Db(db) {
     const char* begin = DialectOf(db) == TSqlDialect::SQLite ? "BEGIN IMMEDIATE" : "BEGIN";
     QSqlQuery query(db);
-    if (!query.exec(begin)) ThrowSqlError("开始事务", query.lastError());
+    if (!query.exec(begin)) ThrowSqlError("开始事务", query.lastError(), DialectOf(db));
 }
 
 TTransaction::~TTransaction() {
@@ -71,6 +89,6 @@ TTransaction::~TTransaction() {
 
 void TTransaction::Commit() {
     QSqlQuery query(Db);
-    if (!query.exec("COMMIT")) ThrowSqlError("提交事务", query.lastError());
+    if (!query.exec("COMMIT")) ThrowSqlError("提交事务", query.lastError(), DialectOf(Db));
     Open = false;
 }

@@ -24,8 +24,10 @@ QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVa
 QSqlQuery PrepareSql(QSqlDatabase& db, const QString& sql, const char* what);
 void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const char* what);
 
-// "档案数据库出错（what）：driver text"
-[[noreturn]] void ThrowSqlError(const char* what, const QSqlError& error);
+// "档案数据库出错（what）：driver text". On PostgreSQL the server's SQLSTATE
+// decides the problem (ArchiveConnection.h: ProblemOfSqlState).
+[[noreturn]] void ThrowSqlError(const char* what, const QSqlError& error,
+                                TSqlDialect dialect = TSqlDialect::SQLite);
 
 // A null of the given type: a value that is not there (no limit, no Z).
 QVariant NullDouble();

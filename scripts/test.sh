@@ -4,7 +4,8 @@
 #   scripts/test.sh asan     the whole suite under AddressSanitizer + UBSan
 #   scripts/test.sh tsan     the whole suite under ThreadSanitizer
 #   scripts/test.sh all      all three, one after the other
-#   scripts/test.sh ci       all three, the archive on a PostgreSQL server, a short
+#   scripts/test.sh ci       all three, the archive on a PostgreSQL server (also a
+#                            team's, over verified TLS), a short
 #                            fuzzing run, the serial link on a
 #                            16550 and an FTDI adapter in a QEMU guest, the Debian
 #                            package tried in a clean Debian 12 root, the Windows
@@ -57,6 +58,10 @@ case "$mode" in
     # About 20 s: the archive's tests on a PostgreSQL server started for them.
     echo "=== the archive against a PostgreSQL server"
     scripts/archive-server-test.sh 2>&1 | tee build/archive-server.log
+    # About a minute: the same over TCP and verified TLS, a server answering in
+    # Chinese, then that server without TLS.
+    echo "=== the archive on a team's server over verified TLS"
+    scripts/team-server-test.sh 2>&1 | tee build/team-server.log
     echo "=== fuzz the receive path and the result-file reader"
     scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
     echo "=== the serial link on real serial drivers in a QEMU guest"
@@ -83,6 +88,7 @@ case "$mode" in
     grep -E 'tests passed|tests failed|Total Test time' build/ctest-summary.log
     grep -E '^(ttyS1|ttyUSB0|pty) .*passed' build/serial-vm.log
     grep -E '^postgresql: ' build/archive-server.log
+    grep -E '^team server: [0-9]' build/team-server.log
     ;;
   *) echo "usage: $0 [default|asan|tsan|all|ci]" >&2; exit 2 ;;
 esac

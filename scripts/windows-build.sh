@@ -3,8 +3,9 @@
 # cross-compiled with MinGW-w64 against the project's own Qt for Windows, and
 # packs build-windows/kr3090-win64.zip, one folder kr3090/ that an operator
 # unzips and runs (kr3090.exe, the Qt DLLs and plugins it loads, the MinGW
-# runtime DLLs). The Qt is built once by scripts/windows-qt.sh into a cache
-# outside the tree (about 40 minutes the first time); later runs reuse it.
+# runtime DLLs, libpq and OpenSSL for a team's server when they are built).
+# The Qt is built once by scripts/windows-qt.sh into a cache outside the tree
+# (about 40 minutes the first time); later runs reuse it.
 # Running the Windows tests under wine is scripts/windows-test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,12 @@ dir=build-windows
 # Prints the Qt folder; builds it first when the cache is missing.
 qt=$(scripts/windows-qt.sh)
 toolchain=$qt/lib/cmake/Qt6/qt.toolchain.cmake
+# A team server's client, when scripts/windows-libpq.sh has built it (cached
+# like Qt; about 25 minutes the first time): libpq, OpenSSL and Qt's
+# PostgreSQL driver. Without it the zip reaches SQLite files alone.
+pq=$(scripts/windows-libpq.sh --cached || true)
+libpq_args=()
+[ -z "$pq" ] || libpq_args=(-DPostgreSQL_INCLUDE_DIR="$pq/include" -DPostgreSQL_LIBRARY="$pq/lib/libpq.dll.a")
 
 # A folder configured with another toolchain (the plain MinGW one of earlier
 # builds) cannot switch: start its CMake state afresh, keep the wine prefix.
@@ -21,8 +28,13 @@ if [ -f "$dir/CMakeCache.txt" ] &&
   rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
 fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release "${libpq_args[@]}" >/dev/null
 cmake --build "$dir"
+if [ -n "$pq" ]; then
+  # The Windows tests load Qt's drivers from their own folder too.
+  mkdir -p "$dir/tests/windows/sqldrivers"
+  cp "$pq/sqldrivers/qsqlpsql.dll" "$dir/tests/windows/sqldrivers/"
+fi
 
 # The package: the program, the plugins Qt loads for a window on Windows (the
 # platform and the themed style; printing is built into Qt6PrintSupport.dll)
@@ -37,6 +49,7 @@ cp "$dir/app/kr3090.exe" "$package/"
 cp "$qt/plugins/platforms/qwindows.dll" "$package/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$package/styles/"
 cp "$qt/plugins/sqldrivers/qsqlite.dll" "$package/sqldrivers/"
+[ -z "$pq" ] || cp "$pq/sqldrivers/qsqlpsql.dll" "$package/sqldrivers/"
 qm=/usr/share/qt6/translations/qtbase_zh_CN.qm
 [ -f "$qm" ] || { echo "windows-build.sh: no $qm (qt6-translations-l10n, scripts/setup.sh ci)" >&2; exit 1; }
 cp "$qm" "$package/translations/"
@@ -45,15 +58,20 @@ cp "$dir/app/kr3090-manual.html" "$package/"
 
 imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 pending=("$package/kr3090.exe" "$package/platforms/qwindows.dll"
-  "$package/styles/qwindowsvistastyle.dll" "$package/sqldrivers/qsqlite.dll")
+  "$package/styles/qwindowsvistastyle.dll" "$package"/sqldrivers/*.dll)
 while [ ${#pending[@]} -gt 0 ]; do
   module=${pending[0]}
   pending=("${pending[@]:1}")
   for dll in $(imports "$module"); do
-    # System DLLs (KERNEL32, USER32, ...) are not in the Qt folder.
-    if [ ! -f "$qt/bin/$dll" ] || [ -f "$package/$dll" ]; then continue; fi
-    cp "$qt/bin/$dll" "$package/"
-    pending+=("$package/$dll")
+    # System DLLs (KERNEL32, USER32, ...) are in neither folder; libpq.dll and
+    # OpenSSL's are in the libpq one.
+    [ ! -f "$package/$dll" ] || continue
+    for from in "$qt/bin" ${pq:+"$pq/bin"}; do
+      [ -f "$from/$dll" ] || continue
+      cp "$from/$dll" "$package/"
+      pending+=("$package/$dll")
+      break
+    done
   done
 done
 

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveTlsBox.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/Messages.h"
 #include "app/kit/NoteLabel.h"
@@ -59,10 +60,14 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
     Edt_User = Named(new QLineEdit(this), "Edt_User");
     form->addRow(QStringLiteral("用户名"), Edt_User);
     layout->addLayout(form);
+    Grp_Tls = new TArchiveTlsBox(this);
+    layout->addWidget(Grp_Tls);
     auto* note = Named(new QLabel(this), "Lbl_Password");
     SetNoteText(note, QStringLiteral("密码不保存：连接时询问，或由 ~/.pgpass（PGPASSFILE）提供。"));
     layout->addWidget(note);
     auto* buttons = new QHBoxLayout;
+    BBtn_Test = Named(new QPushButton(QStringLiteral("测试连接"), this), "BBtn_Test");
+    buttons->addWidget(BBtn_Test);
     buttons->addStretch();
     BBtn_Save = Named(new QPushButton(QStringLiteral("保存"), this), "BBtn_Save");
     BBtn_Cancel = Named(new QPushButton(QStringLiteral("取消"), this), "BBtn_Cancel");
@@ -77,6 +82,7 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
     SEdt_Port->setValue(s.Port);
     Edt_Database->setText(Q(s.Database));
     Edt_User->setText(Q(s.User));
+    Grp_Tls->Load(s);
     FileDialog.Filter = QStringLiteral("*.sqlite(档案文件)|*.sqlite");
     FileDialog.DefaultExt = QStringLiteral("sqlite");
 
@@ -84,13 +90,14 @@ TfrmArchiveSettings::TfrmArchiveSettings(QWidget* owner) : QDialog(owner) {
         const bool file = RBtn_SQLite->isChecked();
         Edt_File->setEnabled(file);
         BBtn_Browse->setEnabled(file);
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{Edt_Host, SEdt_Port, Edt_Database, Edt_User})
+        for (QWidget* w : std::initializer_list<QWidget*>{Edt_Host, SEdt_Port, Edt_Database,
+                                                          Edt_User, Grp_Tls, BBtn_Test})
             w->setEnabled(!file);
     };
     follow();
     connect(RBtn_SQLite, &QRadioButton::toggled, this, follow);
     connect(BBtn_Browse, &QPushButton::clicked, this, &TfrmArchiveSettings::BBtn_BrowseClick);
+    connect(BBtn_Test, &QPushButton::clicked, this, &TfrmArchiveSettings::BBtn_TestClick);
     connect(BBtn_Save, &QPushButton::clicked, this, [this] {
         if (BBtn_SaveClick()) accept();
     });
@@ -103,6 +110,24 @@ void TfrmArchiveSettings::BBtn_BrowseClick() {
     if (!path.isEmpty()) Edt_File->setText(QDir::toNativeSeparators(path));
 }
 
+void TfrmArchiveSettings::BBtn_TestClick() {
+    TestArchiveConnection(this, Typed());
+}
+
+TArchiveSettings TfrmArchiveSettings::Typed() const {
+    TArchiveSettings settings;
+    settings.Driver =
+        RBtn_PostgreSQL->isChecked() ? TArchiveDriver::PostgreSQL : TArchiveDriver::SQLite;
+    settings.File = Edt_File->text().trimmed().toStdString();
+    if (settings.File.empty()) settings.File = ArchiveFileIn(GlobVar.DataFolder.toStdString());
+    settings.Host = Edt_Host->text().trimmed().toStdString();
+    settings.Port = SEdt_Port->value();
+    settings.Database = Edt_Database->text().trimmed().toStdString();
+    settings.User = Edt_User->text().trimmed().toStdString();
+    Grp_Tls->Store(settings);
+    return settings;
+}
+
 bool TfrmArchiveSettings::BBtn_SaveClick() {
     // A choice this machine cannot open is not saved: the archive in use stays.
     const std::string missing = MissingDriverText(
@@ -112,14 +137,7 @@ bool TfrmArchiveSettings::BBtn_SaveClick() {
                               QStringLiteral("提示"), TMessageIcon::Warning);
         return false;
     }
-    TArchiveSettings settings;
-    settings.Driver =
-        RBtn_PostgreSQL->isChecked() ? TArchiveDriver::PostgreSQL : TArchiveDriver::SQLite;
-    settings.File = Edt_File->text().trimmed().toStdString();
-    settings.Host = Edt_Host->text().trimmed().toStdString();
-    settings.Port = SEdt_Port->value();
-    settings.Database = Edt_Database->text().trimmed().toStdString();
-    settings.User = Edt_User->text().trimmed().toStdString();
+    const TArchiveSettings settings = Typed();
     if (!GlobVar.FilesBesideExecutable) QDir().mkpath(QFileInfo(GlobVar.ConfigFileName).path());
     try {
         SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), settings,

@@ -7,11 +7,13 @@
 #include <QDialog>
 
 #include "app/kit/Platform.h"
+#include "archive/ArchiveSettings.h"
 
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class TArchiveTlsBox;
 
 class TfrmArchiveSettings : public QDialog {
   public:
@@ -20,6 +22,8 @@ class TfrmArchiveSettings : public QDialog {
     // from them; false (with the reason shown) when Config.ini cannot be written.
     bool BBtn_SaveClick();
     void BBtn_BrowseClick();
+    // "测试连接" with the settings as typed, saved or not.
+    void BBtn_TestClick();
 
     QRadioButton* RBtn_SQLite;
     QRadioButton* RBtn_PostgreSQL;
@@ -29,9 +33,14 @@ class TfrmArchiveSettings : public QDialog {
     QSpinBox* SEdt_Port;
     QLineEdit* Edt_Database;
     QLineEdit* Edt_User;
+    TArchiveTlsBox* Grp_Tls;
+    QPushButton* BBtn_Test;
     QPushButton* BBtn_Save;
     QPushButton* BBtn_Cancel;
     TFileDialogRequest FileDialog;
+
+  private:
+    TArchiveSettings Typed() const;  // the settings as the fields hold them
 };
 
 // Shows the dialog; true when new settings were saved.

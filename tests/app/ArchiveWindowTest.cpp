@@ -17,12 +17,14 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStringList>
 #include <QTableWidget>
 
 #include "WindowFixture.h"
 #include "app/archive/ArchiveAccess.h"
 #include "app/archive/ArchiveSettingsfrm.h"
 #include "app/archive/ArchiveStorefrm.h"
+#include "app/archive/ArchiveTlsBox.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/Archivefrm.h"
 #include "app/archive/CampaignForm.h"
@@ -231,15 +233,27 @@ TEST_F(WindowTest, TheArchiveSettingsGoIntoConfigIniWithoutAPasswordAndTheArchiv
     dialog.SEdt_Port->setValue(5433);
     dialog.Edt_Database->setText(QStringLiteral("地网档案"));
     dialog.Edt_User->setText(QStringLiteral("王工"));
+    // A new server is verified in full, against libpq's own root certificate.
+    EXPECT_TRUE(dialog.Grp_Tls->isEnabled() && dialog.BBtn_Test->isEnabled());
+    EXPECT_EQ(dialog.Grp_Tls->CBox_SslMode->currentData().toString(), "verify-full");
+    EXPECT_EQ(dialog.Grp_Tls->Edt_RootCert->text(), QString::fromStdString(DefaultRootCertFile()));
+    EXPECT_TRUE(DefaultRootCertFile().ends_with("root.crt"));
+    dialog.Grp_Tls->Edt_ClientCert->setText(QStringLiteral("/证书/王工.crt"));
+    dialog.Grp_Tls->Edt_ClientKey->setText(QStringLiteral("/证书/王工.key"));
     ASSERT_TRUE(dialog.BBtn_SaveClick());
     EXPECT_EQ(ReadAll(ini), QStringLiteral("[Config]\r\nComName=COM3\r\n[Archive]\r\n"
                                            "Driver=PostgreSQL\r\nFile=\r\nHost=db.example\r\n"
-                                           "Port=5433\r\nDatabase=地网档案\r\nUser=王工\r\n")
+                                           "Port=5433\r\nDatabase=地网档案\r\nUser=王工\r\n"
+                                           "SslMode=verify-full\r\nSslRootCert=\r\n"
+                                           "SslCert=/证书/王工.crt\r\nSslKey=/证书/王工.key\r\n")
                                 .toUtf8());
     const TArchiveSettings read = ArchiveAccess().Settings();
     EXPECT_EQ(read.Driver, TArchiveDriver::PostgreSQL);
     EXPECT_EQ(read.Host, "db.example");
     EXPECT_EQ(read.Port, 5433);
+    EXPECT_EQ(
+        std::tie(read.SslMode, read.RootCert, read.ClientKey),
+        std::make_tuple(std::string("verify-full"), std::string(), std::string("/证书/王工.key")));
 
     // A file of the user's own is kept as chosen.
     dialog.RBtn_SQLite->setChecked(true);
@@ -321,9 +335,10 @@ QString ReadBackBySpreadsheet(const QString& csv, const char* charset, const QSt
 // where it went. A CSV comes in GBK or, chosen in the dialog, in UTF-8 that
 // LibreOffice reads without being told; a file keeps the set it began with.
 TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCharacterSet) {
-    TArchiveConfig config;
-    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
-    SaveArchiveConfig(GlobVar.ConfigFileName.toStdString(), config);
+    TArchiveSettings settings;
+    settings.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), settings,
+                        GlobVar.DataFolder.toStdString());
     ArchiveAccess().Close();
     const QString documents = folder.filePath(QStringLiteral("我的文档"));
     ASSERT_TRUE(QDir().mkpath(documents) && QDir().mkpath(folder.filePath("xdg")));
@@ -427,4 +442,48 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
     qputenv("XDG_CONFIG_HOME", oldXdg);
     a.close();
     ArchiveAccess().Close();
+}
+
+// "测试连接" on a team server of scripts/team-server-test.sh (its folder in
+// KR3090_ARCHIVE_SERVER): the server's own view of the link, or why not.
+TEST_F(WindowTest, TestConnectionSaysWhatTheTeamServerSaysOfTheLinkOrWhyNot) {
+    const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
+    QFile tcp(server + "/tcp");
+    if (server.isEmpty() || !tcp.open(QIODevice::ReadOnly)) GTEST_SKIP() << "no team server";
+    const QStringList hostPort = QString::fromUtf8(tcp.readAll()).simplified().split(' ');
+    qputenv("PGPASSFILE", (server + "/pgpass").toUtf8());
+    TfrmArchiveSettings dialog(window.get());
+    dialog.RBtn_PostgreSQL->setChecked(true);
+    dialog.Edt_Host->setText(hostPort.value(0));
+    dialog.SEdt_Port->setValue(hostPort.value(1).toInt());
+    dialog.Edt_User->setText(QStringLiteral("kr3090"));
+    platform.OpenAnswer = server + "/ca.crt";
+    dialog.Grp_Tls->BBtn_RootCert->click();
+    EXPECT_EQ(dialog.Grp_Tls->Edt_RootCert->text(), server + "/ca.crt");
+    dialog.BBtn_Test->click();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    const TBox connected = platform.Boxes[0];
+    EXPECT_EQ(connected.Caption, QStringLiteral("测试连接"));
+    EXPECT_EQ(connected.Icon, TMessageIcon::Information);
+    EXPECT_TRUE(connected.Text.startsWith(
+        QStringLiteral("已连接档案服务器 kr3090@localhost:%1（数据库 kr3090），登录用户 kr3090。\n"
+                       "连接已加密（TLSv1.3，")
+            .arg(hostPort.value(1))))
+        << connected.Text.toStdString();
+    EXPECT_TRUE(connected.Text.contains(QStringLiteral(
+        "），服务器的证书已验证：证书链可信，主机名相符。\n服务器版本：PostgreSQL 15.")))
+        << connected.Text.toStdString();
+
+    dialog.Grp_Tls->Edt_RootCert->setText(server + "/wrong-ca.crt");
+    dialog.BBtn_Test->click();
+    ASSERT_EQ(platform.Boxes.size(), 2u);
+    EXPECT_EQ(platform.Boxes[1].Icon, TMessageIcon::Warning);
+    EXPECT_TRUE(platform.Boxes[1].Text.contains(QStringLiteral("证书颁发机构未知")))
+        << platform.Boxes[1].Text.toStdString();
+    // A refused login asks for the password; none given, nothing more is said.
+    dialog.Grp_Tls->Edt_RootCert->setText(server + "/ca.crt");
+    dialog.Edt_Database->setText(QStringLiteral("kr3090"));
+    dialog.Edt_User->setText(QStringLiteral("nobody-here"));
+    dialog.BBtn_Test->click();
+    EXPECT_EQ(platform.Boxes.size(), 2u);
 }

@@ -45,10 +45,21 @@ QSqlDatabase ArchiveTest::Raw() {
     QSqlDatabase db =
         QSqlDatabase::addDatabase(OnServer() ? "QPSQL" : "QSQLITE", "kr3090-test-raw");
     if (OnServer()) {
+        // The server's socket in its folder; a team server's too, which
+        // listens there on its TCP port's number. Windows reaches it by TCP.
+        QString options = "options='-c client_min_messages=warning'";
+#ifdef _WIN32
+        db.setHostName(QString::fromStdString(Settings.Host));
+        if (!Settings.RootCert.empty())
+            options +=
+                ";sslmode=verify-full;sslrootcert=" + QString::fromStdString(Settings.RootCert);
+#else
         db.setHostName(QString::fromStdString(Server));
+#endif
+        db.setPort(Settings.Port);
         db.setUserName("kr3090");
         db.setDatabaseName("kr3090");
-        db.setConnectOptions("options='-c client_min_messages=warning'");
+        db.setConnectOptions(options);
     } else {
         db.setDatabaseName(QString::fromStdString(Settings.File));
     }
@@ -57,8 +68,11 @@ QSqlDatabase ArchiveTest::Raw() {
 }
 
 void ArchiveTest::ServerControl(const char* action) {
-    const std::string command =
-        std::string(KR3090_SOURCE_DIR "/scripts/archive-server-test.sh ") + action + " " + Server;
+    // A team server is run by its own script.
+    const bool team = std::filesystem::exists(std::filesystem::path(Server) / "tcp");
+    const std::string command = std::string(KR3090_SOURCE_DIR "/scripts/") +
+                                (team ? "team-server-test.sh " : "archive-server-test.sh ") +
+                                action + " " + Server;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 

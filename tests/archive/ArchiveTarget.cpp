@@ -1,7 +1,9 @@
 #include "ArchiveTarget.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <QStringList>
 
 std::string TestServerFolder() {
     return qEnvironmentVariable("KR3090_ARCHIVE_SERVER").toStdString();
@@ -15,6 +17,16 @@ TArchiveSettings SettingsOfTarget(const std::string& target) {
         s.Host = where;
         s.User = "kr3090";
         s.Database = "kr3090";
+        // A team server (scripts/team-server-test.sh): TCP and verified TLS,
+        // its "host port" in the file tcp, its certificate authority's ca.crt.
+        QFile tcp(QString::fromStdString(where + "/tcp"));
+        if (tcp.open(QIODevice::ReadOnly)) {
+            const QStringList hostPort = QString::fromUtf8(tcp.readAll()).simplified().split(' ');
+            s.Host = hostPort.value(0).toStdString();
+            s.Port = hostPort.value(1).toInt();
+            s.SslMode = "verify-full";
+            s.RootCert = where + "/ca.crt";
+        }
         // The password comes from the server's pgpass file, read by libpq.
         qputenv("PGPASSFILE", QByteArray::fromStdString(where + "/pgpass"));
     } else {

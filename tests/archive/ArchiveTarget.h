@@ -2,7 +2,8 @@
 // Where the archive tests run: a SQLite file in a fresh temporary folder, or,
 // when KR3090_ARCHIVE_SERVER names the folder of a test server that
 // scripts/archive-server-test.sh started, the very same tests on PostgreSQL
-// (its socket, user and database kr3090, the password in its pgpass file).
+// (its socket, user and database kr3090, the password in its pgpass file);
+// a folder of scripts/team-server-test.sh is reached over TCP and verified TLS.
 // The import driver, a child process, takes a target text to find it again.
 
 #include <string>
