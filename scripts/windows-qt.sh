@@ -27,9 +27,16 @@ fi
 "$here/setup.sh" ci >&2
 host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 work=$cache_root/qt6-windows-work
+started=$(date +%s)
+# A build that stopped half way (the machine's session ended, a run was
+# interrupted) goes on where it stopped: the fetch and the configure step are
+# not done again, and ninja builds only what is missing.
+configured=$work/.kr3090-configured-$recipe_version-$host_version
+if [ -f "$configured" ] && [ -f "$work/build/build.ninja" ]; then
+  echo "=== Qt for Windows: resuming the build in $work" >&2
+else
 rm -rf "$work" "$qt"
 mkdir -p "$work/lists/partial" "$work/src"
-started=$(date +%s)
 
 # A private sources list with the system's own archive and suites, as deb-src:
 # nothing on the system changes.
@@ -99,6 +106,8 @@ cmake -S "$work/src/qtbase" -B "$work/build" -G Ninja \
   -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF \
   -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF \
   -DFEATURE_printsupport=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >&2
+touch "$configured"
+fi  # fetched and configured
 
 echo "=== Qt for Windows: building (about 40 minutes on two cores the first time)" >&2
 cmake --build "$work/build" >&2
