@@ -361,7 +361,7 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
         records.push_back({int(records.size()) + 1, v, true});
     }
     ShowArchiveStore(window.get(), records, "仪器中的记录");
-    TfrmArchiveStore& s = *frmArchiveStore;
+    TfrmArchiveStore& s = *OpenWindow<TfrmArchiveStore>();
     EXPECT_EQ(s.LView_Records->item(1, 9)->text(), "工频点，不参与计算");
     s.Form->CBox_F0->setCurrentIndex(1);  // 60 Hz: no record of its own
     EXPECT_EQ(s.LView_Records->item(1, 9)->text(), "");
@@ -378,7 +378,7 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
     platform.Boxes.clear();
 
     window->BBtn_Archive->click();
-    TfrmArchive& a = *frmArchive;
+    TfrmArchive& a = *OpenWindow<TfrmArchive>();
     ASSERT_EQ(a.LView_Sites->rowCount(), 1);
     // On a screen of 1280 × 1024 (offscreen's own is smaller than the window).
     a.resize(1150, 920);
