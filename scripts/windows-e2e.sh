@@ -331,6 +331,33 @@ dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null || xdotool
 site_name='第一变电站'
 report_title='大地网接地参数测试报告'
 
+# print_report KIND DIR WINDOW: Ctrl+P in the archive window WINDOW prints the
+# selected campaign's report; the job, read back, lands in DIR/report.txt.
+print_report() {
+  local kind=$1 dir=$2 archive=$3 n job pages type k z0
+  n=$(jobs_done)
+  xdotool windowactivate --sync "$archive" key ctrl+p
+  take_job "$n" "$kind: Ctrl+P in 档案" "$dir/report-job" "$dir/report-cups.pdf"
+  pdftoppm -r 80 -png -f 1 -singlefile "$dir/report-cups.pdf" "$dir/report-page1" 2>/dev/null
+  type=$(file -b "$dir/report-job" | cut -d, -f1)
+  case "$type" in
+    PDF*) cp "$dir/report-job" "$dir/report.pdf" ;;
+    PostScript*) ps2pdf "$dir/report-job" "$dir/report.pdf" || fail "$kind: ghostscript could not read the report job" ;;
+    *) fail "$kind: the report job is neither PDF nor PostScript: $type" ;;
+  esac
+  # As laid out on the page; wine's font gives back some Ω as the ohm sign.
+  pdftotext -layout "$dir/report.pdf" - | LC_ALL=C sed 's/\xe2\x84\xa6/\xce\xa9/g' >"$dir/report.txt" ||
+    fail "$kind: pdftotext could not read the report"
+  pages=$(pdfinfo "$dir/report.pdf" | sed -n 's/^Pages: *//p')
+  grep -qF "$site_name" "$dir/report.txt" || fail "$kind: the report does not name the site"
+  grep -qF "$report_title" "$dir/report.txt" || fail "$kind: the report lacks its title"
+  z0=$(grep -o -m1 -E 'Z0 ：[0-9.]+m?Ω' "$dir/report.txt") || fail "$kind: the report lacks the Z0 line"
+  for ((k = 1; k <= pages; k++)); do
+    grep -qF "第 $k 页 共 $pages 页" "$dir/report.txt" || fail "$kind: the report lacks \"第 $k 页 共 $pages 页\""
+  done
+  say "$kind: Ctrl+P printed the campaign's report (job $job, $type, $pages pages: $report_title, $site_name, $z0, 第 k 页 共 $pages 页)"
+}
+
 # archive_session linux|windows: the same program started again, now against
 # the simulator's seven power-up records, into a new archive (SQLite, beside
 # the program). Only the keyboard answers the windows: the new site's name is
@@ -339,7 +366,7 @@ report_title='大地网接地参数测试报告'
 # back from the job as spooled (Linux sends PDF, wine PostScript, which
 # ghostscript turns into PDF) into ARCHIVE/report.txt.
 archive_session() {
-  local kind=$1 dir=$out/$1/archive log box archive n job pages type k z0
+  local kind=$1 dir=$out/$1/archive log box archive
   rm -rf "$dir"
   mkdir -p "$dir/bin"
   ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
@@ -377,27 +404,7 @@ archive_session() {
   archive=$("$probe" window 档案 30000 | awk '{ print $2 }') || fail "$kind: no 档案 window"
   sleep 1
   shot "$dir/archive.png"
-  n=$(jobs_done)
-  xdotool windowactivate --sync "$archive" key ctrl+p
-  take_job "$n" "$kind: Ctrl+P in 档案" "$dir/report-job" "$dir/report-cups.pdf"
-  pdftoppm -r 80 -png -f 1 -singlefile "$dir/report-cups.pdf" "$dir/report-page1" 2>/dev/null
-  type=$(file -b "$dir/report-job" | cut -d, -f1)
-  case "$type" in
-    PDF*) cp "$dir/report-job" "$dir/report.pdf" ;;
-    PostScript*) ps2pdf "$dir/report-job" "$dir/report.pdf" || fail "$kind: ghostscript could not read the report job" ;;
-    *) fail "$kind: the report job is neither PDF nor PostScript: $type" ;;
-  esac
-  # As laid out on the page; wine's font gives back some Ω as the ohm sign.
-  pdftotext -layout "$dir/report.pdf" - | LC_ALL=C sed 's/\xe2\x84\xa6/\xce\xa9/g' >"$dir/report.txt" ||
-    fail "$kind: pdftotext could not read the report"
-  pages=$(pdfinfo "$dir/report.pdf" | sed -n 's/^Pages: *//p')
-  grep -qF "$site_name" "$dir/report.txt" || fail "$kind: the report does not name the site"
-  grep -qF "$report_title" "$dir/report.txt" || fail "$kind: the report lacks its title"
-  z0=$(grep -o -m1 -E 'Z0 ：[0-9.]+m?Ω' "$dir/report.txt") || fail "$kind: the report lacks the Z0 line"
-  for ((k = 1; k <= pages; k++)); do
-    grep -qF "第 $k 页 共 $pages 页" "$dir/report.txt" || fail "$kind: the report lacks \"第 $k 页 共 $pages 页\""
-  done
-  say "$kind: Ctrl+P printed the campaign's report (job $job, $type, $pages pages: $report_title, $site_name, $z0, 第 k 页 共 $pages 页)"
+  print_report "$kind" "$dir" "$archive"
 
   xdotool windowactivate --sync "$archive" key alt+F4
   "$probe" gone 档案 10000 || fail "$kind: the 档案 window did not close"
@@ -436,9 +443,111 @@ for r in rows("SELECT number, time_year, time_month, time_day, time_hour, time_m
 PY
 }
 
+# ---- the team's server: both programs store into one site over verified TLS
+
+# team_session linux|windows store|view: the program with its archive on a
+# team's PostgreSQL server ($team, scripts/team-server-test.sh: TCP on this
+# machine, verified TLS, the password from PGPASSFILE as libpq reads it).
+# "store" stores the simulator's seven records by keyboard: into a new site
+# when the server has none, else into a new campaign of the site, which Down
+# picks in the site box that has the typing. Then "档案" prints the newest
+# campaign's report, whose history table lists the site's campaigns: the
+# campaigns on the server as this program reads them, into DIR/report.txt.
+team_session() {
+  local kind=$1 what=$2 dir=$out/$1/team-$2 log box archive root_cert eol=$'\n'
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
+  root_cert=$team/ca.crt
+  if [ "$kind" = windows ]; then root_cert=$(winpath "$root_cert") eol=$'\r\n'; fi
+  app_config_extra=$(printf '[Archive]%sDriver=PostgreSQL%sHost=localhost%sPort=%s%sDatabase=kr3090%sUser=kr3090%sSslMode=verify-full%sSslRootCert=%s%s' \
+    "$eol" "$eol" "$eol" "$team_port" "$eol" "$eol" "$eol" "$eol" "$root_cert" "$eol")
+  sim_up "$dir" --seed "$seed" --verbose
+  log=$dir/sim.log
+  app_up "$kind" "$dir"
+  app_config_extra=""
+  click 53 20  # 连接设备
+  wait_count "$log" 'reply 24 A1 AA' 1 30 "$kind team: connect reply"
+  if [ "$what" = store ]; then
+    click 136 185  # 历  史  数  据
+    wait_count "$log" 'reply 24 A1 C3 14 07 08' 1 30 "$kind team: directory of 7 records"
+    notice_gone
+    click 136 281  # 存入档案
+    wait_count "$log" 'request 24 A1 C6' 1 30 "$kind team: upload request"
+    "$probe" window 存入档案 30000 >/dev/null || fail "$kind team: no 存入档案 window"
+    notice_gone
+    sleep 1
+    if [ "$(team_sql 'SELECT count(*) FROM sites')" = 0 ]; then
+      type_text "$site_name"
+    else
+      xdotool key Down
+    fi
+    sleep 0.5
+    shot "$dir/store.png"
+    xdotool key Return
+    box=$(message_box 30) || { shot "$dir/unexpected.png"; fail "$kind team: no box after 存入 by Enter"; }
+    sleep 0.5
+    shot "$dir/stored.png"
+    xdotool key Return
+    "$probe" gone 提示 10000 || fail "$kind team: Enter did not close the box after the store"
+    "$probe" gone 存入档案 10000 || fail "$kind team: the 存入档案 window stayed after the store"
+    say "$kind: 7 records stored by keyboard over verified TLS into the team's server:" \
+      "$(team_sql "SELECT s.name || ': ' || count(DISTINCT c.id) || ' campaigns, ' || count(r.id) || ' records' FROM sites s JOIN campaigns c ON c.site_id = s.id JOIN records r ON r.campaign_id = c.id GROUP BY s.name")"
+  fi
+  click 632 20  # 档案
+  archive=$("$probe" window 档案 30000 | awk '{ print $2 }') || fail "$kind team: no 档案 window"
+  sleep 1
+  shot "$dir/archive.png"
+  print_report "$kind team" "$dir" "$archive"
+  xdotool windowactivate --sync "$archive" key alt+F4
+  "$probe" gone 档案 10000 || fail "$kind team: the 档案 window did not close"
+  app_quit "$kind team archive" "$log"
+}
+
+# team_sessions KIND...: a team server of its own; each program stores into
+# it in turn (the first makes the site, the others add campaigns to it), then
+# the first one again only reads it. Each program's report of the newest
+# campaign must list all the campaigns, and the server (psql) hold each
+# program's seven records once per campaign.
+team_sessions() {
+  local kind n=0 d
+  team=$(mktemp -d /tmp/kr3090-e2e-team-XXXXXX)
+  scripts/team-server-test.sh start "$team" tls >/dev/null
+  team_port=$(awk '{ print $2 }' "$team/tcp")
+  for kind in "$@"; do
+    n=$((n + 1))
+    if [ "$kind" = windows ]; then
+      PGPASSFILE=$(winpath "$team/pgpass") team_session "$kind" store
+    else
+      PGPASSFILE=$team/pgpass team_session "$kind" store
+    fi
+    [ "$(team_sql 'SELECT count(*) FROM campaigns')" = $n ] ||
+      fail "$kind team: the server holds $(team_sql 'SELECT count(*) FROM campaigns') campaigns, not $n"
+  done
+  PGPASSFILE=$team/pgpass team_session "$1" view
+  for d in "$out/${!#}/team-store" "$out/$1/team-view"; do
+    [ "$(team_campaigns "$d")" = $n ] ||
+      fail "${d#"$out"/}: the report's history lists $(team_campaigns "$d") campaigns, not $n"
+  done
+  say "team server: the newest campaign's report lists all $n campaigns from each program; the server" \
+    "(psql): $(team_sql "SELECT count(*) FROM campaigns") campaigns, $(team_sql "SELECT count(*) FROM records") records"
+  scripts/team-server-test.sh remove "$team"
+  team=""
+}
+
+# team_sql SQL: one value from the team's server, by the server's own psql.
+team_sql() {
+  env PGPASSFILE="$team/pgpass" psql -h "$team" -p "$team_port" -U kr3090 -d kr3090 -tAq -c "$1" 2>/dev/null || echo "?"
+}
+
+# team_campaigns DIR: the history table's rows in DIR/report.txt: lines that
+# begin with a date and hold the campaign's count of records, 7.
+team_campaigns() { grep -c -E '^ *[0-9]{4}-[0-9]{2}-[0-9]{2} .* 7 ' "$1/report.txt" || true; }
+
 play linux
 archive_session linux
 if [ "$linux_only" = 1 ]; then
+  team_sessions linux
   say "Linux session only: files in $out/linux/files"
   exit 0
 fi
@@ -451,6 +560,13 @@ wine_used=1
 "$WINE" reg add 'HKCR\.csv' /ve /d csvfile /f >/dev/null 2>&1
 play windows
 archive_session windows
+
+# Both programs on one team server, when the zip carries its driver.
+if unzip -l "$zip" | grep '/sqldrivers/qsqlpsql\.dll$' >/dev/null; then
+  team_sessions linux windows
+else
+  say "team server: not run, the zip has no qsqlpsql.dll (scripts/windows-libpq.sh builds it)"
+fi
 
 # ---- the zip in a folder no user may write, as under Program Files
 

@@ -130,6 +130,25 @@ done
 wait $driver || true
 record wine_comport_tests "$logs/wine_comport_tests.log" "$(cat "$logs/wine_comport_tests.rc")"
 
+# The archive's server half on a team's server as a Windows PC reaches it: TCP
+# and verified TLS through the package's qsqlpsql.dll, libpq.dll and OpenSSL.
+# Left out are the tests that stop the server or start the import driver's
+# kills (a Linux script and signals), which the Linux runs cover.
+if [ -f "$tests/sqldrivers/qsqlpsql.dll" ] && [ -f "$tests/archive_tests.exe" ]; then
+  team=$(mktemp -d /tmp/kr3090-wine-team-XXXXXX)
+  trap 'scripts/team-server-test.sh remove "$team" || true; umount "$small" 2>/dev/null; umount "$locked" 2>/dev/null' EXIT
+  scripts/team-server-test.sh start "$team" tls
+  rc=0
+  (cd "$logs" && KR3090_ARCHIVE_SERVER="Z:${team//\//\\}" WINEDEBUG=fixme-all timeout 300 "$WINE" \
+    "$tests/archive_tests.exe" --gtest_color=no \
+    --gtest_filter='-SqliteArchiveTest.*:TeamServerWithoutTlsTest.*:*GoingAway*:*Killed*' \
+    >"$logs/archive_tests-team-server.log" 2>&1) || rc=$?
+  record "archive_tests.exe (team server)" "$logs/archive_tests-team-server.log" $rc
+  scripts/team-server-test.sh remove "$team"
+else
+  summary+=("archive_tests.exe (team server): not run, no qsqlpsql.dll (scripts/windows-libpq.sh builds it)")
+fi
+
 elapsed=$((($(date +%s%N) - started) / 100000000))
 echo "=== Windows tests under $("$WINE" --version)"
 printf '%s\n' "${summary[@]}"

@@ -19,6 +19,8 @@ notice_title='提示信息窗体'
 probe=$root/build/tests/winee2e/winee2e-probe
 pids=()          # stopped on exit, last first
 print_dir=""     # the private print server, when one runs
+team=""          # the team's PostgreSQL server's folder, when one runs
+app_config_extra=""  # lines app_up adds to Config.ini (an [Archive] section)
 wine_used=0
 
 e2e_cleanup() {
@@ -34,6 +36,7 @@ e2e_cleanup() {
     if alive "${pids[i]}"; then kill -KILL "${pids[i]}" 2>/dev/null || true; fi
   done
   if [ -n "$print_dir" ]; then "$root/scripts/print-server.sh" stop "$print_dir" || true; fi
+  if [ -n "$team" ]; then "$root/scripts/team-server-test.sh" remove "$team" || true; fi
 }
 
 # ---- the desktop
@@ -127,14 +130,14 @@ app_quit() {
 app_up() {
   local kind=$1 dir=$2 t0 shown
   if [ "$kind" = linux ]; then
-    printf '[Config]\nComName=%s\n' "$sim_device" >"$dir/pkg/Config.ini"
+    printf '[Config]\nComName=%s\n%s' "$sim_device" "$app_config_extra" >"$dir/pkg/Config.ini"
     t0=$EPOCHREALTIME
     (cd "$dir/pkg" && PATH="$dir/bin:$PATH" LC_ALL=C.UTF-8 CUPS_SERVER="$cups_server" \
       exec ./kr3090 --trace 2>"$dir/trace.log") &
     app_pid=$!
   else
     wine_com_port 5 "$sim_device"
-    printf '[Config]\r\nComName=COM5\r\n' >"$dir/pkg/Config.ini"
+    printf '[Config]\r\nComName=COM5\r\n%s' "$app_config_extra" >"$dir/pkg/Config.ini"
     t0=$EPOCHREALTIME
     # Through env: the shell itself never switches to a locale it lacks.
     (cd "$dir/pkg" && exec env LANG="$wine_lang" LC_ALL="$wine_lang" LOCPATH="$locale_dir" \
