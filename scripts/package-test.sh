@@ -27,7 +27,10 @@
 # 5. op added to dialout, the simulator's device given to dialout (as udev
 #    does with /dev/ttyS*): the next start, traced through QT_LOGGING_RULES,
 #    opens it with the saved settings (no message, 115200 baud on the line, not
-#    the refused 9600), connects, starts a test and shows readings; a second
+#    the refused 9600), connects, starts a test and shows readings; "帮助"
+#    says to install xdg-utils (not recommended-installed here); once it is
+#    installed, "帮助" hands the manual to xdg-open and "上传历史数据" its
+#    file (a recording $BROWSER, xdg-open's last resort, notes both); a second
 #    instance finds the port busy (one-line message).
 # 6. apt-get purge leaves no file of the package behind, and nothing the
 #    program wrote is left outside the home folders.
@@ -334,7 +337,14 @@ say "first session as op: $((SECONDS - phase)) s"
 phase=$SECONDS
 in_root usermod -a -G dialout op
 in_root chmod 0660 "$device"
-start_program trace-2.log op QT_LOGGING_RULES=kr3090.trace.debug=true
+# A browser that only notes what it was given: xdg-open's last resort.
+cat >"$root/usr/local/bin/kr3090-test-browser" <<'BROWSER'
+#!/bin/sh
+echo "$*" >>/tmp/kr3090-opened.txt
+BROWSER
+chmod 0755 "$root/usr/local/bin/kr3090-test-browser"
+start_program trace-2.log op QT_LOGGING_RULES=kr3090.trace.debug=true \
+  BROWSER=/usr/local/bin/kr3090-test-browser
 main=$(wait_window "$title" 60) || fail "no window at the next start"
 sleep 2
 [ -z "$(windows_named 提示)" ] || { shot 09-unexpected; fail "a message at the next start"; }
@@ -362,6 +372,38 @@ in_root test -s /home/op/.local/share/kr3090/kr3090-archive.sqlite ||
   fail "no archive in ~op/.local/share/kr3090"
 press "$archive" alt+F4
 wait_gone "$archive" 5 || fail "the archive window stayed"
+
+# "帮助" without xdg-utils (installed without recommends): what to install.
+click "$main" 466 20  # 帮助
+box=$(wait_window 提示 10) || fail "帮助 said nothing without xdg-utils"
+shot 09-help-without-xdg-utils
+press "$box" Return
+wait_gone "$box" 5 || fail "the message about xdg-utils stayed"
+phase_xdg=$SECONDS
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends xdg-utils \
+  >>"$out/apt.log" 2>&1 || { tail -n 20 "$out/apt.log"; fail "apt-get install xdg-utils failed"; }
+say "xdg-utils installed in $((SECONDS - phase_xdg)) s"
+opened=$root/tmp/kr3090-opened.txt
+# With it, the manual goes to the browser, and an upload's file to its opener.
+click "$main" 466 20  # 帮助
+for _ in $(seq 50); do grep -q kr3090-manual.html "$opened" 2>/dev/null && break; sleep 0.2; done
+grep -q '/usr/share/kr3090/kr3090-manual.html' "$opened" 2>/dev/null ||
+  fail "帮助 did not open the manual: $(cat "$opened" 2>&1)"
+[ -z "$(windows_named 提示)" ] || { shot 09-help-unexpected; fail "a message when 帮助 opened the manual"; }
+click "$main" 136 185  # 历  史  数  据
+sleep 3
+click "$main" 136 185  # 上传历史数据, where the same place on the History page
+sleep 2
+shot 09-upload-dialog
+xdotool type --delay 30 /home/op/upload.txt
+xdotool key Return
+for _ in $(seq 100); do grep -q upload.txt "$opened" 2>/dev/null && break; sleep 0.2; done
+grep -q '/home/op/upload.txt' "$opened" || fail "the uploaded file was not opened: $(cat "$opened" 2>&1)"
+in_root test -s /home/op/upload.txt || fail "no uploaded file"
+say "帮助 and the upload's file went to xdg-open: $(tr '\n' ' ' <"$opened")"
+# The recording browser is the test's, not the program's: gone before the purge check.
+rm -f "$root/usr/local/bin/kr3090-test-browser" "$opened"
+click "$main" 136 329  # 返       回, back to the readings
 
 first=$app
 start_program trace-3.log
