@@ -331,6 +331,32 @@ dismiss() { xdotool windowactivate --sync "$1" key Return 2>/dev/null || xdotool
 site_name='第一变电站'
 report_title='大地网接地参数测试报告'
 
+# open_store WHAT LOG: on the History page, "存入档案" reads the instrument's
+# seven records into the window "存入档案".
+open_store() {
+  click 136 185  # 历  史  数  据
+  wait_count "$2" 'reply 24 A1 C3 14 07 08' 1 30 "$1: directory of 7 records"
+  notice_gone
+  click 136 281  # 存入档案
+  wait_count "$2" 'request 24 A1 C6' 1 30 "$1: upload request"
+  "$probe" window 存入档案 30000 >/dev/null || fail "$1: no 存入档案 window"
+  notice_gone
+  sleep 1
+}
+
+# store_by_enter WHAT DIR: Enter is "存入", and Enter closes the box that
+# says what was stored; the store window goes with it.
+store_by_enter() {
+  local box
+  xdotool key Return
+  box=$(message_box 30) || { shot "$2/unexpected.png"; fail "$1: no box after 存入 by Enter"; }
+  sleep 0.5
+  shot "$2/stored.png"
+  xdotool key Return
+  "$probe" gone 提示 10000 || fail "$1: Enter did not close the box after the store"
+  "$probe" gone 存入档案 10000 || fail "$1: the 存入档案 window stayed after the store"
+}
+
 # print_report KIND DIR WINDOW: Ctrl+P in the archive window WINDOW prints the
 # selected campaign's report; the job, read back, lands in DIR/report.txt.
 print_report() {
@@ -366,7 +392,7 @@ print_report() {
 # back from the job as spooled (Linux sends PDF, wine PostScript, which
 # ghostscript turns into PDF) into ARCHIVE/report.txt.
 archive_session() {
-  local kind=$1 dir=$out/$1/archive log box archive
+  local kind=$1 dir=$out/$1/archive log archive
   rm -rf "$dir"
   mkdir -p "$dir/bin"
   ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
@@ -380,24 +406,11 @@ archive_session() {
   app_up "$kind" "$dir"
   click 53 20  # 连接设备
   wait_count "$log" 'reply 24 A1 AA' 1 30 "$kind archive: connect reply"
-  click 136 185  # 历  史  数  据
-  wait_count "$log" 'reply 24 A1 C3 14 07 08' 1 30 "$kind archive: directory of 7 records"
-  notice_gone
-  click 136 281  # 存入档案
-  wait_count "$log" 'request 24 A1 C6' 1 30 "$kind archive: upload request"
-  "$probe" window 存入档案 30000 >/dev/null || fail "$kind: no 存入档案 window"
-  notice_gone
-  sleep 1
+  open_store "$kind archive" "$log"
   shot "$dir/store.png"
   # An empty archive: the new site's name has the typing, Enter is "存入".
   type_text "$site_name"
-  xdotool key Return
-  box=$(message_box 20) || { shot "$dir/unexpected.png"; fail "$kind: no box after 存入 by Enter"; }
-  sleep 0.5
-  shot "$dir/stored.png"
-  xdotool key Return
-  "$probe" gone 提示 10000 || fail "$kind: Enter did not close the box after the store"
-  "$probe" gone 存入档案 10000 || fail "$kind: the 存入档案 window stayed after the store"
+  store_by_enter "$kind" "$dir"
   say "$kind: 7 records stored by keyboard into the new site $site_name"
 
   click 632 20  # 档案
@@ -454,7 +467,7 @@ PY
 # campaign's report, whose history table lists the site's campaigns: the
 # campaigns on the server as this program reads them, into DIR/report.txt.
 team_session() {
-  local kind=$1 what=$2 dir=$out/$1/team-$2 log box archive root_cert eol=$'\n'
+  local kind=$1 what=$2 dir=$out/$1/team-$2 log archive root_cert eol=$'\n'
   rm -rf "$dir"
   mkdir -p "$dir"
   ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
@@ -469,14 +482,7 @@ team_session() {
   click 53 20  # 连接设备
   wait_count "$log" 'reply 24 A1 AA' 1 30 "$kind team: connect reply"
   if [ "$what" = store ]; then
-    click 136 185  # 历  史  数  据
-    wait_count "$log" 'reply 24 A1 C3 14 07 08' 1 30 "$kind team: directory of 7 records"
-    notice_gone
-    click 136 281  # 存入档案
-    wait_count "$log" 'request 24 A1 C6' 1 30 "$kind team: upload request"
-    "$probe" window 存入档案 30000 >/dev/null || fail "$kind team: no 存入档案 window"
-    notice_gone
-    sleep 1
+    open_store "$kind team" "$log"
     if [ "$(team_sql 'SELECT count(*) FROM sites')" = 0 ]; then
       type_text "$site_name"
     else
@@ -484,13 +490,7 @@ team_session() {
     fi
     sleep 0.5
     shot "$dir/store.png"
-    xdotool key Return
-    box=$(message_box 30) || { shot "$dir/unexpected.png"; fail "$kind team: no box after 存入 by Enter"; }
-    sleep 0.5
-    shot "$dir/stored.png"
-    xdotool key Return
-    "$probe" gone 提示 10000 || fail "$kind team: Enter did not close the box after the store"
-    "$probe" gone 存入档案 10000 || fail "$kind team: the 存入档案 window stayed after the store"
+    store_by_enter "$kind team" "$dir"
     say "$kind: 7 records stored by keyboard over verified TLS into the team's server:" \
       "$(team_sql "SELECT s.name || ': ' || count(DISTINCT c.id) || ' campaigns, ' || count(r.id) || ' records' FROM sites s JOIN campaigns c ON c.site_id = s.id JOIN records r ON r.campaign_id = c.id GROUP BY s.name")"
   fi
@@ -547,7 +547,7 @@ team_campaigns() { grep -c -E '^ *[0-9]{4}-[0-9]{2}-[0-9]{2} .* 7 ' "$1/report.t
 play linux
 archive_session linux
 if [ "$linux_only" = 1 ]; then
-  team_sessions linux
+  team_sessions linux linux
   say "Linux session only: files in $out/linux/files"
   exit 0
 fi
