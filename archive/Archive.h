@@ -78,6 +78,13 @@ struct TImportResult {
     int Already = 0;  // the same number, test time and values were there already
 };
 
+// Where one store put the records, and how many were new.
+struct TStoreResult {
+    std::int64_t SiteId = 0;
+    std::int64_t CampaignId = 0;
+    TImportResult Records;
+};
+
 // What went wrong, for the window to choose what it offers besides the text.
 enum class TArchiveProblem {
     Other,
@@ -131,6 +138,14 @@ class TArchive {
     // is not stored again. The campaign's value is worked out again.
     virtual TImportResult Import(std::int64_t campaignId,
                                  const std::vector<TArchivedRecord>& records) = 0;
+
+    // A new site (Id 0), a new campaign of it or of the site given (Id 0;
+    // its SiteId is the site's), and the records, in one transaction: all of
+    // them or nothing, so a store that fails can be repeated as it was. An
+    // existing campaign takes the records as Import does; a new site with an
+    // existing campaign is refused (Other).
+    virtual TStoreResult Store(const TSite& site, const TCampaign& campaign,
+                               const std::vector<TArchivedRecord>& records) = 0;
 
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;

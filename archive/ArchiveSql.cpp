@@ -181,16 +181,7 @@ class TSqlArchive final : public TArchive {
         if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
         return Call([&]() -> std::int64_t {
             try {
-                if (site.Id == 0) {
-                    QSqlQuery q = RunSql(
-                        Db,
-                        "INSERT INTO sites (name, voltage_level, grid_size,"
-                        " location) VALUES (?, ?, ?, ?) RETURNING id",
-                        {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)},
-                        "保存场地");
-                    q.next();
-                    return q.value(0).toLongLong();
-                }
+                if (site.Id == 0) return InsertSite(site);
                 QSqlQuery q = RunSql(Db,
                                      "UPDATE sites SET name = ?, voltage_level = ?, grid_size = ?,"
                                      " location = ? WHERE id = ?",
@@ -200,10 +191,8 @@ class TSqlArchive final : public TArchive {
                 if (q.numRowsAffected() == 0) ThrowSiteGone();
                 return site.Id;
             } catch (const TArchiveError&) {
-                // The UNIQUE name is the likely cause; say so in the operator's terms.
-                if (!NameTakenBy(site)) throw;
-                throw TArchiveError(TArchiveProblem::NameTaken,
-                                    "档案里已有名为“" + site.Name + "”的场地。");
+                ThrowIfNameTaken(site);
+                throw;
             }
         });
     }
@@ -226,39 +215,10 @@ class TSqlArchive final : public TArchive {
     }
 
     std::int64_t SaveCampaign(const TCampaign& c) override {
-        if (c.PowerFrequency != 50 && c.PowerFrequency != 60)
-            throw TArchiveError(TArchiveProblem::Other, "工频只能是 50Hz 或 60Hz。");
+        CheckPowerFrequency(c);
         return Call([&] {
             TTransaction transaction(Db);
-            if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(c.SiteId)}, "保存测试").next())
-                ThrowSiteGone();
-            const QVariant limit = OptionalDouble(c.Limit);
-            std::int64_t id = c.Id;
-            if (id == 0) {
-                QSqlQuery q = RunSql(
-                    Db,
-                    "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
-                    " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
-                    " power_frequency) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                    {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
-                     Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit,
-                     c.PowerFrequency},
-                    "保存测试");
-                q.next();
-                id = q.value(0).toLongLong();
-            } else {
-                LockCampaign(id);
-                RunSql(Db,
-                       "UPDATE campaigns SET site_id = ?, test_date = ?, testers = ?, weather = ?,"
-                       " soil = ?, lead_layout = ?, lead_lengths = ?, instrument_serial = ?,"
-                       " remarks = ?, limit_ohm = ?, power_frequency = ? WHERE id = ?",
-                       {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
-                        Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks),
-                        limit, c.PowerFrequency, Id(id)},
-                       "保存测试");
-            }
-            // The power frequency may have changed: the value follows.
-            StoreValue(id);
+            const std::int64_t id = WriteCampaign(c);
             transaction.Commit();
             return id;
         });
@@ -279,23 +239,107 @@ class TSqlArchive final : public TArchive {
         return Call([&] {
             TTransaction transaction(Db);
             LockCampaign(campaignId);
-            QSqlQuery insert = PrepareSql(Db, InsertRecord, "导入记录");
-            TImportResult result;
-            const int total = static_cast<int>(records.size());
-            for (int k = 0; k < total; ++k) {
-                InsertOne(insert, campaignId, records[k]);
-                (insert.numRowsAffected() > 0 ? result.Stored : result.Already)++;
-                if (ImportProgress) ImportProgress(k + 1, total);
-            }
-            insert.finish();
-            if (result.Stored > 0) StoreValue(campaignId);
+            const TImportResult result = ImportInto(campaignId, records);
             transaction.Commit();
             return result;
         });
     }
 
+    TStoreResult Store(const TSite& site, const TCampaign& campaign,
+                       const std::vector<TArchivedRecord>& records) override {
+        if (site.Id == 0 && site.Name.empty())
+            throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
+        if (site.Id == 0 && campaign.Id != 0)
+            throw TArchiveError(TArchiveProblem::Other, "新场地只能存入新的测试。");
+        CheckPowerFrequency(campaign);
+        return Call([&] {
+            try {
+                TTransaction transaction(Db);
+                TStoreResult out;
+                out.SiteId = site.Id ? site.Id : InsertSite(site);
+                if (campaign.Id == 0) {
+                    TCampaign fresh = campaign;
+                    fresh.SiteId = out.SiteId;
+                    out.CampaignId = WriteCampaign(fresh);
+                } else {
+                    out.CampaignId = campaign.Id;
+                }
+                LockCampaign(out.CampaignId);
+                out.Records = ImportInto(out.CampaignId, records);
+                transaction.Commit();
+                return out;
+            } catch (const TArchiveError&) {
+                if (site.Id == 0) ThrowIfNameTaken(site);
+                throw;
+            }
+        });
+    }
+
   private:
     static QVariant Id(std::int64_t id) { return QVariant::fromValue<qint64>(id); }
+
+    static void CheckPowerFrequency(const TCampaign& c) {
+        if (c.PowerFrequency != 50 && c.PowerFrequency != 60)
+            throw TArchiveError(TArchiveProblem::Other, "工频只能是 50Hz 或 60Hz。");
+    }
+
+    std::int64_t InsertSite(const TSite& site) {
+        QSqlQuery q = RunSql(
+            Db,
+            "INSERT INTO sites (name, voltage_level, grid_size,"
+            " location) VALUES (?, ?, ?, ?) RETURNING id",
+            {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)}, "保存场地");
+        q.next();
+        return q.value(0).toLongLong();
+    }
+
+    // A new campaign (Id 0) or its changes, with its value worked out again
+    // (the power frequency may have changed); inside the caller's transaction.
+    std::int64_t WriteCampaign(const TCampaign& c) {
+        if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(c.SiteId)}, "保存测试").next())
+            ThrowSiteGone();
+        const QVariant limit = OptionalDouble(c.Limit);
+        std::int64_t id = c.Id;
+        if (id == 0) {
+            QSqlQuery q = RunSql(
+                Db,
+                "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
+                " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
+                " power_frequency) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
+                 Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency},
+                "保存测试");
+            q.next();
+            id = q.value(0).toLongLong();
+        } else {
+            LockCampaign(id);
+            RunSql(Db,
+                   "UPDATE campaigns SET site_id = ?, test_date = ?, testers = ?, weather = ?,"
+                   " soil = ?, lead_layout = ?, lead_lengths = ?, instrument_serial = ?,"
+                   " remarks = ?, limit_ohm = ?, power_frequency = ? WHERE id = ?",
+                   {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
+                    Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency,
+                    Id(id)},
+                   "保存测试");
+        }
+        StoreValue(id);
+        return id;
+    }
+
+    // The records into a locked campaign, inside the caller's transaction.
+    TImportResult ImportInto(std::int64_t campaignId, const std::vector<TArchivedRecord>& records) {
+        QSqlQuery insert = PrepareSql(Db, InsertRecord, "导入记录");
+        TImportResult result;
+        const int total = static_cast<int>(records.size());
+        for (int k = 0; k < total; ++k) {
+            InsertOne(insert, campaignId, records[k]);
+            (insert.numRowsAffected() > 0 ? result.Stored : result.Already)++;
+            if (ImportProgress) ImportProgress(k + 1, total);
+        }
+        insert.finish();
+        if (result.Stored > 0) StoreValue(campaignId);
+        return result;
+    }
 
     void Release() {
         if (Db.isValid()) Db.close();
@@ -508,6 +552,14 @@ class TSqlArchive final : public TArchive {
                 doubleOr(fit, l.MaxResidualX),
                 Id(campaignId)},
                "计算工频值");
+    }
+
+    // A failed insert or rename of a site, after its transaction rolled
+    // back: the UNIQUE name is the likely cause; say so in the operator's terms.
+    void ThrowIfNameTaken(const TSite& site) {
+        if (NameTakenBy(site))
+            throw TArchiveError(TArchiveProblem::NameTaken,
+                                "档案里已有名为“" + site.Name + "”的场地。");
     }
 
     bool NameTakenBy(const TSite& site) {

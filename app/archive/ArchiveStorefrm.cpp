@@ -2,9 +2,9 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -106,20 +106,19 @@ void TfrmArchiveStore::BBtn_StoreClick() {
                               QStringLiteral("提示"), TMessageIcon::Information);
         return;
     }
-    TImportResult result;
-    const bool stored = ArchiveAccess().Call(this, [&](TArchive& a) {
-        if (!site->Id) site->Id = a.SaveSite(*site);
-        campaign->SiteId = site->Id;
-        if (!campaign->Id) campaign->Id = a.SaveCampaign(*campaign);
-        result = a.Import(campaign->Id, chosen);
-    });
-    if (!stored) return;
-    emit ArchiveAccess().Changed(site->Id, campaign->Id);
+    // One call: when it fails nothing of it is kept, the form and the
+    // records stay as they are, and "存入" can be pressed again.
+    campaign->SiteId = site->Id;
+    TStoreResult result;
+    if (!ArchiveAccess().Call(this,
+                              [&](TArchive& a) { result = a.Store(*site, *campaign, chosen); }))
+        return;
+    emit ArchiveAccess().Changed(result.SiteId, result.CampaignId);
     Platform().MessageBox(this,
                           QStringLiteral("已存入档案“%1 %2”：新增%3条记录，%4条已在档案中。")
                               .arg(Q(site->Name), Q(campaign->Date))
-                              .arg(result.Stored)
-                              .arg(result.Already),
+                              .arg(result.Records.Stored)
+                              .arg(result.Records.Already),
                           QStringLiteral("提示"), TMessageIcon::Information);
     close();
 }

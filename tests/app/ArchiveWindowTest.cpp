@@ -5,18 +5,20 @@
 // writes [Archive] and never a password.
 #include <QAccessible>
 #include <QComboBox>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QProcess>
-#include <QStringDecoder>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTableWidget>
 
@@ -33,6 +35,7 @@
 #include "app/kit/OpenWindow.h"
 #include "app/main/KR3090frm.h"
 #include "archive/ArchiveSql.h"
+#include "qtext/QText.h"
 #include "settings/Config.h"
 
 namespace {
@@ -214,6 +217,94 @@ TEST_F(WindowTest, StoredRecordsAreAnnouncedAndTheOpenArchiveWindowShowsThem) {
     ArchiveAccess().Close();
 }
 
+// A store that fails half way (the test server stopped after the window
+// opened, or, on a SQLite file, the records refused by the file itself)
+// leaves no new site behind; the window keeps its records and form, and the
+// next "存入" stores them once.
+TEST_F(WindowTest, AStoreThatFailsKeepsTheWindowsRecordsAndTheNextStoreStoresThemOnce) {
+    const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
+    TArchiveSettings config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    if (!server.isEmpty()) {
+        config.Driver = TArchiveDriver::PostgreSQL;
+        config.Database = config.User = "kr3090";
+        config.Host = server.toStdString();
+        qputenv("PGPASSFILE", (server + QStringLiteral("/pgpass")).toLocal8Bit());
+    }
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
+    ArchiveAccess().Close();
+    ArchiveAccess().Call(nullptr, [](TArchive& a) {
+        for (const TSite& site : a.Sites()) a.DeleteSite(site.Id);
+    });
+    std::vector<TStoreRecord> records;
+    for (int f : {45, 55, 65}) {
+        TRecordValues v;
+        v.Frequency = f;
+        v.U = 2;
+        v.I = 1;
+        v.Phi = 30;
+        records.push_back({int(records.size()) + 1, v, true});
+    }
+    ShowArchiveStore(window.get(), records, "仪器中的记录");
+    TfrmArchiveStore& s = *OpenWindow<TfrmArchiveStore>();
+    s.Form->Edt_SiteName->setText(QStringLiteral("北郊变"));
+    s.Form->Edt_Testers->setText(QStringLiteral("李四"));
+
+    const auto control = [&](const char* action) {
+        return QProcess::execute(
+            QStringLiteral(KR3090_SOURCE_DIR "/scripts/archive-server-test.sh"),
+            {QString::fromLatin1(action), server});
+    };
+    if (!server.isEmpty()) {
+        ASSERT_EQ(control("stop"), 0);
+    } else {
+        // The file refuses records: the site and the campaign are written first.
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "refuse");
+        raw.setDatabaseName(Q(config.File));
+        ASSERT_TRUE(raw.open());
+        ASSERT_TRUE(
+            QSqlQuery(raw).exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON records "
+                                               "BEGIN SELECT RAISE(ABORT, '磁盘已满'); END")));
+    }
+    s.BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Icon, TMessageIcon::Warning);
+    EXPECT_TRUE(platform.Boxes[0].Text.contains(
+        server.isEmpty() ? QStringLiteral("磁盘已满") : QStringLiteral("下次操作时会重新连接")))
+        << platform.Boxes[0].Text.toStdString();
+    ASSERT_EQ(OpenWindow<TfrmArchiveStore>(), &s);
+    EXPECT_EQ(s.LView_Records->rowCount(), 3);
+    EXPECT_EQ(s.Form->CBox_Site->currentText(), QStringLiteral("（新建场地）"));
+    EXPECT_EQ(s.Form->Edt_SiteName->text(), QStringLiteral("北郊变"));
+
+    if (!server.isEmpty()) {
+        ASSERT_EQ(control("start"), 0);
+    } else {
+        QSqlDatabase raw = QSqlDatabase::database("refuse");
+        ASSERT_TRUE(QSqlQuery(raw).exec(QStringLiteral("DROP TRIGGER refuse")));
+        raw.close();
+        raw = QSqlDatabase();
+        QSqlDatabase::removeDatabase("refuse");
+    }
+    ArchiveAccess().Call(nullptr, [](TArchive& a) { EXPECT_TRUE(a.Sites().empty()); });
+    s.BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 2u);
+    EXPECT_EQ(platform.Boxes[1].Text,
+              QStringLiteral("已存入档案“北郊变 2017-02-16”：新增3条记录，0条已在档案中。"));
+    EXPECT_TRUE(WaitUntil([] { return !OpenWindow<TfrmArchiveStore>(); }));
+    ArchiveAccess().Call(nullptr, [](TArchive& a) {
+        const std::vector<TSite> sites = a.Sites();
+        ASSERT_EQ(sites.size(), 1u);
+        const std::vector<TCampaignSummary> campaigns = a.Campaigns(sites[0].Id);
+        ASSERT_EQ(campaigns.size(), 1u);
+        EXPECT_EQ(campaigns[0].Records, 3);
+        EXPECT_EQ(campaigns[0].Campaign.Testers, "李四");
+    });
+    EXPECT_EQ(platform.Boxes.size(), 2u);
+    ArchiveAccess().Close();
+}
+
 TEST_F(WindowTest, TheArchiveSettingsGoIntoConfigIniWithoutAPasswordAndTheArchiveOpensAfresh) {
     const QString ini = GlobVar.ConfigFileName;
     {
@@ -373,8 +464,8 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
               s.Form->Edt_SiteName->fontMetrics().horizontalAdvance(name));
     s.BBtn_StoreClick();
     ASSERT_EQ(platform.Boxes.size(), 1u);
-    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案"))) <<
-        platform.Boxes[0].Text.toStdString();
+    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案")))
+        << platform.Boxes[0].Text.toStdString();
     platform.Boxes.clear();
 
     window->BBtn_Archive->click();
@@ -413,19 +504,20 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
     platform.SaveFilter = 1;
     a.BBtn_ExportCsvClick();
     ASSERT_EQ(platform.Boxes.size(), 3u);
-    EXPECT_EQ(platform.Boxes[2].Text,
-              "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
+    EXPECT_EQ(platform.Boxes[2].Text, "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
     const QByteArray gbkBytes = ReadAll(gbk), utf8Bytes = ReadAll(utf8);
     ASSERT_TRUE(utf8Bytes.startsWith("\xEF\xBB\xBF"));
     QStringDecoder fromGbk("GBK");
     const QString text = fromGbk(gbkBytes);
-    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\"")))
+        << text.toStdString();
     EXPECT_EQ(QString::fromUtf8(utf8Bytes.mid(3)), text);
     // UTF-8 chosen for the GBK file: it stays GBK.
     platform.SaveAnswer = gbk;
     a.BBtn_ExportCsvClick();
     EXPECT_EQ(ReadAll(gbk), gbkBytes + gbkBytes);
-    EXPECT_EQ(platform.Boxes.back().Text, "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
+    EXPECT_EQ(platform.Boxes.back().Text,
+              "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
 
     // LibreOffice: the UTF-8 file as it comes, the GBK one only when told.
     const QString fromUtf8 = ReadBackBySpreadsheet(utf8, "SYSTEM", folder.path());
