@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 #include <atomic>
 #include <bit>
 
@@ -32,7 +33,7 @@ std::optional<double> OptionalOf(const QVariant& v) {
     return v.toDouble();
 }
 
-const char* const SiteColumns = "id, name, voltage_level, grid_size, location";
+const char* const SiteColumns = "id, name, voltage_level, grid_size, location, uuid";
 
 const char* const CampaignColumns =
     "c.id, c.site_id, c.test_date, c.testers, c.weather, c.soil, c.lead_layout, c.lead_lengths,"
@@ -41,7 +42,7 @@ const char* const CampaignColumns =
     " c.fit_frequencies, c.fit_lowest, c.fit_highest, c.fit_slope_r, c.fit_intercept_r,"
     " c.fit_slope_x, c.fit_intercept_x, c.fit_r, c.fit_x, c.fit_z, c.fit_phi,"
     " c.fit_residual_r, c.fit_residual_x,"
-    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id)";
+    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id), c.uuid";
 
 const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
@@ -62,6 +63,7 @@ TSite SiteFrom(const QSqlQuery& q) {
     s.VoltageLevel = S(q.value(2).toString());
     s.GridSize = S(q.value(3).toString());
     s.Location = S(q.value(4).toString());
+    s.Uuid = S(q.value(5).toString());
     return s;
 }
 
@@ -108,6 +110,7 @@ TCampaignSummary CampaignFrom(const QSqlQuery& q) {
         v.LineFit = f;
     }
     out.Records = q.value(32).toInt();
+    c.Uuid = S(q.value(33).toString());
     return out;
 }
 
@@ -129,6 +132,11 @@ TArchivedRecord RecordFrom(const QSqlQuery& q) {
     v.Phi = FromBits(q.value(12));
     v.RmOn = q.value(13).toInt() != 0;
     return r;
+}
+
+// The identifier of a site or campaign stored here first.
+QString UuidOr(const std::string& given) {
+    return given.empty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : Q(given);
 }
 
 // Connection names must be unique in the process: two archives may be open.
@@ -181,7 +189,10 @@ class TSqlArchive final : public TArchive {
         if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
         return Call([&]() -> std::int64_t {
             try {
-                if (site.Id == 0) return InsertSite(site);
+                if (site.Id == 0) {
+                    const std::int64_t copy = IdOfUuid("sites", site.Uuid);
+                    return copy ? copy : InsertSite(site);
+                }
                 QSqlQuery q = RunSql(Db,
                                      "UPDATE sites SET name = ?, voltage_level = ?, grid_size = ?,"
                                      " location = ? WHERE id = ?",
@@ -256,13 +267,13 @@ class TSqlArchive final : public TArchive {
             try {
                 TTransaction transaction(Db);
                 TStoreResult out;
-                out.SiteId = site.Id ? site.Id : InsertSite(site);
-                if (campaign.Id == 0) {
+                out.SiteId = site.Id ? site.Id : IdOfUuid("sites", site.Uuid);
+                if (out.SiteId == 0) out.SiteId = InsertSite(site);
+                out.CampaignId = campaign.Id ? campaign.Id : IdOfUuid("campaigns", campaign.Uuid);
+                if (out.CampaignId == 0) {
                     TCampaign fresh = campaign;
                     fresh.SiteId = out.SiteId;
                     out.CampaignId = WriteCampaign(fresh);
-                } else {
-                    out.CampaignId = campaign.Id;
                 }
                 LockCampaign(out.CampaignId);
                 out.Records = ImportInto(out.CampaignId, records);
@@ -284,11 +295,12 @@ class TSqlArchive final : public TArchive {
     }
 
     std::int64_t InsertSite(const TSite& site) {
-        QSqlQuery q = RunSql(
-            Db,
-            "INSERT INTO sites (name, voltage_level, grid_size,"
-            " location) VALUES (?, ?, ?, ?) RETURNING id",
-            {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)}, "保存场地");
+        QSqlQuery q = RunSql(Db,
+                             "INSERT INTO sites (name, voltage_level, grid_size,"
+                             " location, uuid) VALUES (?, ?, ?, ?, ?) RETURNING id",
+                             {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
+                              Q(site.Location), UuidOr(site.Uuid)},
+                             "保存场地");
         q.next();
         return q.value(0).toLongLong();
     }
@@ -305,9 +317,10 @@ class TSqlArchive final : public TArchive {
                 Db,
                 "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
                 " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
-                " power_frequency) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                " power_frequency, uuid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
                 {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
-                 Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency},
+                 Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency,
+                 UuidOr(c.Uuid)},
                 "保存测试");
             q.next();
             id = q.value(0).toLongLong();
@@ -552,6 +565,14 @@ class TSqlArchive final : public TArchive {
                 doubleOr(fit, l.MaxResidualX),
                 Id(campaignId)},
                "计算工频值");
+    }
+
+    // The row of the table holding that UUID; 0 when none does (or none is given).
+    std::int64_t IdOfUuid(const char* table, const std::string& uuid) {
+        if (uuid.empty()) return 0;
+        QSqlQuery q = RunSql(Db, QString("SELECT id FROM %1 WHERE uuid = ?").arg(table), {Q(uuid)},
+                             "读取标识");
+        return q.next() ? q.value(0).toLongLong() : 0;
     }
 
     // A failed insert or rename of a site, after its transaction rolled

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QUuid>
 #include <QVBoxLayout>
 
 #include "analysis/FreqAnalysisText.h"
@@ -64,6 +65,8 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
 
 void TfrmArchiveStore::SetRecords(std::vector<TStoreRecord> records, const QString& source) {
     records_ = std::move(records);
+    siteUuid_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    campaignUuid_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     Lbl_Source->setText(QStringLiteral("%1，共%2条").arg(source).arg(records_.size()));
     LView_Records->setRowCount(0);
     FillRecords();
@@ -109,6 +112,8 @@ void TfrmArchiveStore::BBtn_StoreClick() {
     // One call: when it fails nothing of it is kept, the form and the
     // records stay as they are, and "存入" can be pressed again.
     campaign->SiteId = site->Id;
+    if (!site->Id) site->Uuid = siteUuid_;
+    if (!campaign->Id) campaign->Uuid = campaignUuid_;
     TStoreResult result;
     if (!ArchiveAccess().Call(this,
                               [&](TArchive& a) { result = a.Store(*site, *campaign, chosen); }))
