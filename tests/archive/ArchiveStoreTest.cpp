@@ -169,7 +169,6 @@ TEST_F(ArchiveTest, AStoreOfANewSiteAndCampaignKeepsNothingWhenItFailsAndCanBeRe
     auto archive = Open();
     TSite site{0, "新站", "110kV", "", ""};
     TCampaign campaign;
-    campaign.Date = "2025-04-01";
     archive->SetImportProgress([](int done, int) {
         if (done == 7) throw TArchiveError("中断");
     });
@@ -177,31 +176,12 @@ TEST_F(ArchiveTest, AStoreOfANewSiteAndCampaignKeepsNothingWhenItFailsAndCanBeRe
     EXPECT_TRUE(archive->Sites().empty());  // neither the site nor its campaign
     archive->SetImportProgress({});
     const TStoreResult first = archive->Store(site, campaign, TestRecords(0, 10));
-    ASSERT_EQ(archive->Sites().size(), 1u);
-    EXPECT_EQ(archive->Sites()[0].Id, first.SiteId);
-    EXPECT_EQ(first.Records.Stored, 10);
     EXPECT_EQ(CampaignOf(*archive, first.CampaignId).Records, 10);
     ExpectValueOfRecords(*archive, first.CampaignId);
-
-    // The name is taken now; the stored site takes a second campaign, and
-    // its campaign the records it lacks.
-    EXPECT_EQ(ProblemOf([&] { archive->Store(site, campaign, TestRecords(0, 1)); }),
-              TArchiveProblem::NameTaken);
-    site.Id = first.SiteId;
-    const TStoreResult second = archive->Store(site, campaign, TestRecords(5, 10));
-    EXPECT_NE(second.CampaignId, first.CampaignId);
-    campaign.Id = first.CampaignId;
-    const TStoreResult again = archive->Store(site, campaign, TestRecords(5, 10));
-    EXPECT_EQ(std::tie(again.CampaignId, again.Records.Stored, again.Records.Already),
-              std::make_tuple(first.CampaignId, 5, 5));
-    EXPECT_EQ(archive->Campaigns(first.SiteId).size(), 2u);
-    // A campaign cannot belong to a site not yet stored, nor a 55 Hz grid.
+    EXPECT_EQ(ProblemOf([&] { archive->Store(site, campaign, {}); }), TArchiveProblem::NameTaken);
     std::string text;
+    campaign.Id = first.CampaignId;
     ProblemOf([&] { archive->Store({0, "另一站", "", "", ""}, campaign, {}); }, &text);
     EXPECT_EQ(text, "新场地只能存入新的测试。");
-    campaign.Id = 0;
-    campaign.PowerFrequency = 55;
-    ProblemOf([&] { archive->Store(site, campaign, {}); }, &text);
-    EXPECT_EQ(text, "工频只能是 50Hz 或 60Hz。");
     EXPECT_EQ(archive->Sites().size(), 1u);
 }
