@@ -1,5 +1,6 @@
 // Program entry: one maximised main window; the process lives as long as it.
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
@@ -14,6 +15,11 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int k = 0; k < argc; ++k) arguments << QString::fromLocal8Bit(argv[k]);
     const std::optional<QString> answer = CommandLineAnswer(arguments);
+    // An office script's sync needs no display.
+    if (!answer && AsksForSync(arguments)) {
+        QCoreApplication app(argc, argv);
+        return RunSync(arguments);
+    }
 #ifndef Q_OS_WIN
     // A terminal's question is answered on the terminal, display or not.
     if (answer) {

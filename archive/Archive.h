@@ -29,6 +29,9 @@ struct TSite {
     std::string VoltageLevel;  // "110kV"
     std::string GridSize;      // the grid's size or its diagonal, as typed ("120m×80m", "D=144m")
     std::string Location;      // a note on where it is
+    // Made where the site was first stored, kept by every copy of it in
+    // another archive; given when storing a copy, made when empty.
+    std::string Uuid;
 };
 
 // One visit to a site: the conditions of the test and the user's limit.
@@ -45,6 +48,7 @@ struct TCampaign {
     std::string Remarks;
     std::optional<double> Limit;  // ohms, entered by the user
     int PowerFrequency = 50;      // 50 or 60 Hz
+    std::string Uuid;             // as the site's
 };
 
 // One record of the instrument, kept as it arrived: the singles widened, the
@@ -76,6 +80,13 @@ struct TCampaignSummary {
 struct TImportResult {
     int Stored = 0;   // new records
     int Already = 0;  // the same number, test time and values were there already
+};
+
+// Where one store put the records, and how many were new.
+struct TStoreResult {
+    std::int64_t SiteId = 0;
+    std::int64_t CampaignId = 0;
+    TImportResult Records;
 };
 
 // What went wrong, for the window to choose what it offers besides the text.
@@ -113,7 +124,8 @@ class TArchive {
 
     // In the order they were made (the window sorts as it shows them).
     virtual std::vector<TSite> Sites() = 0;
-    // Stores a new site (Id 0) or changes one (renaming it); gives its id.
+    // Stores a new site (Id 0) or changes one (renaming it); gives its id. A
+    // new site whose Uuid the archive holds is that site, left as it is.
     // An empty name is refused (Other), the name of another site too (NameTaken).
     virtual std::int64_t SaveSite(const TSite& site) = 0;
 
@@ -131,6 +143,16 @@ class TArchive {
     // is not stored again. The campaign's value is worked out again.
     virtual TImportResult Import(std::int64_t campaignId,
                                  const std::vector<TArchivedRecord>& records) = 0;
+
+    // A new site (Id 0), a new campaign of it or of the site given (Id 0;
+    // its SiteId is the site's), and the records, in one transaction: all of
+    // them or nothing, so a store that fails can be repeated as it was. An
+    // existing campaign takes the records as Import does; a new site with an
+    // existing campaign is refused (Other). A new site or campaign whose Uuid
+    // the archive holds already is that one (a store repeated after its
+    // answer was lost, a copy from another archive): it is not stored again.
+    virtual TStoreResult Store(const TSite& site, const TCampaign& campaign,
+                               const std::vector<TArchivedRecord>& records) = 0;
 
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 #include <atomic>
 #include <bit>
 
@@ -32,7 +33,7 @@ std::optional<double> OptionalOf(const QVariant& v) {
     return v.toDouble();
 }
 
-const char* const SiteColumns = "id, name, voltage_level, grid_size, location";
+const char* const SiteColumns = "id, name, voltage_level, grid_size, location, uuid";
 
 const char* const CampaignColumns =
     "c.id, c.site_id, c.test_date, c.testers, c.weather, c.soil, c.lead_layout, c.lead_lengths,"
@@ -41,7 +42,7 @@ const char* const CampaignColumns =
     " c.fit_frequencies, c.fit_lowest, c.fit_highest, c.fit_slope_r, c.fit_intercept_r,"
     " c.fit_slope_x, c.fit_intercept_x, c.fit_r, c.fit_x, c.fit_z, c.fit_phi,"
     " c.fit_residual_r, c.fit_residual_x,"
-    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id)";
+    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id), c.uuid";
 
 const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
@@ -62,6 +63,7 @@ TSite SiteFrom(const QSqlQuery& q) {
     s.VoltageLevel = S(q.value(2).toString());
     s.GridSize = S(q.value(3).toString());
     s.Location = S(q.value(4).toString());
+    s.Uuid = S(q.value(5).toString());
     return s;
 }
 
@@ -108,6 +110,7 @@ TCampaignSummary CampaignFrom(const QSqlQuery& q) {
         v.LineFit = f;
     }
     out.Records = q.value(32).toInt();
+    c.Uuid = S(q.value(33).toString());
     return out;
 }
 
@@ -129,6 +132,11 @@ TArchivedRecord RecordFrom(const QSqlQuery& q) {
     v.Phi = FromBits(q.value(12));
     v.RmOn = q.value(13).toInt() != 0;
     return r;
+}
+
+// The identifier of a site or campaign stored here first.
+QString UuidOr(const std::string& given) {
+    return given.empty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : Q(given);
 }
 
 // Connection names must be unique in the process: two archives may be open.
@@ -182,14 +190,8 @@ class TSqlArchive final : public TArchive {
         return Call([&]() -> std::int64_t {
             try {
                 if (site.Id == 0) {
-                    QSqlQuery q = RunSql(
-                        Db,
-                        "INSERT INTO sites (name, voltage_level, grid_size,"
-                        " location) VALUES (?, ?, ?, ?) RETURNING id",
-                        {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize), Q(site.Location)},
-                        "保存场地");
-                    q.next();
-                    return q.value(0).toLongLong();
+                    const std::int64_t copy = IdOfUuid("sites", site.Uuid);
+                    return copy ? copy : InsertSite(site);
                 }
                 QSqlQuery q = RunSql(Db,
                                      "UPDATE sites SET name = ?, voltage_level = ?, grid_size = ?,"
@@ -200,10 +202,8 @@ class TSqlArchive final : public TArchive {
                 if (q.numRowsAffected() == 0) ThrowSiteGone();
                 return site.Id;
             } catch (const TArchiveError&) {
-                // The UNIQUE name is the likely cause; say so in the operator's terms.
-                if (!NameTakenBy(site)) throw;
-                throw TArchiveError(TArchiveProblem::NameTaken,
-                                    "档案里已有名为“" + site.Name + "”的场地。");
+                ThrowIfNameTaken(site);
+                throw;
             }
         });
     }
@@ -226,39 +226,10 @@ class TSqlArchive final : public TArchive {
     }
 
     std::int64_t SaveCampaign(const TCampaign& c) override {
-        if (c.PowerFrequency != 50 && c.PowerFrequency != 60)
-            throw TArchiveError(TArchiveProblem::Other, "工频只能是 50Hz 或 60Hz。");
+        CheckPowerFrequency(c);
         return Call([&] {
             TTransaction transaction(Db);
-            if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(c.SiteId)}, "保存测试").next())
-                ThrowSiteGone();
-            const QVariant limit = OptionalDouble(c.Limit);
-            std::int64_t id = c.Id;
-            if (id == 0) {
-                QSqlQuery q = RunSql(
-                    Db,
-                    "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
-                    " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
-                    " power_frequency) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                    {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
-                     Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit,
-                     c.PowerFrequency},
-                    "保存测试");
-                q.next();
-                id = q.value(0).toLongLong();
-            } else {
-                LockCampaign(id);
-                RunSql(Db,
-                       "UPDATE campaigns SET site_id = ?, test_date = ?, testers = ?, weather = ?,"
-                       " soil = ?, lead_layout = ?, lead_lengths = ?, instrument_serial = ?,"
-                       " remarks = ?, limit_ohm = ?, power_frequency = ? WHERE id = ?",
-                       {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
-                        Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks),
-                        limit, c.PowerFrequency, Id(id)},
-                       "保存测试");
-            }
-            // The power frequency may have changed: the value follows.
-            StoreValue(id);
+            const std::int64_t id = WriteCampaign(c);
             transaction.Commit();
             return id;
         });
@@ -279,23 +250,109 @@ class TSqlArchive final : public TArchive {
         return Call([&] {
             TTransaction transaction(Db);
             LockCampaign(campaignId);
-            QSqlQuery insert = PrepareSql(Db, InsertRecord, "导入记录");
-            TImportResult result;
-            const int total = static_cast<int>(records.size());
-            for (int k = 0; k < total; ++k) {
-                InsertOne(insert, campaignId, records[k]);
-                (insert.numRowsAffected() > 0 ? result.Stored : result.Already)++;
-                if (ImportProgress) ImportProgress(k + 1, total);
-            }
-            insert.finish();
-            if (result.Stored > 0) StoreValue(campaignId);
+            const TImportResult result = ImportInto(campaignId, records);
             transaction.Commit();
             return result;
         });
     }
 
+    TStoreResult Store(const TSite& site, const TCampaign& campaign,
+                       const std::vector<TArchivedRecord>& records) override {
+        if (site.Id == 0 && site.Name.empty())
+            throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
+        if (site.Id == 0 && campaign.Id != 0)
+            throw TArchiveError(TArchiveProblem::Other, "新场地只能存入新的测试。");
+        CheckPowerFrequency(campaign);
+        return Call([&] {
+            try {
+                TTransaction transaction(Db);
+                TStoreResult out;
+                out.SiteId = site.Id ? site.Id : IdOfUuid("sites", site.Uuid);
+                if (out.SiteId == 0) out.SiteId = InsertSite(site);
+                out.CampaignId = campaign.Id ? campaign.Id : IdOfUuid("campaigns", campaign.Uuid);
+                if (out.CampaignId == 0) {
+                    TCampaign fresh = campaign;
+                    fresh.SiteId = out.SiteId;
+                    out.CampaignId = WriteCampaign(fresh);
+                }
+                LockCampaign(out.CampaignId);
+                out.Records = ImportInto(out.CampaignId, records);
+                transaction.Commit();
+                return out;
+            } catch (const TArchiveError&) {
+                if (site.Id == 0) ThrowIfNameTaken(site);
+                throw;
+            }
+        });
+    }
+
   private:
     static QVariant Id(std::int64_t id) { return QVariant::fromValue<qint64>(id); }
+
+    static void CheckPowerFrequency(const TCampaign& c) {
+        if (c.PowerFrequency != 50 && c.PowerFrequency != 60)
+            throw TArchiveError(TArchiveProblem::Other, "工频只能是 50Hz 或 60Hz。");
+    }
+
+    std::int64_t InsertSite(const TSite& site) {
+        QSqlQuery q = RunSql(Db,
+                             "INSERT INTO sites (name, voltage_level, grid_size,"
+                             " location, uuid) VALUES (?, ?, ?, ?, ?) RETURNING id",
+                             {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
+                              Q(site.Location), UuidOr(site.Uuid)},
+                             "保存场地");
+        q.next();
+        return q.value(0).toLongLong();
+    }
+
+    // A new campaign (Id 0) or its changes, with its value worked out again
+    // (the power frequency may have changed); inside the caller's transaction.
+    std::int64_t WriteCampaign(const TCampaign& c) {
+        if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(c.SiteId)}, "保存测试").next())
+            ThrowSiteGone();
+        const QVariant limit = OptionalDouble(c.Limit);
+        std::int64_t id = c.Id;
+        if (id == 0) {
+            QSqlQuery q = RunSql(
+                Db,
+                "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
+                " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
+                " power_frequency, uuid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
+                 Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency,
+                 UuidOr(c.Uuid)},
+                "保存测试");
+            q.next();
+            id = q.value(0).toLongLong();
+        } else {
+            LockCampaign(id);
+            RunSql(Db,
+                   "UPDATE campaigns SET site_id = ?, test_date = ?, testers = ?, weather = ?,"
+                   " soil = ?, lead_layout = ?, lead_lengths = ?, instrument_serial = ?,"
+                   " remarks = ?, limit_ohm = ?, power_frequency = ? WHERE id = ?",
+                   {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
+                    Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency,
+                    Id(id)},
+                   "保存测试");
+        }
+        StoreValue(id);
+        return id;
+    }
+
+    // The records into a locked campaign, inside the caller's transaction.
+    TImportResult ImportInto(std::int64_t campaignId, const std::vector<TArchivedRecord>& records) {
+        QSqlQuery insert = PrepareSql(Db, InsertRecord, "导入记录");
+        TImportResult result;
+        const int total = static_cast<int>(records.size());
+        for (int k = 0; k < total; ++k) {
+            InsertOne(insert, campaignId, records[k]);
+            (insert.numRowsAffected() > 0 ? result.Stored : result.Already)++;
+            if (ImportProgress) ImportProgress(k + 1, total);
+        }
+        insert.finish();
+        if (result.Stored > 0) StoreValue(campaignId);
+        return result;
+    }
 
     void Release() {
         if (Db.isValid()) Db.close();
@@ -508,6 +565,22 @@ class TSqlArchive final : public TArchive {
                 doubleOr(fit, l.MaxResidualX),
                 Id(campaignId)},
                "计算工频值");
+    }
+
+    // The row of the table holding that UUID; 0 when none does (or none is given).
+    std::int64_t IdOfUuid(const char* table, const std::string& uuid) {
+        if (uuid.empty()) return 0;
+        QSqlQuery q = RunSql(Db, QString("SELECT id FROM %1 WHERE uuid = ?").arg(table), {Q(uuid)},
+                             "读取标识");
+        return q.next() ? q.value(0).toLongLong() : 0;
+    }
+
+    // A failed insert or rename of a site, after its transaction rolled
+    // back: the UNIQUE name is the likely cause; say so in the operator's terms.
+    void ThrowIfNameTaken(const TSite& site) {
+        if (NameTakenBy(site))
+            throw TArchiveError(TArchiveProblem::NameTaken,
+                                "档案里已有名为“" + site.Name + "”的场地。");
     }
 
     bool NameTakenBy(const TSite& site) {

@@ -2,11 +2,12 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QUuid>
 #include <QVBoxLayout>
 
 #include "analysis/FreqAnalysisText.h"
@@ -64,6 +65,8 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
 
 void TfrmArchiveStore::SetRecords(std::vector<TStoreRecord> records, const QString& source) {
     records_ = std::move(records);
+    siteUuid_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    campaignUuid_ = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     Lbl_Source->setText(QStringLiteral("%1，共%2条").arg(source).arg(records_.size()));
     LView_Records->setRowCount(0);
     FillRecords();
@@ -106,20 +109,21 @@ void TfrmArchiveStore::BBtn_StoreClick() {
                               QStringLiteral("提示"), TMessageIcon::Information);
         return;
     }
-    TImportResult result;
-    const bool stored = ArchiveAccess().Call(this, [&](TArchive& a) {
-        if (!site->Id) site->Id = a.SaveSite(*site);
-        campaign->SiteId = site->Id;
-        if (!campaign->Id) campaign->Id = a.SaveCampaign(*campaign);
-        result = a.Import(campaign->Id, chosen);
-    });
-    if (!stored) return;
-    emit ArchiveAccess().Changed(site->Id, campaign->Id);
+    // One call: when it fails nothing of it is kept, the form and the
+    // records stay as they are, and "存入" can be pressed again.
+    campaign->SiteId = site->Id;
+    if (!site->Id) site->Uuid = siteUuid_;
+    if (!campaign->Id) campaign->Uuid = campaignUuid_;
+    TStoreResult result;
+    if (!ArchiveAccess().Call(this,
+                              [&](TArchive& a) { result = a.Store(*site, *campaign, chosen); }))
+        return;
+    emit ArchiveAccess().Changed(result.SiteId, result.CampaignId);
     Platform().MessageBox(this,
                           QStringLiteral("已存入档案“%1 %2”：新增%3条记录，%4条已在档案中。")
                               .arg(Q(site->Name), Q(campaign->Date))
-                              .arg(result.Stored)
-                              .arg(result.Already),
+                              .arg(result.Records.Stored)
+                              .arg(result.Records.Already),
                           QStringLiteral("提示"), TMessageIcon::Information);
     close();
 }

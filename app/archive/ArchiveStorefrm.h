@@ -2,8 +2,10 @@
 // "存入档案": records of the instrument, or of a result file, go into a
 // campaign of a site. The operator picks or makes the site and the campaign
 // and unchecks the records that do not belong; "存入" stores the checked ones
-// in one import. Records the campaign holds already are not stored again,
-// and the box after the import says how many were new and how many were there.
+// with a new site and campaign in one transaction: a store that fails keeps
+// nothing and the window keeps its records for the next "存入". Records the
+// campaign holds already are not stored again, and the box after the import
+// says how many were new and how many were there.
 //
 // The window is modal to its owner without a loop of its own: it is opened
 // when the last record of an upload has been handled. Enter stores, Esc
@@ -39,4 +41,7 @@ class TfrmArchiveStore : public QDialog {
   private:
     void FillRecords();  // the rows, marked at the form's power frequency
     std::vector<TStoreRecord> records_;
+    // Made once for these records: a store repeated after its answer was
+    // lost finds the site and campaign it made, and makes no second ones.
+    std::string siteUuid_, campaignUuid_;
 };

@@ -4,19 +4,27 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "archive/ArchiveSql.h"
+#include "archive/ArchiveSync.h"
+#include "qtext/QText.h"
+
 namespace {
 
 QString Usage() {
     return QStringLiteral(
-        "用法：kr3090 [--trace]\n"
-        "大地网接地参数综合测试仪 %1 版：经串口操作 KR3090 接地参数测试仪，读取、保存、"
-        "分析和打印它的测试结果，并把记录存入测试档案。\n"
-        "\n"
-        "  --trace     把与仪器往来的每一帧写到标准错误（日志类别 kr3090.trace）\n"
-        "  -h, --help  显示本说明后退出\n"
-        "  --version   显示版本后退出\n"
-        "\n"
-        "串口设置在窗口的“通讯设置”里，保存在 Config.ini；使用说明由窗口上的“帮助”打开。\n")
+               "用法：kr3090 [--trace]\n"
+               "大地网接地参数综合测试仪 %1 版：经串口操作 KR3090 接地参数测试仪，读取、保存、"
+               "分析和打印它的测试结果，并把记录存入测试档案。\n"
+               "\n"
+               "  --trace     把与仪器往来的每一帧写到标准错误（日志类别 kr3090.trace）\n"
+               "  --sync [--upload-only | --download-only] 笔记本档案 服务器档案\n"
+               "              两个档案互相补齐对方没有的场地、测试和记录后退出；档案写作 SQLite "
+               "文件的\n"
+               "              路径或 postgresql://用户@主机:端口/数据库（密码取自 ~/.pgpass）\n"
+               "  -h, --help  显示本说明后退出\n"
+               "  --version   显示版本后退出\n"
+               "\n"
+               "串口设置在窗口的“通讯设置”里，保存在 Config.ini；使用说明由窗口上的“帮助”打开。\n")
         .arg(QStringLiteral(KR3090_VERSION));
 }
 
@@ -46,6 +54,67 @@ std::optional<QString> CommandLineAnswer(const QStringList& arguments) {
             return QStringLiteral("kr3090 %1\n").arg(QStringLiteral(KR3090_VERSION));
     }
     return std::nullopt;
+}
+
+bool AsksForSync(const QStringList& arguments) {
+    return arguments.contains(QStringLiteral("--sync"));
+}
+
+namespace {
+
+void Print(FILE* to, const QString& text) {
+    std::fputs(text.toUtf8().constData(), to);
+}
+
+QString CountsLine(const char* way, const TSyncCounts& c) {
+    QString line =
+        QStringLiteral("%1：新增场地 %2 个，测试 %3 次，记录 %4 条；%5 条记录已在档案中\n")
+            .arg(QString::fromUtf8(way))
+            .arg(c.Sites)
+            .arg(c.Campaigns)
+            .arg(c.Records)
+            .arg(c.Already);
+    for (const std::string& name : c.SameName)
+        line += QStringLiteral("  未同步：对方已有另一个名为“%1”的场地，需要合并\n").arg(Q(name));
+    return line;
+}
+
+}  // namespace
+
+int RunSync(const QStringList& arguments) {
+    TSyncDirection direction = TSyncDirection::Both;
+    QStringList archives;
+    bool understood = true;
+    for (const QString& a : arguments.mid(1)) {
+        if (a == QStringLiteral("--sync") || a == QStringLiteral("--trace")) continue;
+        if (a == QStringLiteral("--upload-only") && direction == TSyncDirection::Both)
+            direction = TSyncDirection::UploadOnly;
+        else if (a == QStringLiteral("--download-only") && direction == TSyncDirection::Both)
+            direction = TSyncDirection::DownloadOnly;
+        else if (a.startsWith(QStringLiteral("--")) || a.isEmpty())
+            understood = false;
+        else
+            archives << a;
+    }
+    if (!understood || archives.size() != 2) {
+        Print(stderr, QStringLiteral("kr3090：--sync 需要两个档案：kr3090 --sync [--upload-only | "
+                                     "--download-only] 笔记本档案 服务器档案\n"));
+        return 2;
+    }
+    TSyncResult result;
+    QString failure;
+    try {
+        auto laptop = OpenArchive(ArchiveSettingsOf(archives[0].toStdString()));
+        auto server = OpenArchive(ArchiveSettingsOf(archives[1].toStdString()));
+        SyncArchives(*laptop, *server, direction, result);
+    } catch (const TArchiveError& e) {
+        failure = Q(e.what());
+    }
+    if (direction != TSyncDirection::DownloadOnly) Print(stdout, CountsLine("上传", result.Up));
+    if (direction != TSyncDirection::UploadOnly) Print(stdout, CountsLine("下载", result.Down));
+    if (failure.isEmpty()) return 0;
+    Print(stderr, QStringLiteral("kr3090：同步没有完成：%1\n").arg(failure));
+    return 1;
 }
 
 std::optional<QString> NoDisplayText(const QStringList& arguments) {

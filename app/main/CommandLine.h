@@ -12,6 +12,15 @@
 // The text --help or --version asks for; nothing when the window is to start.
 std::optional<QString> CommandLineAnswer(const QStringList& arguments);
 
+// kr3090 --sync [--upload-only | --download-only] LAPTOP SERVER: the two
+// archives (a SQLite file, postgresql://...) exchange what the other lacks,
+// the counts on standard output; nothing when the arguments ask no sync.
+// The exit status: 0 when done, 1 when an archive failed (said on standard
+// error, the counts of what was done before still printed), 2 for a command
+// line that does not make a sync. Needs a QCoreApplication (Qt's drivers).
+bool AsksForSync(const QStringList& arguments);
+int RunSync(const QStringList& arguments);
+
 // Linux: why no window can open (no DISPLAY nor WAYLAND_DISPLAY for the
 // desktop's platform), or nothing. Windows always has its desktop.
 std::optional<QString> NoDisplayText(const QStringList& arguments);

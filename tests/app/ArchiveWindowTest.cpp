@@ -5,18 +5,20 @@
 // writes [Archive] and never a password.
 #include <QAccessible>
 #include <QComboBox>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QProcess>
-#include <QStringDecoder>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTableWidget>
 
@@ -33,6 +35,7 @@
 #include "app/kit/OpenWindow.h"
 #include "app/main/KR3090frm.h"
 #include "archive/ArchiveSql.h"
+#include "qtext/QText.h"
 #include "settings/Config.h"
 
 namespace {
@@ -214,6 +217,82 @@ TEST_F(WindowTest, StoredRecordsAreAnnouncedAndTheOpenArchiveWindowShowsThem) {
     ArchiveAccess().Close();
 }
 
+// A store that fails half way (the test server stopped after the window
+// opened, or, on a SQLite file, the records refused by the file itself)
+// leaves no new site behind; the window keeps its records and form, and the
+// next "存入" stores them once.
+TEST_F(WindowTest, AStoreThatFailsKeepsTheWindowsRecordsAndTheNextStoreStoresThemOnce) {
+    const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
+    TArchiveSettings config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    if (!server.isEmpty()) {
+        config.Driver = TArchiveDriver::PostgreSQL;
+        config.Database = config.User = "kr3090";
+        config.Host = server.toStdString();
+        qputenv("PGPASSFILE", (server + QStringLiteral("/pgpass")).toLocal8Bit());
+    }
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
+    ArchiveAccess().Close();
+    ArchiveAccess().Call(nullptr, [](TArchive& a) {
+        for (const TSite& site : a.Sites()) a.DeleteSite(site.Id);
+    });
+    TRecordValues v;
+    v.Frequency = 45;
+    ShowArchiveStore(window.get(), {{1, v, true}, {2, v, true}}, "仪器中的记录");
+    TfrmArchiveStore& s = *OpenWindow<TfrmArchiveStore>();
+    s.Form->Edt_SiteName->setText(QStringLiteral("北郊变"));
+
+    const auto control = [&](const char* action) {
+        return QProcess::execute(KR3090_SOURCE_DIR "/scripts/archive-server-test.sh",
+                                 {QString::fromLatin1(action), server});
+    };
+    QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "refuse");
+    raw.setDatabaseName(Q(config.File));
+    // On the file the site and the campaign are written, the records refused.
+    const QString trigger = QStringLiteral(
+        "CREATE TRIGGER refuse BEFORE INSERT ON records BEGIN SELECT RAISE(ABORT, '磁盘已满'); "
+        "END");
+    ASSERT_TRUE(server.isEmpty() ? raw.open() && QSqlQuery(raw).exec(trigger)
+                                 : control("stop") == 0);
+    s.BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_TRUE(
+        platform.Boxes[0].Text.contains(server.isEmpty() ? "磁盘已满" : "下次操作时会重新连接"))
+        << platform.Boxes[0].Text.toStdString();
+    ASSERT_EQ(OpenWindow<TfrmArchiveStore>(), &s);
+    EXPECT_EQ(s.LView_Records->rowCount(), 2);
+    EXPECT_EQ(s.Form->CBox_Site->currentText(), QStringLiteral("（新建场地）"));
+    EXPECT_EQ(s.Form->Edt_SiteName->text(), QStringLiteral("北郊变"));
+
+    ASSERT_TRUE(server.isEmpty() ? QSqlQuery(raw).exec("DROP TRIGGER refuse")
+                                 : control("start") == 0);
+    raw.close();
+    raw = QSqlDatabase();
+    QSqlDatabase::removeDatabase("refuse");
+    if (!server.isEmpty()) {
+        // The server goes away once the site, the campaign and the first
+        // record are written: none of them stays.
+        ArchiveAccess().Get(nullptr)->SetImportProgress([&](int done, int) {
+            if (done == 1) ASSERT_EQ(control("stop"), 0);
+        });
+        s.BBtn_Store->click();
+        ArchiveAccess().Get(nullptr)->SetImportProgress({});
+        ASSERT_EQ(control("start"), 0);
+        ASSERT_EQ(platform.Boxes.size(), 2u);
+        platform.Boxes.pop_back();
+    }
+    s.BBtn_Store->click();
+    ASSERT_EQ(platform.Boxes.size(), 2u);
+    EXPECT_EQ(platform.Boxes[1].Text,
+              QStringLiteral("已存入档案“北郊变 2017-02-16”：新增2条记录，0条已在档案中。"));
+    ArchiveAccess().Call(nullptr, [](TArchive& a) {
+        ASSERT_EQ(a.Sites().size(), 1u);
+        EXPECT_EQ(a.Campaigns(a.Sites()[0].Id).at(0).Records, 2);
+    });
+    ArchiveAccess().Close();
+}
+
 TEST_F(WindowTest, TheArchiveSettingsGoIntoConfigIniWithoutAPasswordAndTheArchiveOpensAfresh) {
     const QString ini = GlobVar.ConfigFileName;
     {
@@ -373,8 +452,8 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
               s.Form->Edt_SiteName->fontMetrics().horizontalAdvance(name));
     s.BBtn_StoreClick();
     ASSERT_EQ(platform.Boxes.size(), 1u);
-    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案"))) <<
-        platform.Boxes[0].Text.toStdString();
+    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案")))
+        << platform.Boxes[0].Text.toStdString();
     platform.Boxes.clear();
 
     window->BBtn_Archive->click();
@@ -413,19 +492,20 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
     platform.SaveFilter = 1;
     a.BBtn_ExportCsvClick();
     ASSERT_EQ(platform.Boxes.size(), 3u);
-    EXPECT_EQ(platform.Boxes[2].Text,
-              "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
+    EXPECT_EQ(platform.Boxes[2].Text, "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
     const QByteArray gbkBytes = ReadAll(gbk), utf8Bytes = ReadAll(utf8);
     ASSERT_TRUE(utf8Bytes.startsWith("\xEF\xBB\xBF"));
     QStringDecoder fromGbk("GBK");
     const QString text = fromGbk(gbkBytes);
-    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\"")))
+        << text.toStdString();
     EXPECT_EQ(QString::fromUtf8(utf8Bytes.mid(3)), text);
     // UTF-8 chosen for the GBK file: it stays GBK.
     platform.SaveAnswer = gbk;
     a.BBtn_ExportCsvClick();
     EXPECT_EQ(ReadAll(gbk), gbkBytes + gbkBytes);
-    EXPECT_EQ(platform.Boxes.back().Text, "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
+    EXPECT_EQ(platform.Boxes.back().Text,
+              "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
 
     // LibreOffice: the UTF-8 file as it comes, the GBK one only when told.
     const QString fromUtf8 = ReadBackBySpreadsheet(utf8, "SYSTEM", folder.path());

@@ -27,4 +27,13 @@ check help 0 "用法：kr3090 [--trace]" $bare "$program" --help
 check help-short 0 "-h, --help" $bare "$program" -h
 check no-display 1 "没有可用的图形显示" $bare "$program"
 check unreachable-display 1 "没有可用的图形显示" env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97 "$program"
+# --sync needs no display; a damaged archive is refused and nothing is sent.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+check sync-usage 2 "--sync 需要两个档案" $bare "$program" --sync "$tmp/a.sqlite"
+check sync-files 0 "下载：新增场地 0 个，测试 0 次，记录 0 条；0 条记录已在档案中" \
+    $bare "$program" --sync "$tmp/a.sqlite" "$tmp/b.sqlite"
+head -c 8192 /dev/urandom >"$tmp/damaged.sqlite"
+check sync-damaged 1 "同步没有完成：档案文件已损坏" $bare "$program" --sync --upload-only \
+    "$tmp/damaged.sqlite" "$tmp/b.sqlite"
 exit $((fails > 0))

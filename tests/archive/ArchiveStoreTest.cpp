@@ -152,7 +152,8 @@ TEST_F(ArchiveTest, TheCampaignsValueFollowsItsRecords) {
     const std::int64_t other = NewCampaign(*archive);
     EXPECT_EQ(archive->Import(other, above).Stored, 25);
     EXPECT_EQ(CampaignOf(*archive, other).Records, 25);
-    EXPECT_EQ(MethodText(CampaignOf(*archive, other).Value), "没有低于50Hz的测试频率，无工频值（不外推）");
+    EXPECT_EQ(MethodText(CampaignOf(*archive, other).Value),
+              "没有低于50Hz的测试频率，无工频值（不外推）");
 
     // At 60 Hz the 55 Hz records lie below it.
     TCampaign c = CampaignOf(*archive, other).Campaign;
@@ -162,4 +163,25 @@ TEST_F(ArchiveTest, TheCampaignsValueFollowsItsRecords) {
     ExpectValueOfRecords(*archive, other);
     archive->DeleteCampaign(other);
     EXPECT_EQ(ProblemOf([&] { CampaignOf(*archive, other); }), TArchiveProblem::NotFound);
+}
+
+TEST_F(ArchiveTest, AStoreOfANewSiteAndCampaignKeepsNothingWhenItFailsAndCanBeRepeated) {
+    auto archive = Open();
+    TSite site{0, "新站", "110kV", "", ""};
+    TCampaign campaign;
+    archive->SetImportProgress([](int done, int) {
+        if (done == 7) throw TArchiveError("中断");
+    });
+    EXPECT_THROW(archive->Store(site, campaign, TestRecords(0, 10)), TArchiveError);
+    EXPECT_TRUE(archive->Sites().empty());  // neither the site nor its campaign
+    archive->SetImportProgress({});
+    const TStoreResult first = archive->Store(site, campaign, TestRecords(0, 10));
+    EXPECT_EQ(CampaignOf(*archive, first.CampaignId).Records, 10);
+    ExpectValueOfRecords(*archive, first.CampaignId);
+    EXPECT_EQ(ProblemOf([&] { archive->Store(site, campaign, {}); }), TArchiveProblem::NameTaken);
+    std::string text;
+    campaign.Id = first.CampaignId;
+    ProblemOf([&] { archive->Store({0, "另一站", "", "", ""}, campaign, {}); }, &text);
+    EXPECT_EQ(text, "新场地只能存入新的测试。");
+    EXPECT_EQ(archive->Sites().size(), 1u);
 }

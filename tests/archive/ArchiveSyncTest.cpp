@@ -1,0 +1,116 @@
+// A laptop's SQLite file and the test's archive (a second SQLite file, or the
+// test server) exchange what the other lacks: each site, campaign and record
+// once, however often they sync, and a sync cut short moves whole campaigns.
+#include <QTemporaryDir>
+#include <map>
+
+#include "ArchiveFixture.h"
+#include "archive/ArchiveSync.h"
+
+namespace {
+
+class ArchiveSyncTest : public ArchiveTest {
+  protected:
+    std::unique_ptr<TArchive> OpenLaptop() {
+        return OpenArchive(ArchiveSettingsOf(LaptopFolder.filePath("laptop.sqlite").toStdString()));
+    }
+    std::int64_t Campaign(TArchive& archive, std::int64_t siteId, const std::string& date) {
+        TCampaign c;
+        c.SiteId = siteId;
+        c.Date = date;
+        return archive.SaveCampaign(c);
+    }
+    QTemporaryDir LaptopFolder;
+};
+
+std::tuple<int, int, int, int> Counts(const TSyncCounts& c) {
+    return {c.Sites, c.Campaigns, c.Records, c.Already};
+}
+
+}  // namespace
+
+TEST_F(ArchiveSyncTest, EachSideGetsWhatItLacksOnceAndASecondSyncStoresNothing) {
+    auto laptop = OpenLaptop();
+    auto server = Open();
+    const std::int64_t east = laptop->SaveSite({0, "东郊变", "110kV", "", ""});
+    laptop->Import(Campaign(*laptop, east, "2025-05-01"), TestRecords(0, 30));
+    const std::int64_t later = Campaign(*laptop, east, "2025-06-01");
+    laptop->Import(later, TestRecords(100, 20));
+    laptop->SaveSite({0, "空站", "", "", ""});
+    server->Import(
+        Campaign(*server, server->SaveSite({0, "西区变", "220kV", "", ""}), "2019-01-01"),
+        TestRecords(200, 25));
+    // The same name made on each side on its own: left for merging.
+    laptop->SaveSite({0, "同名站", "", "", ""});
+    server->SaveSite({0, "同名站", "", "", ""});
+
+    TSyncResult first;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, first);
+    EXPECT_EQ(Counts(first.Up), std::make_tuple(2, 2, 50, 0));
+    EXPECT_EQ(first.Up.SameName, std::vector<std::string>{"同名站"});
+    EXPECT_EQ(Counts(first.Down), std::make_tuple(1, 1, 25, 50));
+    EXPECT_EQ(first.Down.SameName, std::vector<std::string>{"同名站"});
+
+    // The campaigns under the same UUIDs on both sides, with the same value.
+    const auto campaigns = [](TArchive& side) {
+        std::map<std::string, std::pair<int, std::string>> all;
+        for (const TSite& site : side.Sites())
+            for (const TCampaignSummary& c : side.Campaigns(site.Id))
+                all[c.Campaign.Uuid] = {c.Records, MethodText(c.Value)};
+        return all;
+    };
+    EXPECT_EQ(campaigns(*laptop), campaigns(*server));
+    EXPECT_EQ(server->Sites().size(), 4u);
+
+    TSyncResult again;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, again);
+    EXPECT_EQ(Counts(again.Up), std::make_tuple(0, 0, 0, 75));
+    EXPECT_EQ(Counts(again.Down), std::make_tuple(0, 0, 0, 75));
+
+    // New records of a campaign both hold go up alone when only uploading.
+    laptop->Import(later, TestRecords(100, 30));
+    server->Import(Campaign(*server, server->Sites()[0].Id, "2026-01-01"), TestRecords(400, 3));
+    TSyncResult up;
+    SyncArchives(*laptop, *server, TSyncDirection::UploadOnly, up);
+    EXPECT_EQ(Counts(up.Up), std::make_tuple(0, 0, 10, 75));
+    EXPECT_EQ(Counts(up.Down), std::make_tuple(0, 0, 0, 0));
+    EXPECT_EQ(laptop->Campaigns(east).size(), 2u);
+}
+
+TEST_F(ArchiveSyncTest, ASyncCutShortMovesWholeCampaignsAndTheNextOneFinishes) {
+    auto laptop = OpenLaptop();
+    const std::int64_t site = laptop->SaveSite({0, "北郊变", "", "", ""});
+    for (int k = 0; k < 3; ++k)
+        laptop->Import(Campaign(*laptop, site, "2025-0" + std::to_string(k + 1) + "-01"),
+                       TestRecords(k * 100, 40));
+    auto server = Open();
+    int imported = 0;
+    server->SetImportProgress([&](int done, int total) {
+        if (done == total && ++imported == 2) throw TArchiveError("断开");
+    });
+    TSyncResult cut;
+    EXPECT_THROW(SyncArchives(*laptop, *server, TSyncDirection::Both, cut), TArchiveError);
+    EXPECT_EQ(Counts(cut.Up), std::make_tuple(1, 1, 40, 0));
+    ASSERT_EQ(server->Sites().size(), 1u);
+    const auto half = server->Campaigns(server->Sites()[0].Id);
+    ASSERT_EQ(half.size(), 1u);
+    EXPECT_EQ(half[0].Records, 40);
+
+    server->SetImportProgress({});
+    TSyncResult rest;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, rest);
+    EXPECT_EQ(Counts(rest.Up), std::make_tuple(0, 2, 80, 40));
+    EXPECT_EQ(Counts(rest.Down), std::make_tuple(0, 0, 0, 120));
+    EXPECT_EQ(server->Campaigns(server->Sites()[0].Id).size(), 3u);
+}
+
+TEST_F(ArchiveSyncTest, AnArchiveIsNamedByItsFileOrByAServerAddress) {
+    const TArchiveSettings s = ArchiveSettingsOf(
+        "postgresql://kr3090@db.example:5433/地网?sslmode=verify-ca&sslrootcert=/证书/ca.crt");
+    EXPECT_EQ(
+        std::tie(s.User, s.Host, s.Port, s.Database, s.SslMode, s.RootCert),
+        std::make_tuple(std::string("kr3090"), std::string("db.example"), 5433, std::string("地网"),
+                        std::string("verify-ca"), std::string("/证书/ca.crt")));
+    EXPECT_EQ(ArchiveSettingsOf("postgresql:///kr3090?host=/tmp/pg").Host, "/tmp/pg");
+    EXPECT_THROW(ArchiveSettingsOf("postgresql://db.example/"), TArchiveError);
+}
