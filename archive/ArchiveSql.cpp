@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <atomic>
 #include <bit>
+#include <map>
 
 #include "archive/ArchiveConnection.h"
 #include "archive/ArchiveSchema.h"
@@ -48,13 +49,22 @@ const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
     " time_second, frequency, u_bits, i_bits, phi_bits, rm_on";
 
+// Records go in by up to 50 rows a statement: on a server each statement is
+// a round trip, and one a record made storing over a network many times
+// slower than into a file.
+constexpr int RowsPerInsert = 50;
+
 // A record the campaign holds already (the records table's UNIQUE key,
 // ArchiveSchema.cpp) is not stored again.
-const char* const InsertRecord =
-    "INSERT INTO records (campaign_id, number, time_year, time_month, time_day, time_hour,"
-    " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x)"
-    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-    " ON CONFLICT DO NOTHING";
+QString InsertRecords(int rows) {
+    QString sql = QStringLiteral(
+        "INSERT INTO records (campaign_id, number, time_year, time_month, time_day, time_hour,"
+        " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x) VALUES ");
+    for (int k = 0; k < rows; ++k)
+        sql += QLatin1String(k ? ", " : "") +
+               QLatin1String("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    return sql + QLatin1String(" ON CONFLICT DO NOTHING");
+}
 
 TSite SiteFrom(const QSqlQuery& q) {
     TSite s;
@@ -341,15 +351,24 @@ class TSqlArchive final : public TArchive {
 
     // The records into a locked campaign, inside the caller's transaction.
     TImportResult ImportInto(std::int64_t campaignId, const std::vector<TArchivedRecord>& records) {
-        QSqlQuery insert = PrepareSql(Db, InsertRecord, "导入记录");
         TImportResult result;
         const int total = static_cast<int>(records.size());
-        for (int k = 0; k < total; ++k) {
-            InsertOne(insert, campaignId, records[k]);
-            (insert.numRowsAffected() > 0 ? result.Stored : result.Already)++;
-            if (ImportProgress) ImportProgress(k + 1, total);
+        std::map<int, QSqlQuery> statements;  // by rows: the full one and the last
+        for (int first = 0; first < total; first += RowsPerInsert) {
+            const int rows = std::min(RowsPerInsert, total - first);
+            auto [at, made] = statements.try_emplace(rows);
+            if (made) at->second = PrepareSql(Db, InsertRecords(rows), "导入记录");
+            QVariantList values;
+            for (int k = first; k < first + rows; ++k)
+                AppendRecordValues(values, campaignId, records[k]);
+            RunPrepared(at->second, values, "导入记录");
+            const int stored = at->second.numRowsAffected();
+            result.Stored += stored;
+            result.Already += rows - stored;
+            for (int k = first; ImportProgress && k < first + rows; ++k)
+                ImportProgress(k + 1, total);
         }
-        insert.finish();
+        for (auto& [rows, statement] : statements) statement.finish();
         if (result.Stored > 0) StoreValue(campaignId);
         return result;
     }
@@ -506,19 +525,18 @@ class TSqlArchive final : public TArchive {
         if (!RunSql(Db, sql, {Id(campaignId)}, "读取测试").next()) ThrowCampaignGone();
     }
 
-    void InsertOne(QSqlQuery& insert, std::int64_t campaignId, const TArchivedRecord& record) {
+    static void AppendRecordValues(QVariantList& values, std::int64_t campaignId,
+                                   const TArchivedRecord& record) {
         const TRecordValues& v = record.Values;
         // Z, R and X from the singles as stored, as every page shows them.
         const double u = std::bit_cast<float>(SingleBits(v.U));
         const double i = std::bit_cast<float>(SingleBits(v.I));
         const double phi = std::bit_cast<float>(SingleBits(v.Phi));
         const std::optional<TImpedance> z = ComputeImpedance(u, i, phi);
-        RunPrepared(insert,
-                    {Id(campaignId), record.Number, v.Year, v.Month, v.Day, v.Hour, v.Minute,
-                     v.Second, v.Frequency, SingleBits(v.U), SingleBits(v.I), SingleBits(v.Phi),
-                     v.RmOn ? 1 : 0, z ? QVariant(z->Z) : NullDouble(),
-                     z ? QVariant(z->R) : NullDouble(), z ? QVariant(z->X) : NullDouble()},
-                    "导入记录");
+        values << Id(campaignId) << record.Number << v.Year << v.Month << v.Day << v.Hour
+               << v.Minute << v.Second << v.Frequency << SingleBits(v.U) << SingleBits(v.I)
+               << SingleBits(v.Phi) << (v.RmOn ? 1 : 0) << (z ? QVariant(z->Z) : NullDouble())
+               << (z ? QVariant(z->R) : NullDouble()) << (z ? QVariant(z->X) : NullDouble());
     }
 
     // Works the campaign's value out over all its records, as the analysis

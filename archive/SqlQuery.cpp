@@ -40,10 +40,21 @@ QSqlQuery PrepareSql(QSqlDatabase& db, const QString& sql, const char* what) {
     return query;
 }
 
-void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const char* what) {
+namespace {
+template <typename Values>
+void BindAndRun(QSqlQuery& query, const Values& values, const char* what) {
     int k = 0;
     for (const QVariant& v : values) query.bindValue(k++, v);
     if (!query.exec()) ThrowSqlError(what, query.lastError(), DialectOf(query));
+}
+}  // namespace
+
+void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const char* what) {
+    BindAndRun(query, values, what);
+}
+
+void RunPrepared(QSqlQuery& query, const QVariantList& values, const char* what) {
+    BindAndRun(query, values, what);
 }
 
 QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVariant> values,

@@ -23,6 +23,7 @@ QSqlQuery RunSql(QSqlDatabase& db, const QString& sql, std::initializer_list<QVa
 // The same for a statement prepared once and run many times.
 QSqlQuery PrepareSql(QSqlDatabase& db, const QString& sql, const char* what);
 void RunPrepared(QSqlQuery& query, std::initializer_list<QVariant> values, const char* what);
+void RunPrepared(QSqlQuery& query, const QVariantList& values, const char* what);
 
 // "档案数据库出错（what）：driver text". On PostgreSQL the server's SQLSTATE
 // decides the problem (ArchiveConnection.h: ProblemOfSqlState).

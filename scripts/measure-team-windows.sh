@@ -26,7 +26,8 @@ if [ "$kind" = windows ]; then
   [ -f "$win/sqldrivers/qsqlpsql.dll" ] || fail "no $win/sqldrivers/qsqlpsql.dll: scripts/windows-libpq.sh, then scripts/windows-build.sh"
   source scripts/lib/wine-env.sh
   wine_prefix_up
-  export WINEPATH=${KR3090_QT_WINDOWS:-${XDG_CACHE_HOME:-$HOME/.cache}/kr3090/qt6-windows-mingw64}/bin
+  WINEPATH=$(scripts/windows-qt.sh --cached)/bin\;$(scripts/windows-libpq.sh --cached)/bin
+  export WINEPATH
   driver=("$WINE" "$win/archive_import_driver.exe")
   place() { echo "Z:${1//\//\\}"; }
 else

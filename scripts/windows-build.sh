@@ -64,12 +64,14 @@ while [ ${#pending[@]} -gt 0 ]; do
   pending=("${pending[@]:1}")
   for dll in $(imports "$module"); do
     # System DLLs (KERNEL32, USER32, ...) are in neither folder; libpq.dll and
-    # OpenSSL's are in the libpq one.
-    [ ! -f "$package/$dll" ] || continue
+    # OpenSSL's are in the libpq one. Windows finds a DLL whatever the case of
+    # its name (Qt's driver imports LIBPQ.dll), so the search does too.
+    [ -z "$(find "$package" -maxdepth 1 -iname "$dll")" ] || continue
     for from in "$qt/bin" ${pq:+"$pq/bin"}; do
-      [ -f "$from/$dll" ] || continue
-      cp "$from/$dll" "$package/"
-      pending+=("$package/$dll")
+      found=$(find "$from" -maxdepth 1 -iname "$dll" | head -n 1)
+      [ -n "$found" ] || continue
+      cp "$found" "$package/"
+      pending+=("$package/$(basename "$found")")
       break
     done
   done

@@ -25,6 +25,9 @@ wine_prefix_up
 # The Qt and MinGW runtime DLLs the test programs load.
 qt=${KR3090_QT_WINDOWS:-${XDG_CACHE_HOME:-$HOME/.cache}/kr3090/qt6-windows-mingw64}
 export WINEPATH="$qt/bin"
+# libpq.dll and OpenSSL's, for the PostgreSQL driver beside the tests.
+pq=$(scripts/windows-libpq.sh --cached || true)
+[ -z "$pq" ] || WINEPATH="$WINEPATH;$pq/bin"
 
 # The COM ports the tests use, registered the way wine keeps its own, so that
 # the port list (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM) shows them. Wine fills that
