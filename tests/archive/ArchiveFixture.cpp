@@ -3,6 +3,7 @@
 #include "analysis/FreqAnalysisText.h"
 
 #include <QCoreApplication>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <cstdlib>
 
@@ -50,9 +51,10 @@ QSqlDatabase ArchiveTest::Raw() {
         QString options = "options='-c client_min_messages=warning'";
 #ifdef _WIN32
         db.setHostName(QString::fromStdString(Settings.Host));
+        // A Windows path's backslashes would be libpq's escapes: quoted.
         if (!Settings.RootCert.empty())
-            options +=
-                ";sslmode=verify-full;sslrootcert=" + QString::fromStdString(Settings.RootCert);
+            options += ";sslmode=verify-full;sslrootcert='" +
+                       QString::fromStdString(Settings.RootCert).replace("\\", "\\\\") + "'";
 #else
         db.setHostName(QString::fromStdString(Server));
 #endif
@@ -63,7 +65,7 @@ QSqlDatabase ArchiveTest::Raw() {
     } else {
         db.setDatabaseName(QString::fromStdString(Settings.File));
     }
-    EXPECT_TRUE(db.open());
+    EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
     return db;
 }
 
