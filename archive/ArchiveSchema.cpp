@@ -97,6 +97,24 @@ const TMigration Version3{
     },
     3};
 
+// Version 4: the lead layout as numbers (TLeadLayout), so the measured value
+// can be corrected and the layout checked against its method's rules.
+// Campaigns stored before keep their free text and read as "no layout"
+// (layout_method 0). Additive: older programs go on storing, their new
+// campaigns without a layout.
+const TMigration Version4{
+    4,
+    {
+        "ALTER TABLE campaigns ADD COLUMN layout_method INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE campaigns ADD COLUMN grid_diagonal DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN grid_length DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN grid_width DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN current_distance DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN probe_distance DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN lead_angle DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN soil_kind INTEGER NOT NULL DEFAULT 0",
+    }};
+
 QString ForDialect(QString sql, TSqlDialect dialect) {
     return sql.replace("{id}", dialect == TSqlDialect::SQLite
                                    ? "INTEGER PRIMARY KEY"
@@ -130,7 +148,7 @@ bool HasAnyTable(QSqlDatabase& db) {
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1, Version2, Version3};
+    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4};
     return steps;
 }
 
