@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <numbers>
 
+#include "analysis/FreqAnalysis.h"
 #include "protocol/Numbers.h"
 
 namespace {
@@ -211,6 +212,18 @@ std::vector<TLayoutWarning> LayoutWarnings(const TLeadLayout& l,
         out.push_back({"测试电流 " + LayoutNumber(*testCurrent, 2, MinimumCurrent) + "A，小于 3A",
                        CurrentRule});
     return out;
+}
+
+std::optional<double> SmallestTestCurrent(const std::vector<TRecordValues>& records,
+                                          const std::vector<bool>& checked) {
+    std::optional<double> least;
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        if (k < checked.size() && !checked[k]) continue;
+        if (RecordImpedance(records[k]).LeftOut != TLeftOut::No) continue;
+        const double i = std::abs(records[k].I);
+        if (!least || i < *least) least = i;
+    }
+    return least;
 }
 
 TPlateau PlateauCheck(std::vector<TProbePosition> positions, double currentDistance) {

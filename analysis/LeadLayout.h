@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/RecordValues.h"
+
 // Stored as these numbers: keep them.
 enum class TLayoutMethod {
     None = 0,          // no layout given (campaigns stored before the layout was kept)
@@ -76,6 +78,12 @@ struct TLayoutWarning {
 // the records used) when known. None for a layout the rules do not cover.
 std::vector<TLayoutWarning> LayoutWarnings(const TLeadLayout& layout,
                                            std::optional<double> testCurrent);
+
+// The test current for the current rule: the smallest |I| of the checked
+// records that take part in the analysis (FreqAnalysis.h: RecordImpedance);
+// none without such a record. Missing entries of checked count as checked.
+std::optional<double> SmallestTestCurrent(const std::vector<TRecordValues>& records,
+                                          const std::vector<bool>& checked);
 
 // The value at one probe position.
 struct TProbePosition {

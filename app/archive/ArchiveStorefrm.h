@@ -38,5 +38,6 @@ class TfrmArchiveStore : public QDialog {
 
   private:
     void FillRecords();  // the rows, marked at the form's power frequency
+    void CurrentChanged();
     std::vector<TStoreRecord> records_;
 };

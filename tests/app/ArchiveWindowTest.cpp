@@ -5,18 +5,18 @@
 // writes [Archive] and never a password.
 #include <QAccessible>
 #include <QComboBox>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QProcess>
-#include <QStringDecoder>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QTableWidget>
 
@@ -147,9 +147,34 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
         ASSERT_EQ(platform.Boxes.size(), 1u);
         EXPECT_EQ(platform.Boxes[0].Text, reason) << limit.toStdString();
     }
-    // Nothing checked: nothing to store.
+    // A distance that is no number is refused like the limit.
     platform.Boxes.clear();
     form.Edt_Limit->setText(QStringLiteral("0.5"));
+    form.Edt_CurrentDistance->setText(QStringLiteral("300米"));
+    EXPECT_EQ(form.Lbl_Factor->text(), "电流极距离（单位m）应为数值，或不填。");
+    s.BBtn_StoreClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text, "电流极距离（单位m）应为数值，或不填。");
+
+    // A straight line of 300 m on a 180 m grid with the probe at 0.45, and the
+    // record's 1 A: three rules broken, said as it is typed, and stored all the same.
+    form.CBox_Method->setCurrentIndex(int(TLayoutMethod::StraightLine));
+    form.Edt_Diagonal->setText(QStringLiteral("180"));
+    form.Edt_CurrentDistance->setText(QStringLiteral("300"));
+    form.Edt_ProbeDistance->setText(QStringLiteral("135"));
+    EXPECT_EQ(form.Lbl_Factor->text(), "修正系数 Z/Z′：1.728");
+    const QStringList warnings = form.Lbl_Warnings->text().split('\n');
+    ASSERT_EQ(warnings.size(), 3);
+    EXPECT_TRUE(
+        warnings[0].startsWith("电流极距离 300m，小于地网对角线的4倍（720m）（依据：直线法"));
+    EXPECT_TRUE(warnings[1].startsWith("电压极位于电流极距离的 0.45 处，偏离 0.618 点（依据："));
+    EXPECT_TRUE(warnings[2].startsWith("测试电流 1A，小于 3A（依据："))
+        << warnings[2].toStdString();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.Lbl_Warnings)->text(QAccessible::Name),
+              form.Lbl_Warnings->text());
+
+    // Nothing checked: nothing to store.
+    platform.Boxes.clear();
     s.LView_Records->item(0, 0)->setCheckState(Qt::Unchecked);
     s.BBtn_StoreClick();
     ASSERT_EQ(platform.Boxes.size(), 1u);
@@ -167,6 +192,11 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
         ASSERT_EQ(campaigns.size(), 1u);
         EXPECT_EQ(campaigns[0].Records, 1);
         EXPECT_EQ(campaigns[0].Campaign.Limit, 0.5);
+        const TLeadLayout& l = campaigns[0].Campaign.Layout;
+        EXPECT_EQ(
+            std::make_tuple(l.Method, l.Diagonal, l.CurrentDistance, l.ProbeDistance, l.Angle),
+            std::make_tuple(TLayoutMethod::StraightLine, std::optional(180.0), std::optional(300.0),
+                            std::optional(135.0), std::optional<double>()));
     });
     ArchiveAccess().Close();
 }
@@ -373,8 +403,8 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
               s.Form->Edt_SiteName->fontMetrics().horizontalAdvance(name));
     s.BBtn_StoreClick();
     ASSERT_EQ(platform.Boxes.size(), 1u);
-    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案"))) <<
-        platform.Boxes[0].Text.toStdString();
+    EXPECT_TRUE(platform.Boxes[0].Text.startsWith(QStringLiteral("已存入档案")))
+        << platform.Boxes[0].Text.toStdString();
     platform.Boxes.clear();
 
     window->BBtn_Archive->click();
@@ -413,19 +443,20 @@ TEST_F(WindowTest, ExportsAreNamedByWhatTheyHoldAndSayWhereTheyWentInTheChosenCh
     platform.SaveFilter = 1;
     a.BBtn_ExportCsvClick();
     ASSERT_EQ(platform.Boxes.size(), 3u);
-    EXPECT_EQ(platform.Boxes[2].Text,
-              "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
+    EXPECT_EQ(platform.Boxes[2].Text, "表格（UTF-8）已保存到：\n" + QDir::toNativeSeparators(utf8));
     const QByteArray gbkBytes = ReadAll(gbk), utf8Bytes = ReadAll(utf8);
     ASSERT_TRUE(utf8Bytes.startsWith("\xEF\xBB\xBF"));
     QStringDecoder fromGbk("GBK");
     const QString text = fromGbk(gbkBytes);
-    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\"东郊变 \"\"老站\"\" 110kV'--\"")))
+        << text.toStdString();
     EXPECT_EQ(QString::fromUtf8(utf8Bytes.mid(3)), text);
     // UTF-8 chosen for the GBK file: it stays GBK.
     platform.SaveAnswer = gbk;
     a.BBtn_ExportCsvClick();
     EXPECT_EQ(ReadAll(gbk), gbkBytes + gbkBytes);
-    EXPECT_EQ(platform.Boxes.back().Text, "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
+    EXPECT_EQ(platform.Boxes.back().Text,
+              "表格（GBK）已保存到：\n" + QDir::toNativeSeparators(gbk));
 
     // LibreOffice: the UTF-8 file as it comes, the GBK one only when told.
     const QString fromUtf8 = ReadBackBySpreadsheet(utf8, "SYSTEM", folder.path());
