@@ -301,3 +301,19 @@ std::string CorrectedText(std::optional<double> measured, const TLayoutFactor& f
 std::string WarningLine(const TLayoutWarning& w) {
     return w.Text + "（依据：" + w.Rule + "）";
 }
+
+std::string FormulaInputsText(const TLeadLayout& l, const TLayoutFactor& f) {
+    if (!f.Factor) return LayoutInputsText(l);
+    return "D = " + Metres(f.D) + "，d_CG = " + Metres(f.CurrentDistance) +
+           "，d_PG = " + Metres(f.ProbeDistance) + "，θ = " + LayoutNumber(f.Angle, 2) +
+           "°，d_PC = " + Metres(f.ProbeToCurrent);
+}
+
+std::string WarningsText(const TLeadLayout& l, const std::vector<TLayoutWarning>& warnings) {
+    if (warnings.empty())
+        return l.Method == TLayoutMethod::None ? "布线检查：无布线数据，未检查"
+                                               : "布线检查：未发现与布线规则不符之处";
+    std::string text = "布线检查：";
+    for (const TLayoutWarning& w : warnings) text += "\n" + WarningLine(w);
+    return text;
+}

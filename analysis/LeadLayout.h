@@ -112,5 +112,11 @@ std::string FactorText(const TLayoutFactor& factor);
 // The corrected value with the factor that made it: "2.035Ω（实测 2.001Ω × 1.017）";
 // empty without a factor or a measured value.
 std::string CorrectedText(std::optional<double> measured, const TLayoutFactor& factor);
+// The formula's inputs as the factor took them: "D = 100m，d_CG = 500m，
+// d_PG = 250m，θ = 0°，d_PC = 250m"; the layout's own inputs without a factor.
+std::string FormulaInputsText(const TLeadLayout& layout, const TLayoutFactor& factor);
+// The broken rules in one text: "布线检查：" and a line each; that nothing was
+// found, or that there was no layout to check.
+std::string WarningsText(const TLeadLayout& layout, const std::vector<TLayoutWarning>& warnings);
 // "夹角 18°，小于 25°（依据：夹角法：两引线夹角约30°）"
 std::string WarningLine(const TLayoutWarning& warning);
