@@ -23,17 +23,8 @@ die() { echo "archive-server-test: $*" >&2; exit 1; }
 # psql and createdb give up on a server that does not answer.
 export PGCONNECT_TIMEOUT=10
 
-bin=$(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
-[ -x "$bin/initdb" ] || die "no PostgreSQL server: scripts/setup.sh installs it"
-
-# Runs a server program as the server's user.
-as_server() {
-  if [ "$(id -u)" -eq 0 ]; then
-    runuser -u nobody -- "$@"
-  else
-    "$@"
-  fi
-}
+# shellcheck source=scripts/lib/postgres.sh
+source scripts/lib/postgres.sh
 
 start() {
   local dir=$1

@@ -29,16 +29,8 @@ export PGCONNECT_TIMEOUT=10
 
 die() { echo "team-server-test: $*" >&2; exit 1; }
 
-bin=$(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
-[ -x "$bin/initdb" ] || die "no PostgreSQL server: scripts/setup.sh installs it"
-
-as_server() {
-  if [ "$(id -u)" -eq 0 ]; then
-    runuser -u nobody -- "$@"
-  else
-    "$@"
-  fi
-}
+# shellcheck source=scripts/lib/postgres.sh
+source scripts/lib/postgres.sh
 
 free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'

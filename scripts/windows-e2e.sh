@@ -357,10 +357,15 @@ store_by_enter() {
   "$probe" gone 存入档案 10000 || fail "$1: the 存入档案 window stayed after the store"
 }
 
-# print_report KIND DIR WINDOW: Ctrl+P in the archive window WINDOW prints the
-# selected campaign's report; the job, read back, lands in DIR/report.txt.
-print_report() {
-  local kind=$1 dir=$2 archive=$3 n job pages type k z0
+# archive_report WHAT DIR: "档案" opens the archive window (shot into
+# DIR/archive.png), Ctrl+P prints the selected campaign's report, whose job,
+# read back, lands in DIR/report.txt, and Alt+F4 closes the window.
+archive_report() {
+  local kind=$1 dir=$2 archive n job pages type k z0
+  click 632 20  # 档案
+  archive=$("$probe" window 档案 30000 | awk '{ print $2 }') || fail "$kind: no 档案 window"
+  sleep 1
+  shot "$dir/archive.png"
   n=$(jobs_done)
   xdotool windowactivate --sync "$archive" key ctrl+p
   take_job "$n" "$kind: Ctrl+P in 档案" "$dir/report-job" "$dir/report-cups.pdf"
@@ -382,6 +387,8 @@ print_report() {
     grep -qF "第 $k 页 共 $pages 页" "$dir/report.txt" || fail "$kind: the report lacks \"第 $k 页 共 $pages 页\""
   done
   say "$kind: Ctrl+P printed the campaign's report (job $job, $type, $pages pages: $report_title, $site_name, $z0, 第 k 页 共 $pages 页)"
+  xdotool windowactivate --sync "$archive" key alt+F4
+  "$probe" gone 档案 10000 || fail "$kind: the 档案 window did not close"
 }
 
 # archive_session linux|windows: the same program started again, now against
@@ -392,7 +399,7 @@ print_report() {
 # back from the job as spooled (Linux sends PDF, wine PostScript, which
 # ghostscript turns into PDF) into ARCHIVE/report.txt.
 archive_session() {
-  local kind=$1 dir=$out/$1/archive log archive
+  local kind=$1 dir=$out/$1/archive log
   rm -rf "$dir"
   mkdir -p "$dir/bin"
   ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
@@ -413,14 +420,7 @@ archive_session() {
   store_by_enter "$kind" "$dir"
   say "$kind: 7 records stored by keyboard into the new site $site_name"
 
-  click 632 20  # 档案
-  archive=$("$probe" window 档案 30000 | awk '{ print $2 }') || fail "$kind: no 档案 window"
-  sleep 1
-  shot "$dir/archive.png"
-  print_report "$kind" "$dir" "$archive"
-
-  xdotool windowactivate --sync "$archive" key alt+F4
-  "$probe" gone 档案 10000 || fail "$kind: the 档案 window did not close"
+  archive_report "$kind" "$dir"
   app_quit "$kind archive" "$log"
   [ -f "$dir/pkg/kr3090-archive.sqlite" ] || fail "$kind: no kr3090-archive.sqlite beside the program"
   archive_records "$dir/pkg/kr3090-archive.sqlite" >"$dir/records.txt" ||
@@ -467,7 +467,7 @@ PY
 # campaign's report, whose history table lists the site's campaigns: the
 # campaigns on the server as this program reads them, into DIR/report.txt.
 team_session() {
-  local kind=$1 what=$2 dir=$out/$1/team-$2 log archive root_cert eol=$'\n'
+  local kind=$1 what=$2 dir=$out/$1/team-$2 log root_cert eol=$'\n'
   rm -rf "$dir"
   mkdir -p "$dir"
   ln -sfn "$(realpath "$out/$kind/pkg")" "$dir/pkg"
@@ -494,13 +494,7 @@ team_session() {
     say "$kind: 7 records stored by keyboard over verified TLS into the team's server:" \
       "$(team_sql "SELECT s.name || ': ' || count(DISTINCT c.id) || ' campaigns, ' || count(r.id) || ' records' FROM sites s JOIN campaigns c ON c.site_id = s.id JOIN records r ON r.campaign_id = c.id GROUP BY s.name")"
   fi
-  click 632 20  # 档案
-  archive=$("$probe" window 档案 30000 | awk '{ print $2 }') || fail "$kind team: no 档案 window"
-  sleep 1
-  shot "$dir/archive.png"
-  print_report "$kind team" "$dir" "$archive"
-  xdotool windowactivate --sync "$archive" key alt+F4
-  "$probe" gone 档案 10000 || fail "$kind team: the 档案 window did not close"
+  archive_report "$kind team" "$dir"
   app_quit "$kind team archive" "$log"
 }
 
