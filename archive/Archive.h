@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
+#include "analysis/LeadLayout.h"
 #include "protocol/Numbers.h"
 #include "protocol/RecordValues.h"
 
@@ -41,9 +42,12 @@ struct TCampaign {
     std::string Date;  // "yyyy-MM-dd"
     std::string Testers;
     std::string Weather;
-    std::string Soil;              // the soil's state ("干燥", "潮湿")
-    std::string LeadLayout;        // how the current and voltage leads were laid out
-    std::string LeadLengths;       // as typed ("电流极 800m，电压极 500m")
+    std::string Soil;         // the soil's state ("干燥", "潮湿")
+    std::string LeadLayout;   // how the leads were laid out, as typed (a note beside Layout)
+    std::string LeadLengths;  // as typed ("电流极 800m，电压极 500m")
+    // The layout as numbers; Method None for campaigns stored without them
+    // (their free text above stays as it was).
+    TLeadLayout Layout;
     std::string InstrumentSerial;  // empty when not known
     std::string Remarks;
     std::optional<double> Limit;  // ohms, entered by the user

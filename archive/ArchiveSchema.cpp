@@ -120,6 +120,24 @@ const TMigration Version4{
         " BEGIN UPDATE campaigns SET uuid = {uuid} WHERE id = NEW.id; END",
     }};
 
+// Version 5: the lead layout as numbers (TLeadLayout), so the measured value
+// can be corrected and the layout checked against its method's rules.
+// Campaigns stored before keep their free text and read as "no layout"
+// (layout_method 0). Additive: older programs go on storing, their new
+// campaigns without a layout.
+const TMigration Version5{
+    5,
+    {
+        "ALTER TABLE campaigns ADD COLUMN layout_method INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE campaigns ADD COLUMN grid_diagonal DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN grid_length DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN grid_width DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN current_distance DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN probe_distance DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN lead_angle DOUBLE PRECISION",
+        "ALTER TABLE campaigns ADD COLUMN soil_kind INTEGER NOT NULL DEFAULT 0",
+    }};
+
 // A random UUID in QUuid's text form (version 4, lower case, no braces),
 // made by the database for each row.
 const char* const SqliteUuid =
@@ -168,7 +186,7 @@ bool HasAnyTable(QSqlDatabase& db) {
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4};
+    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5};
     return steps;
 }
 

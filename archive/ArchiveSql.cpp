@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <map>
 
 #include "archive/ArchiveConnection.h"
@@ -43,7 +44,9 @@ const char* const CampaignColumns =
     " c.fit_frequencies, c.fit_lowest, c.fit_highest, c.fit_slope_r, c.fit_intercept_r,"
     " c.fit_slope_x, c.fit_intercept_x, c.fit_r, c.fit_x, c.fit_z, c.fit_phi,"
     " c.fit_residual_r, c.fit_residual_x,"
-    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id), c.uuid";
+    " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id), c.uuid,"
+    " c.layout_method, c.grid_diagonal, c.grid_length, c.grid_width, c.current_distance,"
+    " c.probe_distance, c.lead_angle, c.soil_kind";
 
 const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
@@ -99,9 +102,10 @@ TCampaignSummary CampaignFrom(const QSqlQuery& q) {
     c.PowerFrequency = q.value(11).toInt();
     TCampaignValue& v = out.Value;
     v.PowerFrequency = c.PowerFrequency;
-    const int method = q.value(12).toInt();
-    v.Method = method >= 0 && method <= int(TValueMethod::NothingAbove) ? TValueMethod(method)
-                                                                        : TValueMethod::NoRecords;
+    const int valueKind = q.value(12).toInt();
+    v.Method = valueKind >= 0 && valueKind <= int(TValueMethod::NothingAbove)
+                   ? TValueMethod(valueKind)
+                   : TValueMethod::NoRecords;
     if (!q.value(13).isNull())
         v.TwoPoint =
             TTwoPointValue{q.value(13).toInt(), q.value(14).toInt(), PowerValueFrom(q, 15)};
@@ -121,6 +125,19 @@ TCampaignSummary CampaignFrom(const QSqlQuery& q) {
     }
     out.Records = q.value(32).toInt();
     c.Uuid = S(q.value(33).toString());
+    // A kind this program does not know (a newer program's) reads as none.
+    TLeadLayout& l = c.Layout;
+    const int method = q.value(34).toInt();
+    l.Method = method >= 0 && method <= int(TLayoutMethod::Other) ? TLayoutMethod(method)
+                                                                  : TLayoutMethod::None;
+    l.Diagonal = OptionalOf(q.value(35));
+    l.GridLength = OptionalOf(q.value(36));
+    l.GridWidth = OptionalOf(q.value(37));
+    l.CurrentDistance = OptionalOf(q.value(38));
+    l.ProbeDistance = OptionalOf(q.value(39));
+    l.Angle = OptionalOf(q.value(40));
+    const int soil = q.value(41).toInt();
+    l.Soil = soil >= 0 && soil <= int(TSoilKind::NonUniform) ? TSoilKind(soil) : TSoilKind::Unknown;
     return out;
 }
 
@@ -345,6 +362,7 @@ class TSqlArchive final : public TArchive {
                     Id(id)},
                    "保存测试");
         }
+        StoreLayout(id, c.Layout);
         StoreValue(id);
         return id;
     }
@@ -537,6 +555,21 @@ class TSqlArchive final : public TArchive {
                << v.Minute << v.Second << v.Frequency << SingleBits(v.U) << SingleBits(v.I)
                << SingleBits(v.Phi) << (v.RmOn ? 1 : 0) << (z ? QVariant(z->Z) : NullDouble())
                << (z ? QVariant(z->R) : NullDouble()) << (z ? QVariant(z->X) : NullDouble());
+    }
+
+    // Numbers that are not finite are not a layout: they are stored as none.
+    void StoreLayout(std::int64_t campaignId, const TLeadLayout& l) {
+        const auto number = [](const std::optional<double>& v) {
+            return v && std::isfinite(*v) ? QVariant(*v) : NullDouble();
+        };
+        RunSql(Db,
+               "UPDATE campaigns SET layout_method = ?, grid_diagonal = ?, grid_length = ?,"
+               " grid_width = ?, current_distance = ?, probe_distance = ?, lead_angle = ?,"
+               " soil_kind = ? WHERE id = ?",
+               {int(l.Method), number(l.Diagonal), number(l.GridLength), number(l.GridWidth),
+                number(l.CurrentDistance), number(l.ProbeDistance), number(l.Angle), int(l.Soil),
+                Id(campaignId)},
+               "保存测试");
     }
 
     // Works the campaign's value out over all its records, as the analysis

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "analysis/FreqAnalysisText.h"
+#include "analysis/LeadLayout.h"
 
 namespace {
 
@@ -71,6 +72,18 @@ TReportBlock Method(const TCampaignReport& r) {
                    {"工频", Hz(r.Analysis.PowerFrequency)}});
 }
 
+// The rules over the layout and the smallest current of the records used.
+std::vector<TLayoutWarning> ReportWarnings(const TCampaignReport& r) {
+    return LayoutWarnings(r.Campaign.Layout,
+                          SmallestTestCurrent(ReportRecordValues(r), ReportChecked(r)));
+}
+
+TReportBlock LayoutFields(const TCampaignReport& r) {
+    const TLeadLayout& l = r.Campaign.Layout;
+    return Fields(
+        {{"布线参数", LayoutInputsText(l)}, {"修正系数 Z/Z′", FactorText(LayoutFactor(l))}}, false);
+}
+
 TReportTable RecordsTable(const TCampaignReport& r) {
     TReportTable t;
     t.Headers = AnalysisRecordHeaders();
@@ -117,6 +130,16 @@ void AddValue(const TCampaignReport& r, std::vector<TReportBlock>& blocks) {
     blocks.push_back(Fields(
         {{"工频值", texts.TwoPoint}, {"计算方法", texts.Method}, {"与设定限值比较", comparison}}));
     blocks.push_back(Text(texts.LineFit));
+    // The measured value above stays; the corrected one stands beside it with what made it.
+    const TLeadLayout& l = r.Campaign.Layout;
+    const TLayoutFactor f = LayoutFactor(l);
+    const std::string corrected = CorrectedText(r.Analysis.TwoPoint->Value.Z, f);
+    blocks.push_back(Fields({{"实测 Z0", ImpedanceText(r.Analysis.TwoPoint->Value.Z)},
+                             {"修正系数 Z/Z′", FactorText(f)},
+                             {"修正后 Z0", corrected.empty() ? "无" : corrected},
+                             {"修正依据", "Z = Z′ / (1 − (D/2)(1/d_PG + 1/d_CG − 1/d_PC))，" +
+                                              FormulaInputsText(l, f)}},
+                            false));
 }
 
 }  // namespace
@@ -136,6 +159,9 @@ TReportContent CampaignReportContent(const TCampaignReport& r) {
 
     b.push_back(Heading("二、测试方法"));
     b.push_back(Method(r));
+    b.push_back(LayoutFields(r));
+    const std::string warnings = WarningsText(r.Campaign.Layout, ReportWarnings(r));
+    b.push_back(Text(warnings));
     b.push_back(
         Text("在工频两侧的测试频率下测量，工频值由工频两侧最近的测试频率线性插值求得，"
              "不外推；工频点的记录只列出，不参与工频值计算。"));
@@ -167,6 +193,7 @@ TReportContent CampaignReportContent(const TCampaignReport& r) {
 
     b.push_back(Heading("六、工频接地阻抗"));
     AddValue(r, b);
+    b.push_back(Text(warnings));
 
     b.push_back(Heading("七、历史测试对比"));
     if (r.Earlier.empty()) b.push_back(Text("档案中没有该场地更早的测试。"));

@@ -51,7 +51,8 @@ std::string ChangeText(const std::optional<double>& percent) {
 
 const std::vector<std::string>& CampaignTableHeaders() {
     static const std::vector<std::string> headers{
-        "测试日期", "测试人员", "记录数", "工频", "Z0", "较前次变化", "设定限值", "与限值比较"};
+        "测试日期", "测试人员",   "记录数",   "工频",       "Z0",      "修正系数",
+        "修正后Z0", "较前次变化", "设定限值", "与限值比较", "布线检查"};
     return headers;
 }
 
@@ -62,11 +63,21 @@ std::vector<std::vector<std::string>> CampaignTableRows(
     for (std::size_t k = 0; k < campaigns.size(); ++k) {
         const TCampaignSummary& c = campaigns[k];
         const TCampaignValue& v = c.Value;
+        // The archive keeps no records' currents in the summary: the layout's rules alone.
+        const TLayoutFactor factor = LayoutFactor(c.Campaign.Layout);
+        const std::optional<double> corrected =
+            v.TwoPoint ? CorrectedValue(v.TwoPoint->Value.Z, factor) : std::nullopt;
+        std::string checks;
+        for (const TLayoutWarning& w : LayoutWarnings(c.Campaign.Layout, std::nullopt))
+            checks += (checks.empty() ? "" : "；") + w.Text;
+        if (checks.empty())
+            checks = c.Campaign.Layout.Method == TLayoutMethod::None ? "无布线数据" : "未发现不符";
         rows.push_back({c.Campaign.Date, c.Campaign.Testers, std::to_string(c.Records),
                         Hz(v.PowerFrequency), v.TwoPoint ? ReportOhms(v.TwoPoint->Value.Z) : "无",
+                        FactorText(factor), corrected ? ReportOhms(*corrected) : "无",
                         ChangeText(changes[k]),
                         c.Campaign.Limit ? ReportOhms(*c.Campaign.Limit) : "未设定",
-                        LimitComparisonText(v.TwoPoint, c.Campaign.Limit)});
+                        LimitComparisonText(v.TwoPoint, c.Campaign.Limit), checks});
     }
     return rows;
 }
@@ -92,9 +103,8 @@ std::vector<std::string> SiteCsvLines(const TSite& site,
              std::to_string(campaigns[k].Records), std::to_string(v.PowerFrequency),
              value(&TPowerValue::Z), value(&TPowerValue::R), value(&TPowerValue::X),
              value(&TPowerValue::Phi), ValueMethodText(v.Method, v.PowerFrequency, v.TwoPoint),
-             changes[k] ? CsvNumber(*changes[k]) : "",
-             c.Limit ? CsvNumber(*c.Limit) : "", LimitComparisonText(v.TwoPoint, c.Limit),
-             c.Remarks}));
+             changes[k] ? CsvNumber(*changes[k]) : "", c.Limit ? CsvNumber(*c.Limit) : "",
+             LimitComparisonText(v.TwoPoint, c.Limit), c.Remarks}));
     }
     lines.push_back("");
     return lines;

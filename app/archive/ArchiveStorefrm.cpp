@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "analysis/FreqAnalysisText.h"
+#include "analysis/LeadLayout.h"
 #include "app/archive/ArchiveAccess.h"
 #include "app/archive/CampaignForm.h"
 #include "app/kit/OpenWindow.h"
@@ -59,6 +60,9 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
     layout->addLayout(buttons);
     // The records at the chosen power frequency are marked as such.
     connect(Form->CBox_F0, &QComboBox::currentIndexChanged, this, [this] { FillRecords(); });
+    connect(LView_Records, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == RecordNumberColumn) CurrentChanged();
+    });
     connect(BBtn_Store, &QPushButton::clicked, this, &TfrmArchiveStore::BBtn_StoreClick);
     connect(BBtn_Cancel, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -84,6 +88,20 @@ void TfrmArchiveStore::FillRecords() {
                     old ? old->checkState() == Qt::Checked : r.Checked);
     }
     FitColumns(LView_Records);
+    CurrentChanged();
+}
+
+// The current rule follows the records that will be stored.
+void TfrmArchiveStore::CurrentChanged() {
+    std::vector<TRecordValues> values;
+    std::vector<bool> checked;
+    for (int row = 0; row < LView_Records->rowCount() && row < int(records_.size()); ++row) {
+        // Rows being filled have no check box yet.
+        const QTableWidgetItem* box = LView_Records->item(row, RecordNumberColumn);
+        values.push_back(records_[row].Values);
+        checked.push_back(box && box->checkState() == Qt::Checked);
+    }
+    Form->SetTestCurrent(SmallestTestCurrent(values, checked));
 }
 
 void TfrmArchiveStore::LoadArchive(std::int64_t siteId, std::int64_t campaignId) {

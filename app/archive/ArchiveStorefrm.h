@@ -40,6 +40,7 @@ class TfrmArchiveStore : public QDialog {
 
   private:
     void FillRecords();  // the rows, marked at the form's power frequency
+    void CurrentChanged();
     std::vector<TStoreRecord> records_;
     // Made once for these records: a store repeated after its answer was
     // lost finds the site and campaign it made, and makes no second ones.

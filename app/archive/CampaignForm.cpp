@@ -3,10 +3,12 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <cmath>
 
 #include "app/kit/Platform.h"
@@ -30,6 +32,23 @@ QLineEdit* Field(QFormLayout* form, QWidget* parent, const char* name, const QSt
     return edit;
 }
 
+// A number field of the layout: empty is none; anything else must read as a number.
+std::optional<double> Number(const QLineEdit* edit, const QString& name, bool& ok,
+                             QString& problem) {
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty()) return std::nullopt;
+    bool read = false;
+    const double v = text.toDouble(&read);
+    if (read && std::isfinite(v)) return v;
+    if (ok) problem = QStringLiteral("%1应为数值，或不填。").arg(name);
+    ok = false;
+    return std::nullopt;
+}
+
+QString NumberText(const std::optional<double>& v) {
+    return v ? QString::number(*v, 'g', 12) : QString();
+}
+
 const QString NewSite = QStringLiteral("（新建场地）");
 const QString NewCampaign = QStringLiteral("（新建测试）");
 
@@ -41,8 +60,10 @@ QString CampaignCaption(const TCampaign& c) {
 
 TCampaignForm::TCampaignForm(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CampaignForm"));
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* layout = new QHBoxLayout;
+    outer->addLayout(layout);
 
     GBox_Site = Named(new QGroupBox(QStringLiteral("场地"), this), "GBox_Site");
     auto* site = new QFormLayout(GBox_Site);
@@ -53,9 +74,8 @@ TCampaignForm::TCampaignForm(QWidget* parent) : QWidget(parent) {
     Edt_GridSize = Field(site, GBox_Site, "Edt_GridSize", QStringLiteral("地网尺寸或对角线"));
     Edt_Location = Field(site, GBox_Site, "Edt_Location", QStringLiteral("位置说明"));
     // A real name ("东郊变 \"老站\" 110kV") is read whole, not scrolled.
-    Edt_SiteName->setMinimumWidth(Edt_SiteName->fontMetrics().horizontalAdvance(
-                                      QString(16, QChar(0x6D4B))) +
-                                  12);
+    Edt_SiteName->setMinimumWidth(
+        Edt_SiteName->fontMetrics().horizontalAdvance(QString(16, QChar(0x6D4B))) + 12);
     layout->addWidget(GBox_Site, 1);
 
     GBox_Campaign = Named(new QGroupBox(QStringLiteral("本次测试"), this), "GBox_Campaign");
@@ -79,10 +99,104 @@ TCampaignForm::TCampaignForm(QWidget* parent) : QWidget(parent) {
     campaign->addRow(QStringLiteral("工频"), CBox_F0);
     Edt_Remarks = Field(campaign, GBox_Campaign, "Edt_Remarks", QStringLiteral("备注"));
     layout->addWidget(GBox_Campaign, 1);
+    BuildLayoutGroup();
+    outer->addWidget(GBox_Layout);
 
     connect(CBox_Site, &QComboBox::currentIndexChanged, this, [this] { SiteChosen(); });
     connect(CBox_Campaign, &QComboBox::currentIndexChanged, this, [this] { CampaignChosen(); });
     SetSites({});
+}
+
+// "引线布置": the numbers of the hemispherical-electrode model, two to a row.
+void TCampaignForm::BuildLayoutGroup() {
+    GBox_Layout = Named(new QGroupBox(QStringLiteral("引线布置"), this), "GBox_Layout");
+    auto* grid = new QGridLayout(GBox_Layout);
+    int cell = 0;
+    const auto add = [&](QWidget* field, const QString& caption) {
+        auto* label = new QLabel(caption, GBox_Layout);
+        label->setBuddy(field);  // the caption becomes the field's accessible name
+        grid->addWidget(label, cell / 2, (cell % 2) * 2);
+        grid->addWidget(field, cell / 2, (cell % 2) * 2 + 1);
+        ++cell;
+    };
+    const auto edit = [&](const char* name, const QString& caption) {
+        auto* e = Named(new QLineEdit(GBox_Layout), name);
+        add(e, caption);
+        connect(e, &QLineEdit::textChanged, this, [this] { LayoutChanged(); });
+        return e;
+    };
+    CBox_Method = Named(new QComboBox(GBox_Layout), "CBox_Method");
+    for (const std::string& name : LayoutMethodNames()) CBox_Method->addItem(Q(name));
+    add(CBox_Method, QStringLiteral("布线方法"));
+    CBox_SoilKind = Named(new QComboBox(GBox_Layout), "CBox_SoilKind");
+    for (const std::string& name : SoilKindNames()) CBox_SoilKind->addItem(Q(name));
+    add(CBox_SoilKind, QStringLiteral("土壤"));
+    Edt_Diagonal = edit("Edt_Diagonal", QStringLiteral("地网对角线 D(m)"));
+    Edt_Diagonal->setPlaceholderText(QStringLiteral("或填长、宽"));
+    Edt_GridLength = edit("Edt_GridLength", QStringLiteral("地网长(m)"));
+    Edt_GridWidth = edit("Edt_GridWidth", QStringLiteral("地网宽(m)"));
+    Edt_CurrentDistance = edit("Edt_CurrentDistance", QStringLiteral("电流极距离 d_CG(m)"));
+    Edt_ProbeDistance = edit("Edt_ProbeDistance", QStringLiteral("电压极距离 d_PG(m)"));
+    Edt_Angle = edit("Edt_Angle", QStringLiteral("夹角 θ(°)"));
+    Edt_Angle->setPlaceholderText(QStringLiteral("直线法不填为 0"));
+    Lbl_Factor = Named(new QLabel(GBox_Layout), "Lbl_Factor");
+    Lbl_Warnings = Named(new QLabel(GBox_Layout), "Lbl_Warnings");
+    for (QLabel* l : {Lbl_Factor, Lbl_Warnings}) {
+        l->setWordWrap(true);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(l, grid->rowCount(), 0, 1, 4);
+    }
+    for (QComboBox* box : {CBox_Method, CBox_SoilKind})
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { LayoutChanged(); });
+}
+
+std::optional<TLeadLayout> TCampaignForm::Layout(QString& problem) const {
+    TLeadLayout l;
+    l.Method = TLayoutMethod(std::max(CBox_Method->currentIndex(), 0));
+    l.Soil = TSoilKind(std::max(CBox_SoilKind->currentIndex(), 0));
+    bool ok = true;
+    l.Diagonal = Number(Edt_Diagonal, QStringLiteral("地网对角线 D（单位m）"), ok, problem);
+    l.GridLength = Number(Edt_GridLength, QStringLiteral("地网长（单位m）"), ok, problem);
+    l.GridWidth = Number(Edt_GridWidth, QStringLiteral("地网宽（单位m）"), ok, problem);
+    l.CurrentDistance =
+        Number(Edt_CurrentDistance, QStringLiteral("电流极距离（单位m）"), ok, problem);
+    l.ProbeDistance = Number(Edt_ProbeDistance, QStringLiteral("电压极距离（单位m）"), ok, problem);
+    l.Angle = Number(Edt_Angle, QStringLiteral("夹角（单位°）"), ok, problem);
+    if (!ok) return std::nullopt;
+    return l;
+}
+
+void TCampaignForm::SetTestCurrent(std::optional<double> current) {
+    testCurrent_ = current;
+    LayoutChanged();
+}
+
+void TCampaignForm::ShowLayout(const TLeadLayout& l) {
+    CBox_Method->setCurrentIndex(int(l.Method));
+    CBox_SoilKind->setCurrentIndex(int(l.Soil));
+    Edt_Diagonal->setText(NumberText(l.Diagonal));
+    Edt_GridLength->setText(NumberText(l.GridLength));
+    Edt_GridWidth->setText(NumberText(l.GridWidth));
+    Edt_CurrentDistance->setText(NumberText(l.CurrentDistance));
+    Edt_ProbeDistance->setText(NumberText(l.ProbeDistance));
+    Edt_Angle->setText(NumberText(l.Angle));
+    LayoutChanged();
+}
+
+// What the layout gives as the operator types: the factor or its reason, the
+// rules it breaks; a field that is no number says so instead.
+void TCampaignForm::LayoutChanged() {
+    QString problem;
+    const std::optional<TLeadLayout> l = Layout(problem);
+    if (!l) {
+        Lbl_Factor->setText(problem);
+        Lbl_Warnings->clear();
+        return;
+    }
+    Lbl_Factor->setText(QStringLiteral("修正系数 Z/Z′：") + Q(FactorText(LayoutFactor(*l))));
+    QStringList lines;
+    for (const TLayoutWarning& w : LayoutWarnings(*l, testCurrent_)) lines << Q(WarningLine(w));
+    Lbl_Warnings->setText(lines.join('\n'));
 }
 
 void TCampaignForm::SetSites(std::vector<TSite> sites, std::int64_t siteId) {
@@ -140,10 +254,14 @@ void TCampaignForm::CampaignChosen() {
     Edt_Limit->setText(c.Limit ? QString::number(*c.Limit, 'g', 12) : QString());
     CBox_F0->setCurrentIndex(c.PowerFrequency == 60 ? 1 : 0);
     Edt_Remarks->setText(Q(c.Remarks));
+    ShowLayout(c.Layout);
     DEdt_Date->setReadOnly(!fresh);
     CBox_F0->setEnabled(fresh);
+    CBox_Method->setEnabled(fresh);
+    CBox_SoilKind->setEnabled(fresh);
     for (QLineEdit* e : {Edt_Testers, Edt_Weather, Edt_Soil, Edt_LeadLayout, Edt_LeadLengths,
-                         Edt_Serial, Edt_Limit, Edt_Remarks})
+                         Edt_Serial, Edt_Limit, Edt_Remarks, Edt_Diagonal, Edt_GridLength,
+                         Edt_GridWidth, Edt_CurrentDistance, Edt_ProbeDistance, Edt_Angle})
         e->setReadOnly(!fresh);
 }
 
@@ -185,5 +303,8 @@ std::optional<TCampaign> TCampaignForm::Campaign(QString& problem) const {
         }
         c.Limit = ohms;
     }
+    const std::optional<TLeadLayout> layout = Layout(problem);
+    if (!layout) return std::nullopt;
+    c.Layout = *layout;
     return c;
 }

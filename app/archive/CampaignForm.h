@@ -3,6 +3,9 @@
 // used where records go into the archive ("存入档案") and where a report is
 // made of records not yet archived. Picking an existing site or campaign shows
 // its fields as they are kept; "（新建场地）" and "（新建测试）" take new ones.
+// The lead layout's numbers are checked as they are typed: the factor (or why
+// there is none) and each rule the layout breaks show below them, and never
+// stop the campaign from being stored.
 
 #include <QWidget>
 #include <functional>
@@ -16,6 +19,7 @@ class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QGridLayout;
 
 class TCampaignForm : public QWidget {
   public:
@@ -32,6 +36,11 @@ class TCampaignForm : public QWidget {
     std::optional<TSite> Site(QString& problem) const;
     // The chosen campaign, or a new one from the fields (Id 0, SiteId 0).
     std::optional<TCampaign> Campaign(QString& problem) const;
+    // The lead layout from its fields; none with the reason in problem when a
+    // field holds something that is not a number.
+    std::optional<TLeadLayout> Layout(QString& problem) const;
+    // The smallest current of the records to be stored, for the current rule.
+    void SetTestCurrent(std::optional<double> current);
 
     QGroupBox* GBox_Site;
     QComboBox* CBox_Site;
@@ -51,10 +60,26 @@ class TCampaignForm : public QWidget {
     QLineEdit* Edt_Limit;
     QComboBox* CBox_F0;
     QLineEdit* Edt_Remarks;
+    QGroupBox* GBox_Layout;
+    QComboBox* CBox_Method;
+    QLineEdit* Edt_Diagonal;
+    QLineEdit* Edt_GridLength;
+    QLineEdit* Edt_GridWidth;
+    QLineEdit* Edt_CurrentDistance;
+    QLineEdit* Edt_ProbeDistance;
+    QLineEdit* Edt_Angle;
+    QComboBox* CBox_SoilKind;
+    QLabel* Lbl_Factor;    // "修正系数 Z/Z′：1.017" or why there is none
+    QLabel* Lbl_Warnings;  // one line a broken rule
 
   private:
+    void BuildLayoutGroup();
     void SiteChosen();
     void CampaignChosen();
+    void ShowLayout(const TLeadLayout& layout);
+    void LayoutChanged();
+
+    std::optional<double> testCurrent_;
 
     std::vector<TSite> sites_;
     std::vector<TCampaignSummary> campaigns_;

@@ -150,9 +150,34 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
         ASSERT_EQ(platform.Boxes.size(), 1u);
         EXPECT_EQ(platform.Boxes[0].Text, reason) << limit.toStdString();
     }
-    // Nothing checked: nothing to store.
+    // A distance that is no number is refused like the limit.
     platform.Boxes.clear();
     form.Edt_Limit->setText(QStringLiteral("0.5"));
+    form.Edt_CurrentDistance->setText(QStringLiteral("300米"));
+    EXPECT_EQ(form.Lbl_Factor->text(), "电流极距离（单位m）应为数值，或不填。");
+    s.BBtn_StoreClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text, "电流极距离（单位m）应为数值，或不填。");
+
+    // A straight line of 300 m on a 180 m grid with the probe at 0.45, and the
+    // record's 1 A: three rules broken, said as it is typed, and stored all the same.
+    form.CBox_Method->setCurrentIndex(int(TLayoutMethod::StraightLine));
+    form.Edt_Diagonal->setText(QStringLiteral("180"));
+    form.Edt_CurrentDistance->setText(QStringLiteral("300"));
+    form.Edt_ProbeDistance->setText(QStringLiteral("135"));
+    EXPECT_EQ(form.Lbl_Factor->text(), "修正系数 Z/Z′：1.728");
+    const QStringList warnings = form.Lbl_Warnings->text().split('\n');
+    ASSERT_EQ(warnings.size(), 3);
+    EXPECT_TRUE(
+        warnings[0].startsWith("电流极距离 300m，小于地网对角线的4倍（720m）（依据：直线法"));
+    EXPECT_TRUE(warnings[1].startsWith("电压极位于电流极距离的 0.45 处，偏离 0.618 点（依据："));
+    EXPECT_TRUE(warnings[2].startsWith("测试电流 1A，小于 3A（依据："))
+        << warnings[2].toStdString();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.Lbl_Warnings)->text(QAccessible::Name),
+              form.Lbl_Warnings->text());
+
+    // Nothing checked: nothing to store.
+    platform.Boxes.clear();
     s.LView_Records->item(0, 0)->setCheckState(Qt::Unchecked);
     s.BBtn_StoreClick();
     ASSERT_EQ(platform.Boxes.size(), 1u);
@@ -170,6 +195,11 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
         ASSERT_EQ(campaigns.size(), 1u);
         EXPECT_EQ(campaigns[0].Records, 1);
         EXPECT_EQ(campaigns[0].Campaign.Limit, 0.5);
+        const TLeadLayout& l = campaigns[0].Campaign.Layout;
+        EXPECT_EQ(
+            std::make_tuple(l.Method, l.Diagonal, l.CurrentDistance, l.ProbeDistance, l.Angle),
+            std::make_tuple(TLayoutMethod::StraightLine, std::optional(180.0), std::optional(300.0),
+                            std::optional(135.0), std::optional<double>()));
     });
     ArchiveAccess().Close();
 }

@@ -63,6 +63,9 @@ TEST_F(ArchiveTest, HostileTextsAndValuesThatAreNotNumbersComeBackAsTheyWentIn) 
             c.InstrumentSerial = c.Remarks = name;
             c.Limit = 0.5;
             c.PowerFrequency = 60;
+            c.Layout = {TLayoutMethod::Angle, std::nullopt, 180, 120.5, 400, 390.25, 29.5,
+                        TSoilKind::NonUniform};
+            if (name == names[1]) c.Layout.Angle = std::numeric_limits<double>::quiet_NaN();
             EXPECT_EQ(archive->Import(archive->SaveCampaign(c), sent).Stored, 4);
         }
     }
@@ -77,6 +80,16 @@ TEST_F(ArchiveTest, HostileTextsAndValuesThatAreNotNumbersComeBackAsTheyWentIn) 
         const TCampaign& c = campaigns[0].Campaign;
         EXPECT_EQ(std::tie(c.Date, c.Testers, c.Remarks), std::tie(names[k], names[k], names[k]));
         EXPECT_EQ(c.Limit, 0.5);
+        // The layout's numbers exactly; one that is not a number is no angle.
+        const TLeadLayout& l = c.Layout;
+        EXPECT_EQ(std::tie(l.Method, l.Soil),
+                  std::make_tuple(TLayoutMethod::Angle, TSoilKind::NonUniform));
+        EXPECT_EQ(
+            std::make_tuple(l.Diagonal, l.GridLength, l.GridWidth, l.CurrentDistance,
+                            l.ProbeDistance),
+            std::make_tuple(std::optional<double>(), std::optional(180.0), std::optional(120.5),
+                            std::optional(400.0), std::optional(390.25)));
+        EXPECT_EQ(l.Angle, k == 1 ? std::nullopt : std::optional(29.5));
         EXPECT_EQ(campaigns[0].Records, 4);
         const auto got = archive->Records(c.Id);
         ASSERT_EQ(got.size(), sent.size());

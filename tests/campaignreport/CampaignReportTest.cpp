@@ -75,6 +75,9 @@ TCampaign KnownCampaignConditions() {
     c.InstrumentSerial = "KR3090-2301-017";
     c.Remarks = "电压极移动±5%复测，读数一致。";
     c.Limit = 0.5;
+    // D from 120 m × 80 m; the records' 1 A breaks the current rule.
+    c.Layout = {TLayoutMethod::StraightLine, std::nullopt, 120, 80, 800, 500, 0.0,
+                TSoilKind::Uniform};
     return c;
 }
 
@@ -146,7 +149,14 @@ QStringList KnownReportLines(const TCampaignReport& r) {
                       "2025-03-03 50Hz 7 455.4mΩ +13.9% 本次测试；由 45Hz 与 55Hz 线性插值",
                       "电压极移动±5%复测，读数一致。",
                       "测试人员（签字）：",
-                      "审核人员（签字）："};
+                      "审核人员（签字）：",
+                      "布线参数：直线法，D = 144.22m（120m×80m），d_CG = 800m，d_PG = 500m",
+                      "修正系数 Z/Z′：0.994",
+                      "实测 Z0：455.4mΩ",
+                      "修正后 Z0：452.6mΩ（实测 455.4mΩ × 0.994）",
+                      "修正依据：Z = Z′ / (1 − (D/2)(1/d_PG + 1/d_CG − 1/d_PC))，D = 144.22m",
+                      "d_PC = 300m",
+                      "测试电流 1A，小于 3A（依据：变频测量：测试电流不小于3A）"};
     lines << Squeezed("工频值：" + QString::fromStdString(
                                        AnalysisResultTexts(r.Analysis, r.Records.size()).TwoPoint));
     // The records as the analysis window shows them, the unchecked one marked.
@@ -192,7 +202,7 @@ TEST(CampaignReportPdf, AKnownCampaignReadsBackWithEveryReadingItsValueAndItsHis
     const QList<QStringList> pages = PdfTextPages(pdf);
     const int count = PdfPageCount(pdf);
     ASSERT_EQ(pages.size(), count);
-    EXPECT_EQ(count, 2);
+    EXPECT_EQ(count, 3);  // the layout check and the corrected value take a third page
     EXPECT_EQ(Missing(KnownReportLines(report), pages), QStringList());
     for (int n = 1; n <= count; ++n)
         EXPECT_TRUE(

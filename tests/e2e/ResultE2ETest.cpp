@@ -43,11 +43,11 @@
 #include "app/kit/OpenWindow.h"
 #include "app/kit/Platform.h"
 #include "app/main/KR3090frm.h"
-#include "settings/Config.h"
 #include "link/Trace.h"
 #include "protocol/Numbers.h"
 #include "results/ResultCsv.h"
 #include "results/ResultFile.h"
+#include "settings/Config.h"
 #include "sim/Instrument.h"
 
 namespace {
@@ -797,10 +797,11 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     const double z1 = (double(2.0f) + double(2.4f)) / 2, z2 = (double(2.2f) + double(2.6f)) / 2;
     ASSERT_EQ(a.LView_Campaigns->rowCount(), 2);
     const std::vector<std::vector<std::string>> rows{
-        {"2021-05-12", "张三", "3", "50Hz", ImpedanceText(z1), "", "2.500Ω",
-         "设定限值 2.500Ω，Z0 低于设定限值 " + ImpedanceText(2.5 - z1)},
-        {"2024-05-20", "李四", "3", "50Hz", ImpedanceText(z2), "+9.1%", "2.500Ω",
-         "设定限值 2.500Ω，Z0 低于设定限值 " + ImpedanceText(2.5 - z2)}};
+        {"2021-05-12", "张三", "3", "50Hz", ImpedanceText(z1), "无布线数据，无修正系数", "无", "",
+         "2.500Ω", "设定限值 2.500Ω，Z0 低于设定限值 " + ImpedanceText(2.5 - z1), "无布线数据"},
+        {"2024-05-20", "李四", "3", "50Hz", ImpedanceText(z2), "无布线数据，无修正系数", "无",
+         "+9.1%", "2.500Ω", "设定限值 2.500Ω，Z0 低于设定限值 " + ImpedanceText(2.5 - z2),
+         "无布线数据"}};
     // The singles make Z0 a hair above 2.2 Ω: 299.9mΩ below the limit, cut as every text is.
     EXPECT_EQ(ImpedanceText(2.5 - z1), "299.9mΩ");
     for (int row = 0; row < 2; ++row)
