@@ -149,7 +149,7 @@ TLayoutFactor LayoutFactor(const TLeadLayout& l) {
     }
     f.Bracket = 1 - radius * (1 / f.ProbeDistance + 1 / f.CurrentDistance - 1 / f.ProbeToCurrent);
     if (!(f.Bracket > Slack)) {
-        f.Reason = "1 − (D/2)(1/d_PG + 1/d_CG − 1/d_PC) = " + LayoutNumber(f.Bracket, 3) +
+        f.Reason = "1 - (D/2)(1/d_PG + 1/d_CG - 1/d_PC) = " + LayoutNumber(f.Bracket, 3) +
                    "，不大于 0：电压极离地网太近，模型不适用，无修正系数";
         return f;
     }

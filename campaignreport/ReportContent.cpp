@@ -81,7 +81,7 @@ std::vector<TLayoutWarning> ReportWarnings(const TCampaignReport& r) {
 TReportBlock LayoutFields(const TCampaignReport& r) {
     const TLeadLayout& l = r.Campaign.Layout;
     return Fields(
-        {{"布线参数", LayoutInputsText(l)}, {"修正系数 Z/Z′", FactorText(LayoutFactor(l))}}, false);
+        {{"布线参数", LayoutInputsText(l)}, {"修正系数 Z/Z'", FactorText(LayoutFactor(l))}}, false);
 }
 
 TReportTable RecordsTable(const TCampaignReport& r) {
@@ -135,9 +135,9 @@ void AddValue(const TCampaignReport& r, std::vector<TReportBlock>& blocks) {
     const TLayoutFactor f = LayoutFactor(l);
     const std::string corrected = CorrectedText(r.Analysis.TwoPoint->Value.Z, f);
     blocks.push_back(Fields({{"实测 Z0", ImpedanceText(r.Analysis.TwoPoint->Value.Z)},
-                             {"修正系数 Z/Z′", FactorText(f)},
+                             {"修正系数 Z/Z'", FactorText(f)},
                              {"修正后 Z0", corrected.empty() ? "无" : corrected},
-                             {"修正依据", "Z = Z′ / (1 − (D/2)(1/d_PG + 1/d_CG − 1/d_PC))，" +
+                             {"修正依据", "Z = Z' / (1 - (D/2)(1/d_PG + 1/d_CG - 1/d_PC))，" +
                                               FormulaInputsText(l, f)}},
                             false));
 }

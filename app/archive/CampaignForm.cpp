@@ -193,7 +193,7 @@ void TCampaignForm::LayoutChanged() {
         Lbl_Warnings->clear();
         return;
     }
-    Lbl_Factor->setText(QStringLiteral("修正系数 Z/Z′：") + Q(FactorText(LayoutFactor(*l))));
+    Lbl_Factor->setText(QStringLiteral("修正系数 Z/Z'：") + Q(FactorText(LayoutFactor(*l))));
     QStringList lines;
     for (const TLayoutWarning& w : LayoutWarnings(*l, testCurrent_)) lines << Q(WarningLine(w));
     Lbl_Warnings->setText(lines.join('\n'));

@@ -69,7 +69,7 @@ class TCampaignForm : public QWidget {
     QLineEdit* Edt_ProbeDistance;
     QLineEdit* Edt_Angle;
     QComboBox* CBox_SoilKind;
-    QLabel* Lbl_Factor;    // "修正系数 Z/Z′：1.017" or why there is none
+    QLabel* Lbl_Factor;    // "修正系数 Z/Z'：1.017" or why there is none
     QLabel* Lbl_Warnings;  // one line a broken rule
 
   private:

@@ -104,7 +104,7 @@ TEST(LeadLayout, LayoutsTheModelCannotTakeGiveTheirReasonAndNoFactor) {
         // Both electrodes just outside the grid, on opposite sides: d_PC = 111,
         // 1 − 50·(1/51 + 1/60 − 1/111) = −0.363.
         {Layout(TLayoutMethod::Other, 100, 60, 51, 180),
-         "1 − (D/2)(1/d_PG + 1/d_CG − 1/d_PC) = -0.363，不大于 0：电压极离地网太近，模型不适用，"
+         "1 - (D/2)(1/d_PG + 1/d_CG - 1/d_PC) = -0.363，不大于 0：电压极离地网太近，模型不适用，"
          "无修正系数"},
     };
     for (const Row& r : rows) {

@@ -165,7 +165,7 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
     form.Edt_Diagonal->setText(QStringLiteral("180"));
     form.Edt_CurrentDistance->setText(QStringLiteral("300"));
     form.Edt_ProbeDistance->setText(QStringLiteral("135"));
-    EXPECT_EQ(form.Lbl_Factor->text(), "修正系数 Z/Z′：1.728");
+    EXPECT_EQ(form.Lbl_Factor->text(), "修正系数 Z/Z'：1.728");
     const QStringList warnings = form.Lbl_Warnings->text().split('\n');
     ASSERT_EQ(warnings.size(), 3);
     EXPECT_TRUE(

@@ -151,10 +151,10 @@ QStringList KnownReportLines(const TCampaignReport& r) {
                       "测试人员（签字）：",
                       "审核人员（签字）：",
                       "布线参数：直线法，D = 144.22m（120m×80m），d_CG = 800m，d_PG = 500m",
-                      "修正系数 Z/Z′：0.994",
+                      "修正系数 Z/Z'：0.994",
                       "实测 Z0：455.4mΩ",
                       "修正后 Z0：452.6mΩ（实测 455.4mΩ × 0.994）",
-                      "修正依据：Z = Z′ / (1 − (D/2)(1/d_PG + 1/d_CG − 1/d_PC))，D = 144.22m",
+                      "修正依据：Z = Z' / (1 - (D/2)(1/d_PG + 1/d_CG - 1/d_PC))，D = 144.22m",
                       "d_PC = 300m",
                       "测试电流 1A，小于 3A（依据：变频测量：测试电流不小于3A）"};
     lines << Squeezed("工频值：" + QString::fromStdString(
