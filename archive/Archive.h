@@ -30,6 +30,11 @@ struct TSite {
     std::string VoltageLevel;  // "110kV"
     std::string GridSize;      // the grid's size or its diagonal, as typed ("120m×80m", "D=144m")
     std::string Location;      // a note on where it is
+    // Years between tests (RetestDue.h); none: the usual interval.
+    std::optional<int> RetestYears;
+    // The date of its latest campaign ("yyyy-MM-dd"), as read; empty without
+    // one. Not stored: it follows from the campaigns.
+    std::string LastTest;
     // Made where the site was first stored, kept by every copy of it in
     // another archive; given when storing a copy, made when empty.
     std::string Uuid;

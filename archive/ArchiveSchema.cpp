@@ -138,6 +138,14 @@ const TMigration Version5{
         "ALTER TABLE campaigns ADD COLUMN soil_kind INTEGER NOT NULL DEFAULT 0",
     }};
 
+// Version 6: a site's retest interval in years (NULL: the usual 6), from
+// which, with its last campaign, its next test date follows. Additive.
+const TMigration Version6{
+    6,
+    {
+        "ALTER TABLE sites ADD COLUMN retest_years INTEGER",
+    }};
+
 // A random UUID in QUuid's text form (version 4, lower case, no braces),
 // made by the database for each row.
 const char* const SqliteUuid =
@@ -186,7 +194,8 @@ bool HasAnyTable(QSqlDatabase& db) {
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5};
+    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5,
+                                                  Version6};
     return steps;
 }
 

@@ -35,7 +35,9 @@ std::optional<double> OptionalOf(const QVariant& v) {
     return v.toDouble();
 }
 
-const char* const SiteColumns = "id, name, voltage_level, grid_size, location, uuid";
+const char* const SiteColumns =
+    "id, name, voltage_level, grid_size, location, uuid, retest_years,"
+    " (SELECT MAX(c.test_date) FROM campaigns c WHERE c.site_id = sites.id)";
 
 const char* const CampaignColumns =
     "c.id, c.site_id, c.test_date, c.testers, c.weather, c.soil, c.lead_layout, c.lead_lengths,"
@@ -69,6 +71,10 @@ QString InsertRecords(int rows) {
     return sql + QLatin1String(" ON CONFLICT DO NOTHING");
 }
 
+QVariant RetestYearsOf(const TSite& site) {
+    return site.RetestYears ? QVariant(*site.RetestYears) : QVariant(QMetaType(QMetaType::Int));
+}
+
 TSite SiteFrom(const QSqlQuery& q) {
     TSite s;
     s.Id = q.value(0).toLongLong();
@@ -77,6 +83,8 @@ TSite SiteFrom(const QSqlQuery& q) {
     s.GridSize = S(q.value(3).toString());
     s.Location = S(q.value(4).toString());
     s.Uuid = S(q.value(5).toString());
+    if (!q.value(6).isNull()) s.RetestYears = q.value(6).toInt();
+    s.LastTest = S(q.value(7).toString());
     return s;
 }
 
@@ -222,9 +230,10 @@ class TSqlArchive final : public TArchive {
                 }
                 QSqlQuery q = RunSql(Db,
                                      "UPDATE sites SET name = ?, voltage_level = ?, grid_size = ?,"
-                                     " location = ? WHERE id = ?",
+                                     " location = ?, retest_years = ? WHERE id = ?",
                                      {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
-                                      Q(site.Location), QVariant::fromValue<qint64>(site.Id)},
+                                      Q(site.Location), RetestYearsOf(site),
+                                      QVariant::fromValue<qint64>(site.Id)},
                                      "保存场地");
                 if (q.numRowsAffected() == 0) ThrowSiteGone();
                 return site.Id;
@@ -324,9 +333,9 @@ class TSqlArchive final : public TArchive {
     std::int64_t InsertSite(const TSite& site) {
         QSqlQuery q = RunSql(Db,
                              "INSERT INTO sites (name, voltage_level, grid_size,"
-                             " location, uuid) VALUES (?, ?, ?, ?, ?) RETURNING id",
+                             " location, uuid, retest_years) VALUES (?, ?, ?, ?, ?, ?) RETURNING id",
                              {Q(site.Name), Q(site.VoltageLevel), Q(site.GridSize),
-                              Q(site.Location), UuidOr(site.Uuid)},
+                              Q(site.Location), UuidOr(site.Uuid), RetestYearsOf(site)},
                              "保存场地");
         q.next();
         return q.value(0).toLongLong();

@@ -5,6 +5,7 @@
 
 #include "analysis/FreqAnalysisText.h"
 #include "campaignreport/CampaignReport.h"
+#include "campaignreport/RetestDue.h"
 #include "protocol/Numbers.h"
 #include "results/ResultCsv.h"
 
@@ -17,12 +18,13 @@ std::string Hz(int f) {
 }  // namespace
 
 const std::vector<std::string>& SiteTableHeaders() {
-    static const std::vector<std::string> headers{"场地", "电压等级", "地网尺寸", "位置"};
+    static const std::vector<std::string> headers{"场地", "电压等级", "地网尺寸", "位置",
+                                                  "下次测试"};
     return headers;
 }
 
 std::vector<std::string> SiteTableCells(const TSite& s) {
-    return {s.Name, s.VoltageLevel, s.GridSize, s.Location};
+    return {s.Name, s.VoltageLevel, s.GridSize, s.Location, NextTestDate(s).value_or("")};
 }
 
 std::vector<std::optional<double>> CampaignChanges(const std::vector<TCampaignSummary>& campaigns) {
@@ -86,7 +88,8 @@ std::vector<std::string> SiteCsvLines(const TSite& site,
                                       const std::vector<TCampaignSummary>& campaigns) {
     std::vector<std::string> lines{
         CsvLine({"场地", site.Name, "电压等级", site.VoltageLevel, "地网尺寸", site.GridSize,
-                 "位置", site.Location}),
+                 "位置", site.Location, "复测周期(年)", std::to_string(RetestYears(site)),
+                 "下次测试", NextTestDate(site).value_or("")}),
         "",
         CsvLine({"测试日期", "测试人员", "天气", "土壤状况", "布线方式", "引线长度", "仪器编号",
                  "记录数", "工频(Hz)", "Z0(Ω)", "R0(Ω)", "X0(Ω)", "Φ0(°)", "方法", "较前次变化(%)",

@@ -19,6 +19,7 @@
 #include "app/archive/ArchiveSettingsfrm.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/ReportCommands.h"
+#include "app/archive/RetestDuefrm.h"
 #include "app/kit/CsvExport.h"
 #include "app/kit/Messages.h"
 #include "app/kit/OpenWindow.h"
@@ -116,6 +117,7 @@ QWidget* TfrmArchive::BuildSites(QSplitter* columns) {
     auto* siteButtons = new QHBoxLayout;
     BBtn_ExportCsv = Button(left, siteButtons, "BBtn_ExportCsv", QStringLiteral("导出表格"));
     BBtn_DeleteSite = Button(left, siteButtons, "BBtn_DeleteSite", QStringLiteral("删除场地"));
+    BBtn_RetestDue = Button(left, siteButtons, "BBtn_RetestDue", QStringLiteral("到期复测"));
     leftLayout->addLayout(siteButtons);
     return left;
 }
@@ -171,6 +173,7 @@ void TfrmArchive::Connect() {
     connect(BBtn_DeleteCampaign, &QPushButton::clicked, this,
             &TfrmArchive::BBtn_DeleteCampaignClick);
     connect(BBtn_Settings, &QPushButton::clicked, this, &TfrmArchive::BBtn_SettingsClick);
+    connect(BBtn_RetestDue, &QPushButton::clicked, this, &TfrmArchive::BBtn_RetestDueClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
     connect(&ArchiveAccess(), &TArchiveAccess::Changed, this,
             [this](std::int64_t siteId, std::int64_t campaignId) {
@@ -352,6 +355,14 @@ void TfrmArchive::BBtn_DeleteCampaignClick() {
     const std::int64_t id = c->Campaign.Id;
     ArchiveAccess().Call(this, [&](TArchive& a) { a.DeleteCampaign(id); });
     Refresh();
+}
+
+void TfrmArchive::BBtn_RetestDueClick() {
+    if (!RetestDue) RetestDue = new TfrmRetestDue(this);
+    else RetestDue->Refresh();
+    RetestDue->show();
+    RetestDue->raise();
+    RetestDue->activateWindow();
 }
 
 void TfrmArchive::BBtn_SettingsClick() {

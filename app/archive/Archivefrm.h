@@ -18,6 +18,7 @@ class QPushButton;
 class QSplitter;
 class QTableWidget;
 class TTrendPlot;
+class TfrmRetestDue;
 
 class TfrmArchive : public QWidget {
   public:
@@ -39,6 +40,7 @@ class TfrmArchive : public QWidget {
     void BBtn_DeleteSiteClick();
     void BBtn_DeleteCampaignClick();
     void BBtn_SettingsClick();  // where the archive is
+    void BBtn_RetestDueClick();  // the sites due for their next test
 
     QLabel* Lbl_Archive;
     QTableWidget* LView_Sites;
@@ -53,6 +55,8 @@ class TfrmArchive : public QWidget {
     QPushButton* BBtn_DeleteSite;
     QPushButton* BBtn_DeleteCampaign;
     QPushButton* BBtn_Settings;
+    QPushButton* BBtn_RetestDue;
+    TfrmRetestDue* RetestDue = nullptr;  // made on first use
     QPushButton* BBtn_Close;
     TFileDialogRequest ImportDialog;
     TFileDialogRequest CsvDialog;

@@ -8,10 +8,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "app/kit/Platform.h"
+#include "campaignreport/RetestDue.h"
 #include "qtext/QText.h"
 
 namespace {
@@ -73,6 +75,11 @@ TCampaignForm::TCampaignForm(QWidget* parent) : QWidget(parent) {
     Edt_VoltageLevel = Field(site, GBox_Site, "Edt_VoltageLevel", QStringLiteral("电压等级"));
     Edt_GridSize = Field(site, GBox_Site, "Edt_GridSize", QStringLiteral("地网尺寸或对角线"));
     Edt_Location = Field(site, GBox_Site, "Edt_Location", QStringLiteral("位置说明"));
+    SpBox_RetestYears = Named(new QSpinBox(GBox_Site), "SpBox_RetestYears");
+    SpBox_RetestYears->setAccessibleName(QStringLiteral("复测周期"));
+    SpBox_RetestYears->setRange(1, 30);
+    SpBox_RetestYears->setSuffix(QStringLiteral(" 年"));
+    site->addRow(QStringLiteral("复测周期"), SpBox_RetestYears);
     // A real name ("东郊变 \"老站\" 110kV") is read whole, not scrolled.
     Edt_SiteName->setMinimumWidth(
         Edt_SiteName->fontMetrics().horizontalAdvance(QString(16, QChar(0x6D4B))) + 12);
@@ -223,6 +230,8 @@ void TCampaignForm::SiteChosen() {
     Edt_Location->setText(Q(site.Location));
     for (QLineEdit* e : {Edt_SiteName, Edt_VoltageLevel, Edt_GridSize, Edt_Location})
         e->setReadOnly(!fresh);
+    SpBox_RetestYears->setValue(RetestYears(site));
+    SpBox_RetestYears->setReadOnly(!fresh);
 
     campaigns_ = fresh || !CampaignsOf ? std::vector<TCampaignSummary>{} : CampaignsOf(site.Id);
     const QSignalBlocker block(CBox_Campaign);
@@ -273,6 +282,7 @@ std::optional<TSite> TCampaignForm::Site(QString& problem) const {
     site.VoltageLevel = Text(Edt_VoltageLevel);
     site.GridSize = Text(Edt_GridSize);
     site.Location = Text(Edt_Location);
+    if (SpBox_RetestYears->value() != UsualRetestYears) site.RetestYears = SpBox_RetestYears->value();
     if (site.Name.empty()) {
         problem = QStringLiteral("请填写场地名称！");
         return std::nullopt;

@@ -19,6 +19,7 @@ class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QGridLayout;
 
 class TCampaignForm : public QWidget {
@@ -47,6 +48,7 @@ class TCampaignForm : public QWidget {
     QLineEdit* Edt_SiteName;
     QLineEdit* Edt_VoltageLevel;
     QLineEdit* Edt_GridSize;
+    QSpinBox* SpBox_RetestYears;  // years to the next test; read-only for a stored site
     QLineEdit* Edt_Location;
     QGroupBox* GBox_Campaign;
     QComboBox* CBox_Campaign;

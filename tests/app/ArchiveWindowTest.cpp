@@ -12,6 +12,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -30,6 +31,7 @@
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/Archivefrm.h"
 #include "app/archive/CampaignForm.h"
+#include "app/archive/RetestDuefrm.h"
 #include "app/archive/TrendPlot.h"
 #include "app/kit/GlobVar.h"
 #include "app/kit/OpenWindow.h"
@@ -244,6 +246,96 @@ TEST_F(WindowTest, StoredRecordsAreAnnouncedAndTheOpenArchiveWindowShowsThem) {
     EXPECT_EQ(ArchiveSelection().CampaignId, campaignId);
     EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_CampRecords->rowCount(), 1);
     delete OpenWindow<TfrmArchive>();
+    ArchiveAccess().Close();
+}
+
+// "到期复测" on the fixture's clock (2017-02-16): overdue and due sites
+// soonest first, a site's interval changed there (and shown in 档案's site
+// table), the list exported as the site table is. A new site takes its
+// interval from the store form.
+TEST_F(WindowTest, TheSitesDueForRetestAreListedSoonestFirstAndTheirIntervalChangesThere) {
+    TArchiveSettings config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
+    ArchiveAccess().Close();
+    {
+        auto archive = OpenArchive(ArchiveAccess().Settings());
+        const auto store = [&](const char* name, const char* date, std::optional<int> years) {
+            TSite site;
+            site.Name = name;
+            site.VoltageLevel = "110kV";
+            site.RetestYears = years;
+            TCampaign campaign;
+            campaign.Date = date;
+            archive->Store(site, campaign, {});
+        };
+        store("东区", "2011-02-16", std::nullopt);
+        store("西区", "2010-05-01", 5);
+        store("北区", "2016-01-01", std::nullopt);
+    }
+    window->BBtn_Archive->click();
+    TfrmArchive& a = *OpenWindow<TfrmArchive>();
+    ASSERT_EQ(a.LView_Sites->rowCount(), 3);
+    EXPECT_EQ(a.LView_Sites->item(2, 4)->text(), "2022-01-01");
+    a.BBtn_RetestDue->click();
+    TfrmRetestDue& due = *a.RetestDue;
+    ASSERT_TRUE(due.isVisible());
+    const auto rows = [&] {
+        QStringList out;
+        for (int row = 0; row < due.LView_Due->rowCount(); ++row) {
+            QStringList cells;
+            for (int col = 0; col < due.LView_Due->columnCount(); ++col)
+                cells << due.LView_Due->item(row, col)->text();
+            out << cells.join('|');
+        }
+        return out;
+    };
+    EXPECT_EQ(rows(), (QStringList{"西区|110kV|2010-05-01|5年|2015-05-01|逾期 657 天",
+                                   "东区|110kV|2011-02-16|6年|2017-02-16|今天到期"}));
+    EXPECT_EQ(due.Lbl_Count->text(), "共 2 个场地");
+    EXPECT_FALSE(due.BBtn_SaveYears->isEnabled());  // no site chosen
+
+    // 东区 every eight years: out of the next year's list, its date in 档案.
+    due.LView_Due->selectRow(1);
+    EXPECT_EQ(due.SpBox_Years->value(), 6);
+    due.SpBox_Years->setValue(8);
+    due.BBtn_SaveYears->click();
+    EXPECT_EQ(rows(), QStringList{"西区|110kV|2010-05-01|5年|2015-05-01|逾期 657 天"});
+    EXPECT_EQ(a.LView_Sites->item(0, 4)->text(), "2019-02-16");
+    due.SpBox_Months->setValue(120);
+    EXPECT_EQ(due.LView_Due->rowCount(), 3);
+
+    platform.SaveAnswer = folder.filePath(QStringLiteral("due.csv"));
+    due.BBtn_ExportCsvClick();
+    EXPECT_EQ(platform.SaveAsked.back().FileName.section('/', -1), "到期复测.csv");
+    QStringDecoder fromGbk("GBK");
+    EXPECT_EQ(QString(fromGbk(ReadAll(platform.SaveAnswer))).split(QRegularExpression("\\r?\\n")),
+              (QStringList{"场地,电压等级,上次测试,复测周期(年),下次测试,距到期(天),状态",
+                           "西区,110kV,2010-05-01,5,2015-05-01,-657,逾期 657 天",
+                           "东区,110kV,2011-02-16,8,2019-02-16,730,730 天后到期",
+                           "北区,110kV,2016-01-01,6,2022-01-01,1780,1780 天后到期", ""}));
+
+    // A new site's interval as the store form has it.
+    TRecordValues values;
+    values.Frequency = 45;
+    values.U = 2;
+    values.I = 1;
+    ShowArchiveStore(window.get(), {{1, values, true}}, "仪器中的记录");
+    TfrmArchiveStore& s = *OpenWindow<TfrmArchiveStore>();
+    EXPECT_EQ(s.Form->SpBox_RetestYears->value(), 6);
+    s.Form->Edt_SiteName->setText(QStringLiteral("南区"));
+    s.Form->SpBox_RetestYears->setValue(4);
+    s.BBtn_StoreClick();
+    ArchiveAccess().Call(nullptr, [&](TArchive& archive) {
+        const std::vector<TSite> sites = archive.Sites();
+        ASSERT_EQ(sites.size(), 4u);
+        EXPECT_EQ(sites[3].RetestYears, 4);
+        EXPECT_EQ(sites[3].LastTest, "2017-02-16");
+        EXPECT_EQ(sites[0].RetestYears, 8);
+        EXPECT_EQ(sites[2].RetestYears, std::nullopt);
+    });
+    delete &a;
     ArchiveAccess().Close();
 }
 

@@ -108,6 +108,14 @@ TEST_F(ArchiveTest, HostileTextsAndValuesThatAreNotNumbersComeBackAsTheyWentIn) 
               TArchiveProblem::NameTaken);
     EXPECT_NE(text.find("堃"), std::string::npos);
     EXPECT_EQ(archive->SaveSite({sites[2].Id, "堃 改", "", "", ""}), sites[2].Id);
+    // The retest interval kept and cleared; the latest campaign's date read with the site.
+    TSite renamed = archive->Sites()[2];
+    EXPECT_EQ(renamed.RetestYears, std::nullopt);
+    renamed.RetestYears = 3;
+    archive->SaveSite(renamed);
+    EXPECT_EQ(archive->Sites()[2].RetestYears, 3);
+    EXPECT_EQ(archive->Sites()[2].LastTest, archive->Campaigns(sites[2].Id).back().Campaign.Date);
+    EXPECT_FALSE(archive->Sites()[2].LastTest.empty());
     const std::int64_t first = archive->Campaigns(sites[0].Id)[0].Campaign.Id;
     archive->DeleteSite(sites[0].Id);  // with its campaign and records
     EXPECT_EQ(archive->Sites().size(), names.size() - 1);

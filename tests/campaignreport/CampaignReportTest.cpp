@@ -19,6 +19,8 @@
 #include "campaignreport/CampaignReportOutput.h"
 #include "campaignreport/ReportContent.h"
 #include "campaignreport/ReportPages.h"
+#include "campaignreport/RetestDue.h"
+#include "campaignreport/SiteTable.h"
 #include "report/PrintTarget.h"
 #include "report/Report.h"
 
@@ -297,6 +299,53 @@ TEST(CampaignReportPdf, WithoutAValueTheReasonStandsAndTheRecordsRunOverPagesUnd
         for (const QStringList& page : *p)
             for (const QString& line : page)
                 EXPECT_FALSE(line.contains("Z0 ：")) << line.toStdString();
+}
+
+TEST(CampaignReportText, TheNextTestIsTheLastPlusTheIntervalAndTheListStopsAtItsEdge) {
+    const auto site = [](const char* name, const char* last, std::optional<int> years = {}) {
+        TSite s;
+        s.Name = name;
+        s.VoltageLevel = "110kV";
+        s.LastTest = last;
+        s.RetestYears = years;
+        return s;
+    };
+    // 29 February moves to 28 February; an interval of its own; no campaign,
+    // or a date that does not read: no date, never a guess.
+    EXPECT_EQ(NextTestDate(site("a", "2020-02-29")), "2026-02-28");
+    EXPECT_EQ(NextTestDate(site("a", "2019-02-28", 5)), "2024-02-28");
+    EXPECT_EQ(NextTestDate(site("a", "")), std::nullopt);
+    EXPECT_EQ(NextTestDate(site("a", "2019-2-28")), std::nullopt);
+    EXPECT_EQ(NextTestDate(site("a", "2019-02-30")), std::nullopt);
+    EXPECT_EQ(SiteTableCells(site("a", "2020-02-29")).back(), "2026-02-28");
+
+    // Today 2026-01-31; one month on is 2026-02-28 (the month's last day),
+    // which is inside, the day after outside.
+    const std::vector<TSite> sites{site("丙", "2020-02-28"),     site("壬", "2020-03-01"),
+                                   site("乙", "2020-02-27"),
+                                   site("甲", "2020-02-27"),     site("丁", "2021-01-31", 5),
+                                   site("戊", "2018-06-01", 3),  site("己", ""),
+                                   site("庚", "2024-01-31", 10)};
+    const std::vector<TRetestDue> due = RetestDue(sites, "2026-01-31", 1);
+    std::vector<std::string> rows;
+    for (const TRetestDue& d : due) {
+        std::string row;
+        for (const std::string& cell : RetestTableCells(d)) row += cell + "|";
+        rows.push_back(row);
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "戊|110kV|2018-06-01|3年|2021-06-01|逾期 1705 天|",
+                        "丁|110kV|2021-01-31|5年|2026-01-31|今天到期|",
+                        "乙|110kV|2020-02-27|6年|2026-02-27|27 天后到期|",
+                        "甲|110kV|2020-02-27|6年|2026-02-27|27 天后到期|",
+                        "丙|110kV|2020-02-28|6年|2026-02-28|28 天后到期|",
+                    }));
+    EXPECT_EQ(RetestCsvLines({due[1]}),
+              (std::vector<std::string>{"场地,电压等级,上次测试,复测周期(年),下次测试,距到期(天),状态",
+                                        "丁,110kV,2021-01-31,5,2026-01-31,0,今天到期"}));
+    EXPECT_EQ(RetestDue(sites, "2026-01-31", 0).size(), 2u);  // due by today: overdue and today's
+    EXPECT_TRUE(RetestDue(sites, "2026-13-01", 1).empty());
+    EXPECT_TRUE(RetestDue(sites, "2026-01-31", -1).empty());
 }
 
 TEST(CampaignReportText, TheLimitIsComparedNeverJudged) {
