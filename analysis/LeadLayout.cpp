@@ -1,6 +1,7 @@
 #include "analysis/LeadLayout.h"
 
 #include <algorithm>
+#include <map>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -316,4 +317,23 @@ std::string WarningsText(const TLeadLayout& l, const std::vector<TLayoutWarning>
     std::string text = "布线检查：";
     for (const TLayoutWarning& w : warnings) text += "\n" + WarningLine(w);
     return text;
+}
+
+std::vector<TProbePosition> ProbePositionValues(
+    const std::vector<TRecordValues>& records,
+    const std::vector<std::optional<double>>& probeDistances, const std::vector<bool>& checked,
+    std::optional<double> layoutProbe, int powerFrequency) {
+    std::map<double, std::vector<TRecordValues>> groups;
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        if (k < checked.size() && !checked[k]) continue;
+        const std::optional<double> own = k < probeDistances.size() ? probeDistances[k] : std::nullopt;
+        const std::optional<double> at = Usable(own) ? own : layoutProbe;
+        if (Usable(at)) groups[*at].push_back(records[k]);
+    }
+    std::vector<TProbePosition> positions;
+    for (const auto& [distance, group] : groups) {
+        const TFreqAnalysis a = AnalyseFrequencies(group, {}, powerFrequency, DefaultTolerance);
+        if (a.TwoPoint) positions.push_back({distance, a.TwoPoint->Value.Z});
+    }
+    return positions;
 }

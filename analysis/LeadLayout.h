@@ -99,6 +99,16 @@ struct TPlateau {
 // the values should agree within 5 %.
 TPlateau PlateauCheck(std::vector<TProbePosition> positions, double currentDistance);
 
+// The value at each probe position of a campaign: the checked records
+// grouped by where the probe stood (a record's own d_PG, else the layout's;
+// records with neither are left out), each group's power-frequency value by
+// the frequency analysis (a group without one is left out); by rising d_PG.
+// Missing entries of probeDistances count as none, of checked as checked.
+std::vector<TProbePosition> ProbePositionValues(
+    const std::vector<TRecordValues>& records,
+    const std::vector<std::optional<double>>& probeDistances, const std::vector<bool>& checked,
+    std::optional<double> layoutProbe, int powerFrequency);
+
 // "1.2", "720", "0.45": at most `decimals` decimals, trailing zeros cut, and
 // more decimals (up to 6) while v would read the same as `edge`.
 std::string LayoutNumber(double v, int decimals, std::optional<double> edge = std::nullopt);

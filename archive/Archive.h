@@ -67,6 +67,10 @@ struct TArchivedRecord {
     std::int64_t CampaignId = 0;
     int Number = 0;  // the instrument's record number (or the upload's running number)
     TRecordValues Values;
+    // Where the potential probe stood (d_PG, m) when it differs between the
+    // campaign's records (a plateau); none: the campaign's layout's. Not part
+    // of the record's identity: a record stored again keeps its first one.
+    std::optional<double> ProbeDistance;
 };
 
 // The campaign's power-frequency value as the analysis gives it over all its

@@ -139,11 +139,14 @@ const TMigration Version5{
     }};
 
 // Version 6: a site's retest interval in years (NULL: the usual 6), from
-// which, with its last campaign, its next test date follows. Additive.
+// which, with its last campaign, its next test date follows; and where the
+// potential probe stood for each record (NULL: the campaign's d_PG), so one
+// campaign holds a plateau measurement. Additive.
 const TMigration Version6{
     6,
     {
         "ALTER TABLE sites ADD COLUMN retest_years INTEGER",
+        "ALTER TABLE records ADD COLUMN probe_distance DOUBLE PRECISION",
     }};
 
 // A random UUID in QUuid's text form (version 4, lower case, no braces),

@@ -52,7 +52,7 @@ const char* const CampaignColumns =
 
 const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
-    " time_second, frequency, u_bits, i_bits, phi_bits, rm_on";
+    " time_second, frequency, u_bits, i_bits, phi_bits, rm_on, probe_distance";
 
 // Records go in by up to 50 rows a statement: on a server each statement is
 // a round trip, and one a record made storing over a network many times
@@ -64,10 +64,11 @@ constexpr int RowsPerInsert = 50;
 QString InsertRecords(int rows) {
     QString sql = QStringLiteral(
         "INSERT INTO records (campaign_id, number, time_year, time_month, time_day, time_hour,"
-        " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x) VALUES ");
+        " time_minute, time_second, frequency, u_bits, i_bits, phi_bits, rm_on, z, r, x,"
+        " probe_distance) VALUES ");
     for (int k = 0; k < rows; ++k)
         sql += QLatin1String(k ? ", " : "") +
-               QLatin1String("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+               QLatin1String("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     return sql + QLatin1String(" ON CONFLICT DO NOTHING");
 }
 
@@ -166,6 +167,7 @@ TArchivedRecord RecordFrom(const QSqlQuery& q) {
     v.I = FromBits(q.value(11));
     v.Phi = FromBits(q.value(12));
     v.RmOn = q.value(13).toInt() != 0;
+    r.ProbeDistance = OptionalOf(q.value(14));
     return r;
 }
 
@@ -563,7 +565,10 @@ class TSqlArchive final : public TArchive {
         values << Id(campaignId) << record.Number << v.Year << v.Month << v.Day << v.Hour
                << v.Minute << v.Second << v.Frequency << SingleBits(v.U) << SingleBits(v.I)
                << SingleBits(v.Phi) << (v.RmOn ? 1 : 0) << (z ? QVariant(z->Z) : NullDouble())
-               << (z ? QVariant(z->R) : NullDouble()) << (z ? QVariant(z->X) : NullDouble());
+               << (z ? QVariant(z->R) : NullDouble()) << (z ? QVariant(z->X) : NullDouble())
+               << (record.ProbeDistance && std::isfinite(*record.ProbeDistance)
+                       ? QVariant(*record.ProbeDistance)
+                       : NullDouble());
     }
 
     // Numbers that are not finite are not a layout: they are stored as none.

@@ -72,10 +72,50 @@ TReportBlock Method(const TCampaignReport& r) {
                    {"工频", Hz(r.Analysis.PowerFrequency)}});
 }
 
-// The rules over the layout and the smallest current of the records used.
+// A plateau measurement: some checked record says where its probe stood.
+bool HasPlateau(const TCampaignReport& r) {
+    const std::vector<bool> checked = ReportChecked(r);
+    for (std::size_t k = 0; k < r.Records.size(); ++k)
+        if (checked[k] && r.Records[k].ProbeDistance) return true;
+    return false;
+}
+
+std::vector<TProbePosition> ReportPositions(const TCampaignReport& r) {
+    std::vector<std::optional<double>> at;
+    for (const TArchivedRecord& record : r.Records) at.push_back(record.ProbeDistance);
+    return ProbePositionValues(ReportRecordValues(r), at, ReportChecked(r),
+                               r.Campaign.Layout.ProbeDistance, r.Campaign.PowerFrequency);
+}
+
+TPlateau ReportPlateau(const TCampaignReport& r) {
+    return PlateauCheck(ReportPositions(r), r.Campaign.Layout.CurrentDistance.value_or(0));
+}
+
+// The rules over the layout and the smallest current of the records used,
+// and over the probe's positions when it was moved.
 std::vector<TLayoutWarning> ReportWarnings(const TCampaignReport& r) {
-    return LayoutWarnings(r.Campaign.Layout,
-                          SmallestTestCurrent(ReportRecordValues(r), ReportChecked(r)));
+    std::vector<TLayoutWarning> warnings = LayoutWarnings(
+        r.Campaign.Layout, SmallestTestCurrent(ReportRecordValues(r), ReportChecked(r)));
+    if (HasPlateau(r))
+        for (TLayoutWarning& w : ReportPlateau(r).Warnings) warnings.push_back(std::move(w));
+    return warnings;
+}
+
+// "568m：1.950Ω；618m：2.000Ω；668m：2.050Ω" and how far they are apart.
+void AddPlateau(const TCampaignReport& r, std::vector<TReportBlock>& blocks) {
+    if (!HasPlateau(r)) return;
+    std::string values;
+    for (const TProbePosition& p : ReportPositions(r))
+        values += (values.empty() ? "" : "；") + LayoutNumber(p.ProbeDistance, 2) + "m：" +
+                  ReportOhms(p.Z);
+    const TPlateau plateau = ReportPlateau(r);
+    std::string verdict = "无法检验";
+    if (plateau.Spread)
+        verdict = LayoutNumber(*plateau.Spread, 1) +
+                  (plateau.Agrees ? "%，形成平台" : "%，未形成平台");
+    blocks.push_back(Fields({{"各测点工频值（d_PG）", values.empty() ? "无" : values},
+                             {"测点相差", verdict}},
+                            false));
 }
 
 TReportBlock LayoutFields(const TCampaignReport& r) {
@@ -139,7 +179,7 @@ void AddValue(const TCampaignReport& r, std::vector<TReportBlock>& blocks) {
                              {"修正后 Z0", corrected.empty() ? "无" : corrected},
                              {"修正依据", "Z = Z' / (1 - (D/2)(1/d_PG + 1/d_CG - 1/d_PC))，" +
                                               FormulaInputsText(l, f)}},
-                            false));
+                            false));    AddPlateau(r, blocks);
 }
 
 }  // namespace

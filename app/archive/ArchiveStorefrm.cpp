@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QUuid>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "analysis/FreqAnalysisText.h"
 #include "analysis/LeadLayout.h"
@@ -42,8 +43,15 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
     };
     layout->addWidget(Form);
 
-    LView_Records = TextTable(this, "LView_Records", AnalysisRecordHeaders(),
+    std::vector<std::string> headers = AnalysisRecordHeaders();
+    headers.push_back("电压极距离(m)");
+    LView_Records = TextTable(this, "LView_Records", headers,
                               QStringLiteral("存入的记录（取消勾选不存入的记录）"));
+    // Only the probe's distance is typed into the table.
+    LView_Records->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                   QAbstractItemView::EditKeyPressed |
+                                   QAbstractItemView::AnyKeyPressed);
+    Form->ExtraWarnings = [this](const TLeadLayout& layout) { return PlateauWarnings(layout); };
     layout->addWidget(LView_Records, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -61,7 +69,8 @@ TfrmArchiveStore::TfrmArchiveStore(QWidget* owner) : QDialog(owner) {
     // The records at the chosen power frequency are marked as such.
     connect(Form->CBox_F0, &QComboBox::currentIndexChanged, this, [this] { FillRecords(); });
     connect(LView_Records, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-        if (item->column() == RecordNumberColumn) CurrentChanged();
+        if (item->column() == RecordNumberColumn || item->column() == ProbeColumn())
+            CurrentChanged();
     });
     connect(BBtn_Store, &QPushButton::clicked, this, &TfrmArchiveStore::BBtn_StoreClick);
     connect(BBtn_Cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -84,11 +93,57 @@ void TfrmArchiveStore::FillRecords() {
     for (int row = 0; row < int(records_.size()); ++row) {
         const TStoreRecord& r = records_[row];
         const QTableWidgetItem* old = refill ? LView_Records->item(row, 0) : nullptr;
-        SetTableRow(LView_Records, row, AnalysisRecordCells(r.Number, r.Values, f0), true,
+        const QTableWidgetItem* oldProbe = refill ? LView_Records->item(row, ProbeColumn()) : nullptr;
+        std::vector<std::string> cells = AnalysisRecordCells(r.Number, r.Values, f0);
+        cells.push_back(oldProbe ? oldProbe->text().toStdString() : std::string());
+        SetTableRow(LView_Records, row, cells, true,
                     old ? old->checkState() == Qt::Checked : r.Checked);
+        QTableWidgetItem* probe = LView_Records->item(row, ProbeColumn());
+        probe->setFlags(probe->flags() | Qt::ItemIsEditable);
+        probe->setToolTip(QStringLiteral("电压极移动测量平台时填写；空着即为本次测试的电压极距离"));
     }
     FitColumns(LView_Records);
     CurrentChanged();
+}
+
+int TfrmArchiveStore::ProbeColumn() const {
+    return LView_Records->columnCount() - 1;
+}
+
+// A row's probe distance: none for an empty cell, false for text that is no
+// distance.
+bool TfrmArchiveStore::ProbeDistanceOf(int row, std::optional<double>& distance) const {
+    const QTableWidgetItem* cell = LView_Records->item(row, ProbeColumn());
+    const QString text = cell ? cell->text().trimmed() : QString();
+    distance.reset();
+    if (text.isEmpty()) return true;
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v <= 0) return false;
+    distance = v;
+    return true;
+}
+
+// Where the probe was moved between records, whether the values agree.
+std::vector<TLayoutWarning> TfrmArchiveStore::PlateauWarnings(const TLeadLayout& layout) const {
+    std::vector<TRecordValues> values;
+    std::vector<std::optional<double>> probes;
+    std::vector<bool> checked;
+    bool moved = false;
+    for (int row = 0; row < LView_Records->rowCount() && row < int(records_.size()); ++row) {
+        const QTableWidgetItem* box = LView_Records->item(row, RecordNumberColumn);
+        std::optional<double> at;
+        ProbeDistanceOf(row, at);
+        values.push_back(records_[row].Values);
+        probes.push_back(at);
+        checked.push_back(box && box->checkState() == Qt::Checked);
+        moved = moved || (checked.back() && at);
+    }
+    if (!moved) return {};
+    const int f0 = Form->CBox_F0->currentIndex() == 1 ? 60 : 50;
+    return PlateauCheck(ProbePositionValues(values, probes, checked, layout.ProbeDistance, f0),
+                        layout.CurrentDistance.value_or(0))
+        .Warnings;
 }
 
 // The current rule follows the records that will be stored.
@@ -115,11 +170,17 @@ void TfrmArchiveStore::LoadArchive(std::int64_t siteId, std::int64_t campaignId)
 
 void TfrmArchiveStore::BBtn_StoreClick() {
     std::vector<TArchivedRecord> chosen;
-    for (int row = 0; row < int(records_.size()); ++row)
-        if (LView_Records->item(row, RecordNumberColumn)->checkState() == Qt::Checked)
-            chosen.push_back({0, 0, records_[row].Number, records_[row].Values});
     QString problem;
-    std::optional<TSite> site = Form->Site(problem);
+    for (int row = 0; row < int(records_.size()); ++row) {
+        if (LView_Records->item(row, RecordNumberColumn)->checkState() != Qt::Checked) continue;
+        std::optional<double> at;
+        if (!ProbeDistanceOf(row, at) && problem.isEmpty())
+            problem = QStringLiteral("第%1条记录的电压极距离“%2”不是大于0的数，请改正或清空！")
+                          .arg(records_[row].Number)
+                          .arg(LView_Records->item(row, ProbeColumn())->text());
+        chosen.push_back({0, 0, records_[row].Number, records_[row].Values, at});
+    }
+    std::optional<TSite> site = problem.isEmpty() ? Form->Site(problem) : std::nullopt;
     std::optional<TCampaign> campaign = site ? Form->Campaign(problem) : std::nullopt;
     if (!problem.isEmpty() || chosen.empty()) {
         Platform().MessageBox(this,

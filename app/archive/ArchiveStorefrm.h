@@ -40,6 +40,9 @@ class TfrmArchiveStore : public QDialog {
 
   private:
     void FillRecords();  // the rows, marked at the form's power frequency
+    int ProbeColumn() const;
+    bool ProbeDistanceOf(int row, std::optional<double>& distance) const;
+    std::vector<TLayoutWarning> PlateauWarnings(const TLeadLayout& layout) const;
     void CurrentChanged();
     std::vector<TStoreRecord> records_;
     // Made once for these records: a store repeated after its answer was

@@ -203,6 +203,8 @@ void TCampaignForm::LayoutChanged() {
     Lbl_Factor->setText(QStringLiteral("修正系数 Z/Z'：") + Q(FactorText(LayoutFactor(*l))));
     QStringList lines;
     for (const TLayoutWarning& w : LayoutWarnings(*l, testCurrent_)) lines << Q(WarningLine(w));
+    if (ExtraWarnings)
+        for (const TLayoutWarning& w : ExtraWarnings(*l)) lines << Q(WarningLine(w));
     Lbl_Warnings->setText(lines.join('\n'));
 }
 

@@ -42,6 +42,9 @@ class TCampaignForm : public QWidget {
     std::optional<TLeadLayout> Layout(QString& problem) const;
     // The smallest current of the records to be stored, for the current rule.
     void SetTestCurrent(std::optional<double> current);
+    // Rules the form's layout breaks with what only the caller knows (the
+    // probe moved between records); shown with the layout's own warnings.
+    std::function<std::vector<TLayoutWarning>(const TLeadLayout&)> ExtraWarnings;
 
     QGroupBox* GBox_Site;
     QComboBox* CBox_Site;

@@ -178,6 +178,25 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
     EXPECT_EQ(QAccessible::queryAccessibleInterface(form.Lbl_Warnings)->text(QAccessible::Name),
               form.Lbl_Warnings->text());
 
+    // The probe's distance typed for a record: a plateau to check (this one
+    // has no value at any position), and a distance that is none refused.
+    const int probe = s.LView_Records->columnCount() - 1;
+    EXPECT_EQ(s.LView_Records->horizontalHeaderItem(probe)->text(), "电压极距离(m)");
+    EXPECT_TRUE(s.LView_Records->item(0, probe)->flags() & Qt::ItemIsEditable);
+    EXPECT_FALSE(s.LView_Records->item(0, 1)->flags() & Qt::ItemIsEditable);
+    s.LView_Records->item(0, probe)->setText(QStringLiteral("-135"));
+    platform.Boxes.clear();
+    s.BBtn_StoreClick();
+    ASSERT_EQ(platform.Boxes.size(), 1u);
+    EXPECT_EQ(platform.Boxes[0].Text, "第1条记录的电压极距离“-135”不是大于0的数，请改正或清空！");
+    s.LView_Records->item(0, probe)->setText(QStringLiteral("140"));
+    EXPECT_EQ(form.Lbl_Warnings->text().split('\n').value(3),
+              "只有 0 个测点，不足三个，无法检验平台（依据：平台检验：电压极沿引线移动三次，"
+              "每次约为电流极距离的5%，三个测值相差不超过5%）");
+    form.CBox_F0->setCurrentIndex(1);  // refilled: the typed distance stays
+    EXPECT_EQ(s.LView_Records->item(0, probe)->text(), "140");
+    form.CBox_F0->setCurrentIndex(0);
+
     // Nothing checked: nothing to store.
     platform.Boxes.clear();
     s.LView_Records->item(0, 0)->setCheckState(Qt::Unchecked);
@@ -202,6 +221,7 @@ TEST_F(WindowTest, WhatDoesNotMakeASiteOrACampaignIsRefusedWithTheReasonAndNothi
             std::make_tuple(l.Method, l.Diagonal, l.CurrentDistance, l.ProbeDistance, l.Angle),
             std::make_tuple(TLayoutMethod::StraightLine, std::optional(180.0), std::optional(300.0),
                             std::optional(135.0), std::optional<double>()));
+        EXPECT_EQ(a.Records(campaigns[0].Campaign.Id).at(0).ProbeDistance, 140);
     });
     ArchiveAccess().Close();
 }

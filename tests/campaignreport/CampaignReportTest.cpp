@@ -348,6 +348,44 @@ TEST(CampaignReportText, TheNextTestIsTheLastPlusTheIntervalAndTheListStopsAtIts
     EXPECT_TRUE(RetestDue(sites, "2026-01-31", -1).empty());
 }
 
+// The probe at 470, 500 (the layout's d_PG, for records that name none) and
+// 530 m of d_CG 800 m: each position's value, their spread, the rule broken.
+// An unchecked record and a position without a value stay out.
+TEST(CampaignReportText, APlateauShowsEachPositionsValueAndWhetherTheyAgree) {
+    std::vector<TArchivedRecord> records;
+    std::vector<bool> checked;
+    const auto at = [&](std::optional<double> probe, int f, double r, bool on = true) {
+        records.push_back(At(int(records.size()) + 1, f, r, 0));
+        records.back().ProbeDistance = probe;
+        checked.push_back(on);
+    };
+    for (const auto& [probe, r] : {std::pair{std::optional(470.0), 0.40},
+                                   {std::optional<double>(), 0.42}, {std::optional(530.0), 0.43}}) {
+        at(probe, 45, r);
+        at(probe, 55, r);
+    }
+    at(530.0, 45, 0.9, false);
+    at(600.0, 45, 0.5);
+    const TCampaignReport report = CampaignReportOf(KnownSite(), KnownCampaignConditions(),
+                                                    records, checked, {});
+    QStringList lines;
+    for (const TReportBlock& b : CampaignReportContent(report).Blocks) {
+        for (const auto& [key, value] : b.Fields) lines << QString::fromStdString(key + "：" + value);
+        for (const QString& l : QString::fromStdString(b.Text).split('\n')) lines << l;
+    }
+    EXPECT_TRUE(lines.contains("各测点工频值（d_PG）：470m：400.0mΩ；500m：420.0mΩ；530m：430.0mΩ"))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("测点相差：7.2%，未形成平台"));
+    EXPECT_TRUE(lines.contains("三个测点相差 7.2%，未形成平台（依据：平台检验：电压极沿引线移动三次，"
+                               "每次约为电流极距离的5%，三个测值相差不超过5%）"));
+    // Without a record's own distance there is no plateau to show.
+    for (TArchivedRecord& r : records) r.ProbeDistance.reset();
+    const TCampaignReport plain =
+        CampaignReportOf(KnownSite(), KnownCampaignConditions(), records, checked, {});
+    for (const TReportBlock& b : CampaignReportContent(plain).Blocks)
+        for (const auto& field : b.Fields) EXPECT_NE(field.first, "测点相差");
+}
+
 TEST(CampaignReportText, TheLimitIsComparedNeverJudged) {
     const auto value = [](double z) { return std::optional(TTwoPointValue{45, 55, {z, 0, z, 0}}); };
     EXPECT_EQ(LimitComparisonText(value(1.733), 2.0), "设定限值 2.000Ω，Z0 低于设定限值 267.0mΩ");

@@ -822,7 +822,8 @@ TEST_F(ResultEndToEnd, TwoCampaignsOfOneSiteFromTheInstrumentAndAFileMakeItsTren
     const std::vector<std::string> lines = SplitLines(ReadFile(table));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], Gbk(QStringLiteral("场地,") + site +
-                            QStringLiteral(",电压等级,110kV,地网尺寸,,位置,")));
+                            QStringLiteral(",电压等级,110kV,地网尺寸,,位置,,复测周期(年),6,"
+                                           "下次测试,2030-05-20")));
     const auto cells = [](const std::string& line) {
         return QString::fromStdString(line).split(u',');
     };
