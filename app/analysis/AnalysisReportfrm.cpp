@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "analysis/FreqAnalysis.h"
+#include "analysis/LeadLayout.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/kit/WindowRole.h"
 #include "report/SongFont.h"
@@ -53,6 +55,7 @@ TfrmAnalysisReport::TfrmAnalysisReport(QWidget* owner) : QWidget(owner, Qt::Wind
         if (const auto r = Report()) PrintReport(this, *r);
     });
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
+    connect(Form->CBox_F0, &QComboBox::currentIndexChanged, this, [this] { MeasurementChanged(); });
 }
 
 void TfrmAnalysisReport::SetRecords(std::vector<TRecordValues> records, std::vector<bool> checked,
@@ -65,6 +68,15 @@ void TfrmAnalysisReport::SetRecords(std::vector<TRecordValues> records, std::vec
         ArchiveAccess().Call(this, [&](TArchive& a) { sites = a.Sites(); });
     Form->SetSites(std::move(sites));
     Form->CBox_F0->setCurrentIndex(powerFrequency == 60 ? 1 : 0);
+    MeasurementChanged();
+}
+
+// The layout's rules and correction over the records as the window checked them.
+void TfrmAnalysisReport::MeasurementChanged() {
+    const int f0 = Form->CBox_F0->currentIndex() == 1 ? 60 : 50;
+    const TFreqAnalysis a = AnalyseFrequencies(records_, checked_, f0, tolerance_);
+    Form->SetTestCurrent(SmallestTestCurrent(records_, checked_),
+                         a.TwoPoint ? std::optional(a.TwoPoint->Value.Z) : std::nullopt);
 }
 
 std::optional<TCampaignReport> TfrmAnalysisReport::Report() {

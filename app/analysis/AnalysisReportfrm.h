@@ -35,6 +35,7 @@ class TfrmAnalysisReport : public QWidget {
     TFileDialogRequest OdtDialog;
 
   private:
+    void MeasurementChanged();
     std::vector<TRecordValues> records_;
     std::vector<bool> checked_;
     double tolerance_ = DefaultTolerance;

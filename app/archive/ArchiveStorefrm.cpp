@@ -156,7 +156,10 @@ void TfrmArchiveStore::CurrentChanged() {
         values.push_back(records_[row].Values);
         checked.push_back(box && box->checkState() == Qt::Checked);
     }
-    Form->SetTestCurrent(SmallestTestCurrent(values, checked));
+    const int f0 = Form->CBox_F0->currentIndex() == 1 ? 60 : 50;
+    const TFreqAnalysis a = AnalyseFrequencies(values, checked, f0, DefaultTolerance);
+    Form->SetTestCurrent(SmallestTestCurrent(values, checked),
+                         a.TwoPoint ? std::optional(a.TwoPoint->Value.Z) : std::nullopt);
 }
 
 void TfrmArchiveStore::LoadArchive(std::int64_t siteId, std::int64_t campaignId) {

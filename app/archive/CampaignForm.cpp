@@ -173,8 +173,9 @@ std::optional<TLeadLayout> TCampaignForm::Layout(QString& problem) const {
     return l;
 }
 
-void TCampaignForm::SetTestCurrent(std::optional<double> current) {
+void TCampaignForm::SetTestCurrent(std::optional<double> current, std::optional<double> measured) {
     testCurrent_ = current;
+    measured_ = measured;
     LayoutChanged();
 }
 
@@ -200,7 +201,12 @@ void TCampaignForm::LayoutChanged() {
         Lbl_Warnings->clear();
         return;
     }
-    Lbl_Factor->setText(QStringLiteral("修正系数 Z/Z'：") + Q(FactorText(LayoutFactor(*l))));
+    // The measured value first; the corrected one beside it, never instead.
+    const TLayoutFactor factor = LayoutFactor(*l);
+    const std::string corrected = CorrectedText(measured_, factor);
+    Lbl_Factor->setText(QStringLiteral("修正系数 Z/Z'：") + Q(FactorText(factor)) +
+                        (corrected.empty() ? QString()
+                                           : QStringLiteral("；修正后 Z0：") + Q(corrected)));
     QStringList lines;
     for (const TLayoutWarning& w : LayoutWarnings(*l, testCurrent_)) lines << Q(WarningLine(w));
     if (ExtraWarnings)

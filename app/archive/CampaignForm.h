@@ -41,7 +41,9 @@ class TCampaignForm : public QWidget {
     // field holds something that is not a number.
     std::optional<TLeadLayout> Layout(QString& problem) const;
     // The smallest current of the records to be stored, for the current rule.
-    void SetTestCurrent(std::optional<double> current);
+    // What the records give: the test current for its rule, and the measured
+    // Z0, corrected beside the factor.
+    void SetTestCurrent(std::optional<double> current, std::optional<double> measured = {});
     // Rules the form's layout breaks with what only the caller knows (the
     // probe moved between records); shown with the layout's own warnings.
     std::function<std::vector<TLayoutWarning>(const TLeadLayout&)> ExtraWarnings;
@@ -85,6 +87,7 @@ class TCampaignForm : public QWidget {
     void LayoutChanged();
 
     std::optional<double> testCurrent_;
+    std::optional<double> measured_;
 
     std::vector<TSite> sites_;
     std::vector<TCampaignSummary> campaigns_;

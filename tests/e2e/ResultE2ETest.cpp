@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -637,12 +638,27 @@ TEST_F(ResultEndToEnd, FrequencyAnalysisOfTheInstrumentsRecordsFromTheButtonToTh
     f.BBtn_Report->click();
     ASSERT_TRUE(frmAnalysisReport && frmAnalysisReport->isVisible());
     frmAnalysisReport->Form->Edt_SiteName->setText(QStringLiteral("试验站"));
+    // The layout typed there: the factor, and the window's Z0 corrected beside it.
+    TCampaignForm& layout = *frmAnalysisReport->Form;
+    layout.CBox_Method->setCurrentIndex(int(TLayoutMethod::StraightLine));
+    layout.Edt_Diagonal->setText(QStringLiteral("100"));
+    layout.Edt_CurrentDistance->setText(QStringLiteral("500"));
+    layout.Edt_ProbeDistance->setText(QStringLiteral("250"));
+    const QString measured = f.Lbl_TwoPoint->text().section(QStringLiteral("   "), 0, 0).mid(4);
+    const QRegularExpressionMatch factor =
+        QRegularExpression(QStringLiteral("^修正系数 Z/Z'：1\\.111；修正后 Z0：([0-9.]+)Ω（实测 (.+) × 1\\.111）$"))
+            .match(layout.Lbl_Factor->text());
+    ASSERT_TRUE(factor.hasMatch()) << layout.Lbl_Factor->text().toStdString();
+    EXPECT_EQ(factor.captured(2), measured);
+    EXPECT_NEAR(factor.captured(1).toDouble(), measured.chopped(1).toDouble() * 1.1111, 0.002);
+    EXPECT_EQ(layout.Lbl_Warnings->text(), "测试电流 1.22A，小于 3A（依据：变频测量：测试电流不小于3A）");
     const QString pdf = folder.filePath(QStringLiteral("分析报告.pdf"));
     platform.SaveAnswer = pdf;
     frmAnalysisReport->BBtn_Pdf->click();
     const QString text = PdfText(pdf);
     EXPECT_TRUE(text.contains(QStringLiteral("试验站"))) << text.toStdString();
     EXPECT_TRUE(text.contains(f.Lbl_TwoPoint->text().section(u' ', 0, 1)));
+    EXPECT_TRUE(text.contains(QStringLiteral("修正后 Z0")));
     ASSERT_EQ(platform.Boxes.size(), 1u);
     EXPECT_TRUE(platform.Boxes[0].startsWith(QStringLiteral("测试报告已保存到：")));
     frmAnalysisReport->close();
