@@ -2,57 +2,127 @@
 
 #include <QUrl>
 #include <QUrlQuery>
-#include <map>
+#include <algorithm>
+#include <set>
 
-void CopyMissing(TArchive& from, TArchive& to, TSyncCounts& counts) {
-    std::map<std::string, std::int64_t> sitesThere, campaignsThere;
-    std::map<std::string, std::string> namesThere;  // name -> UUID
+TSyncRun::TSyncRun(TArchive& laptop, TArchive& server, TSyncDirection direction,
+                   const std::vector<std::string>& fetchSites)
+    : Laptop(laptop), Server(server) {
+    if (direction != TSyncDirection::DownloadOnly) Plan(laptop, server, true, {});
+    if (direction != TSyncDirection::UploadOnly) Plan(server, laptop, false, fetchSites);
+}
+
+void TSyncRun::Plan(TArchive& from, TArchive& to, bool up, const std::vector<std::string>& only) {
+    TSyncCounts& counts = up ? Counts.Up : Counts.Down;
+    std::set<std::string> sitesThere, campaignsThere, names;
     for (const TSite& site : to.Sites()) {
-        sitesThere[site.Uuid] = site.Id;
-        namesThere[site.Name] = site.Uuid;
+        sitesThere.insert(site.Uuid);
+        names.insert(site.Name);
         for (const TCampaignSummary& c : to.Campaigns(site.Id))
-            campaignsThere[c.Campaign.Uuid] = c.Campaign.Id;
+            campaignsThere.insert(c.Campaign.Uuid);
     }
+    const std::set<std::string> chosen(only.begin(), only.end());
     for (const TSite& site : from.Sites()) {
-        TSite there = site;
-        there.Id = 0;
-        if (const auto known = sitesThere.find(site.Uuid); known != sitesThere.end()) {
-            there.Id = known->second;
-        } else if (const auto name = namesThere.find(site.Name); name != namesThere.end()) {
+        if (!chosen.empty() && !chosen.count(site.Uuid)) continue;
+        const bool known = sitesThere.count(site.Uuid) > 0;
+        if (!known && names.count(site.Name)) {
             counts.SameName.push_back(site.Name);
             continue;
         }
         const std::vector<TCampaignSummary> campaigns = from.Campaigns(site.Id);
-        if (there.Id == 0 && campaigns.empty()) {
-            there.Id = to.SaveSite(there);
-            ++counts.Sites;
-        }
-        for (const TCampaignSummary& c : campaigns) {
-            const std::vector<TArchivedRecord> records = from.Records(c.Campaign.Id);
-            TImportResult moved;
-            if (const auto known = campaignsThere.find(c.Campaign.Uuid);
-                known != campaignsThere.end()) {
-                moved = to.Import(known->second, records);
-            } else {
-                TCampaign copy = c.Campaign;
-                copy.Id = 0;
-                copy.SiteId = there.Id;
-                const TStoreResult stored = to.Store(there, copy, records);
-                if (there.Id == 0) ++counts.Sites;
-                there.Id = stored.SiteId;
-                ++counts.Campaigns;
-                moved = stored.Records;
-            }
-            counts.Records += moved.Stored;
-            counts.Already += moved.Already;
-        }
+        if (campaigns.empty() && !known) Steps.push_back({up, site, true, std::nullopt, false});
+        for (std::size_t k = 0; k < campaigns.size(); ++k)
+            Steps.push_back({up, site, !known && k == 0, campaigns[k].Campaign,
+                             !campaignsThere.count(campaigns[k].Campaign.Uuid)});
     }
+}
+
+namespace {
+
+// Whether the archive holds the site, or (given) that campaign of it.
+bool Holds(TArchive& archive, const std::string& siteUuid, const std::string& campaignUuid = {}) {
+    for (const TSite& site : archive.Sites()) {
+        if (site.Uuid != siteUuid) continue;
+        if (campaignUuid.empty()) return true;
+        for (const TCampaignSummary& c : archive.Campaigns(site.Id))
+            if (c.Campaign.Uuid == campaignUuid) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void TSyncRun::Step() {
+    if (Finished()) return;
+    const TSyncStep& step = Steps[Next];
+    TArchive& from = step.Up ? Laptop : Server;
+    TArchive& to = step.Up ? Server : Laptop;
+    TSyncCounts& counts = step.Up ? Counts.Up : Counts.Down;
+    if (std::find(Skipped.begin(), Skipped.end(), step.Site.Uuid) != Skipped.end()) {
+        ++Next;
+        return;
+    }
+    // The copy is known there by its UUID (Store finds it): ids are each
+    // archive's own.
+    TSite there = step.Site;
+    there.Id = 0;
+    const auto store = [&] {
+        if (!step.Campaign) {
+            to.SaveSite(there);
+            return TImportResult{};
+        }
+        TCampaign copy = *step.Campaign;
+        copy.Id = copy.SiteId = 0;
+        return to.Store(there, copy, from.Records(step.Campaign->Id)).Records;
+    };
+    TImportResult moved;
+    try {
+        moved = store();
+    } catch (const TArchiveError& e) {
+        // Another program stored the same site or campaign since the sync
+        // began (a second laptop syncing it at once), or a site of another
+        // UUID took its name: the first is copied into, the second left for
+        // merging.
+        if (e.Problem() != TArchiveProblem::NameTaken && e.Problem() != TArchiveProblem::Other)
+            throw;
+        const bool siteCame = step.NewSite && Holds(to, step.Site.Uuid);
+        if (!siteCame && e.Problem() == TArchiveProblem::NameTaken && !Holds(to, step.Site.Uuid)) {
+            counts.SameName.push_back(step.Site.Name);
+            Skipped.push_back(step.Site.Uuid);
+            ++Next;
+            return;
+        }
+        if (!siteCame && !(step.Campaign && step.NewCampaign &&
+                           Holds(to, step.Site.Uuid, step.Campaign->Uuid)))
+            throw;
+        moved = store();
+    }
+    if (step.NewSite) ++counts.Sites;
+    if (step.Campaign && step.NewCampaign) ++counts.Campaigns;
+    counts.Records += moved.Stored;
+    counts.Already += moved.Already;
+    ++Next;
 }
 
 void SyncArchives(TArchive& laptop, TArchive& server, TSyncDirection direction,
                   TSyncResult& result) {
-    if (direction != TSyncDirection::DownloadOnly) CopyMissing(laptop, server, result.Up);
-    if (direction != TSyncDirection::UploadOnly) CopyMissing(server, laptop, result.Down);
+    TSyncRun run(laptop, server, direction);
+    try {
+        while (!run.Finished()) run.Step();
+    } catch (const TArchiveError&) {
+        result = run.Result();
+        throw;
+    }
+    result = run.Result();
+}
+
+std::string SyncCountsText(const std::string& way, const TSyncCounts& c) {
+    std::string text = way + "：新增场地 " + std::to_string(c.Sites) + " 个，测试 " +
+                       std::to_string(c.Campaigns) + " 次，记录 " + std::to_string(c.Records) +
+                       " 条；" + std::to_string(c.Already) + " 条记录已在档案中\n";
+    for (const std::string& name : c.SameName)
+        text += "  未同步：对方已有另一个名为“" + name + "”的场地，需要合并\n";
+    return text;
 }
 
 TArchiveSettings ArchiveSettingsOf(const std::string& text) {

@@ -11,6 +11,7 @@
 // UUID is not copied: the two are to be merged on the operator's word, and
 // its name is listed instead.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,51 @@ struct TSyncResult {
     TSyncCounts Down;  // server to laptop
 };
 
-// Copies into `to` what `from` holds and `to` lacks; counts as it goes, so
-// that the counts tell what was done when a TArchiveError ends it.
-void CopyMissing(TArchive& from, TArchive& to, TSyncCounts& counts);
+// One copy of a sync: a campaign with its records (or a site without
+// campaigns) from one archive into the other, in one transaction there.
+struct TSyncStep {
+    bool Up = true;  // laptop to server
+    TSite Site;      // as the sending archive holds it
+    bool NewSite = false;  // the first step of a site the other side lacked
+    std::optional<TCampaign> Campaign;  // none: the site alone
+    bool NewCampaign = false;
+};
 
-// Both ways (up first) or one way; throws TArchiveError, result holding what
-// was done until then.
+// A sync done one campaign at a time, so that a window stays live and a
+// cancel takes effect between campaigns. What both sides hold is read once
+// at the start: what one side sends is not sent back to it.
+class TSyncRun {
+  public:
+    // fetchSites: the UUIDs of the only sites to bring from the server (the
+    // operator's choice; direction DownloadOnly), none: every site.
+    TSyncRun(TArchive& laptop, TArchive& server, TSyncDirection direction,
+             const std::vector<std::string>& fetchSites = {});
+    int Total() const { return static_cast<int>(Steps.size()); }
+    int Done() const { return Next; }
+    bool Finished() const { return Next == Total(); }
+    // Copies the next campaign. A TArchiveError leaves it to be copied again
+    // by the next call; whatever was done before stays counted.
+    void Step();
+    const TSyncResult& Result() const { return Counts; }
+
+  private:
+    void Plan(TArchive& from, TArchive& to, bool up, const std::vector<std::string>& only);
+    TArchive& Laptop;
+    TArchive& Server;
+    std::vector<TSyncStep> Steps;
+    std::vector<std::string> Skipped;  // sites found taken by name on the way
+    int Next = 0;
+    TSyncResult Counts;
+};
+
+// A whole TSyncRun: both ways (up first) or one way; throws TArchiveError,
+// result holding what was done until then.
 void SyncArchives(TArchive& laptop, TArchive& server, TSyncDirection direction,
                   TSyncResult& result);
+
+// What went one way, for the operator: "上传：新增场地 2 个，测试 3 次，记录
+// 120 条；40 条记录已在档案中", then a line for each site left for merging.
+std::string SyncCountsText(const std::string& way, const TSyncCounts& counts);
 
 // The archive a command line names: "postgresql://user@host:port/database"
 // (libpq's form; ?host=/socket/folder, sslmode, sslrootcert, sslcert and

@@ -53,6 +53,7 @@ class TfrmArchive : public QWidget {
     QPushButton* BBtn_DeleteSite;
     QPushButton* BBtn_DeleteCampaign;
     QPushButton* BBtn_Settings;
+    QPushButton* BBtn_Sync;  // "同步" with the team's server
     QPushButton* BBtn_Close;
     TFileDialogRequest ImportDialog;
     TFileDialogRequest CsvDialog;
