@@ -17,6 +17,7 @@ void TSyncRun::Plan(TArchive& from, TArchive& to, bool up, const std::vector<std
     std::set<std::string> sitesThere, campaignsThere, names;
     for (const TSite& site : to.Sites()) {
         sitesThere.insert(site.Uuid);
+        SiteIds[up][site.Uuid] = site.Id;
         names.insert(site.Name);
         for (const TCampaignSummary& c : to.Campaigns(site.Id))
             campaignsThere.insert(c.Campaign.Uuid);
@@ -62,18 +63,23 @@ void TSyncRun::Step() {
         ++Next;
         return;
     }
-    // The copy is known there by its UUID (Store finds it): ids are each
-    // archive's own.
+    // Ids are each archive's own; a campaign new there is known by its
+    // UUID (Store finds it).
+    std::map<std::string, std::int64_t>& ids = SiteIds[step.Up];
     TSite there = step.Site;
-    there.Id = 0;
     const auto store = [&] {
+        const auto known = ids.find(step.Site.Uuid);
+        there.Id = known == ids.end() ? 0 : known->second;
         if (!step.Campaign) {
-            to.SaveSite(there);
+            ids[there.Uuid] = to.SaveSite(there);
             return TImportResult{};
         }
         TCampaign copy = *step.Campaign;
-        copy.Id = copy.SiteId = 0;
-        return to.Store(there, copy, from.Records(step.Campaign->Id)).Records;
+        copy.Id = 0;
+        copy.SiteId = there.Id;
+        const TStoreResult stored = to.Store(there, copy, from.Records(step.Campaign->Id));
+        ids[there.Uuid] = stored.SiteId;
+        return stored.Records;
     };
     TImportResult moved;
     try {

@@ -11,6 +11,7 @@
 // UUID is not copied: the two are to be merged on the operator's word, and
 // its name is listed instead.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ class TSyncRun {
     TArchive& Server;
     std::vector<TSyncStep> Steps;
     std::vector<std::string> Skipped;  // sites found taken by name on the way
+    // Each receiving side's ids of the sites it holds, by UUID (up: the server's).
+    std::map<std::string, std::int64_t> SiteIds[2];
     int Next = 0;
     TSyncResult Counts;
 };

@@ -2,11 +2,14 @@
 // KR3090_ARCHIVE_SERVER names one, else a second SQLite file): a cancel
 // after two campaigns leaves whole campaigns on the server, "取回场地"
 // brings the checked site alone, and the last sync says what went where.
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 
 #include "ArchiveTarget.h"
@@ -79,6 +82,33 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
         AddSite(*office, "南山变", 1, 10, 20000);
         AddSite(*office, "同名站", 0, 0, 0);
     }
+    // A laptop file that is damaged, or of a newer program, is refused with
+    // its reason before the server is reached.
+    const QString refused = folder.filePath(QStringLiteral("拒绝.sqlite"));
+    OpenArchive(SettingsOfTarget("sqlite:" + refused.toStdString()));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "newer");
+        db.setDatabaseName(refused);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec("UPDATE schema_version SET version = 99, min_version = 99");
+    }
+    QSqlDatabase::removeDatabase("newer");
+    for (const char* reason : {"档案的格式版本是 99", "档案文件已损坏"}) {
+        TfrmArchiveSync check(nullptr);
+        check.LaptopSettings.File = refused.toStdString();
+        check.ServerSettings = serverSettings;
+        check.ServerSettings.File = folder.filePath(QStringLiteral("从未打开.sqlite")).toStdString();
+        EXPECT_FALSE(check.ReadArchives());
+        const QString account = check.Memo_Account->toPlainText();
+        EXPECT_TRUE(account.startsWith(QStringLiteral("无法同步，没有发送任何内容：")) &&
+                    account.contains(QString::fromUtf8(reason)))
+            << account.toStdString();
+        EXPECT_FALSE(check.BBtn_Sync->isEnabled());
+        EXPECT_FALSE(QFile::exists(Q(check.ServerSettings.File)));
+        QFile::remove(refused + "-wal");
+        QFile::resize(refused, 4096);  // then cut short
+    }
+
     auto* sync = new TfrmArchiveSync(window.get());
     sync->ServerSettings = serverSettings;
     sync->show();
