@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
@@ -157,6 +158,13 @@ class TArchive {
     // answer was lost, a copy from another archive): it is not stored again.
     virtual TStoreResult Store(const TSite& site, const TCampaign& campaign,
                                const std::vector<TArchivedRecord>& records) = 0;
+
+    // The site becomes the one known by otherUuid too (a copy of it made
+    // elsewhere under that UUID, merged on the operator's word): a copy of
+    // that site stored later lands in it. NotFound when the site is gone.
+    virtual void MergeSite(std::int64_t siteId, const std::string& otherUuid) = 0;
+    // The UUIDs merged into sites here, with the site each points to.
+    virtual std::vector<std::pair<std::string, std::int64_t>> SiteAliases() = 0;
 
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;

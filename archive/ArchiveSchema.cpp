@@ -138,6 +138,18 @@ const TMigration Version5{
         "ALTER TABLE campaigns ADD COLUMN soil_kind INTEGER NOT NULL DEFAULT 0",
     }};
 
+// Version 6: a site merged with a copy made elsewhere under another UUID
+// (the same site stored on its own by two programs) is known by that UUID
+// too, so that later syncs of either copy land in it. Additive: older
+// programs go on storing, and see the merged site as the one site it is.
+const TMigration Version6{
+    6,
+    {
+        "CREATE TABLE site_aliases ("
+        " uuid TEXT PRIMARY KEY,"
+        " site_id BIGINT NOT NULL REFERENCES sites (id) ON DELETE CASCADE)",
+    }};
+
 // A random UUID in QUuid's text form (version 4, lower case, no braces),
 // made by the database for each row.
 const char* const SqliteUuid =
@@ -186,7 +198,8 @@ bool HasAnyTable(QSqlDatabase& db) {
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5};
+    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5,
+                                                Version6};
     return steps;
 }
 

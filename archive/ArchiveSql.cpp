@@ -283,6 +283,29 @@ class TSqlArchive final : public TArchive {
         });
     }
 
+    void MergeSite(std::int64_t siteId, const std::string& otherUuid) override {
+        Call([&] {
+            TTransaction transaction(Db);
+            if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(siteId)}, "合并场地").next())
+                ThrowSiteGone();
+            RunSql(Db,
+                   "INSERT INTO site_aliases (uuid, site_id) VALUES (?, ?)"
+                   " ON CONFLICT (uuid) DO UPDATE SET site_id = excluded.site_id",
+                   {Q(otherUuid), Id(siteId)}, "合并场地");
+            transaction.Commit();
+        });
+    }
+
+    std::vector<std::pair<std::string, std::int64_t>> SiteAliases() override {
+        return Call([&] {
+            std::vector<std::pair<std::string, std::int64_t>> aliases;
+            QSqlQuery q = RunSql(Db, "SELECT uuid, site_id FROM site_aliases ORDER BY uuid", {},
+                                 "读取场地");
+            while (q.next()) aliases.emplace_back(S(q.value(0).toString()), q.value(1).toLongLong());
+            return aliases;
+        });
+    }
+
     TStoreResult Store(const TSite& site, const TCampaign& campaign,
                        const std::vector<TArchivedRecord>& records) override {
         if (site.Id == 0 && site.Name.empty())
@@ -623,6 +646,10 @@ class TSqlArchive final : public TArchive {
         if (uuid.empty()) return 0;
         QSqlQuery q = RunSql(Db, QString("SELECT id FROM %1 WHERE uuid = ?").arg(table), {Q(uuid)},
                              "读取标识");
+        if (q.next()) return q.value(0).toLongLong();
+        // A site's copy merged into another site here is that site.
+        if (QString(table) != "sites") return 0;
+        q = RunSql(Db, "SELECT site_id FROM site_aliases WHERE uuid = ?", {Q(uuid)}, "读取标识");
         return q.next() ? q.value(0).toLongLong() : 0;
     }
 

@@ -1,9 +1,12 @@
 #include "archive/ArchiveSync.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
 #include <set>
+
+#include "qtext/QText.h"
 
 TSyncRun::TSyncRun(TArchive& laptop, TArchive& server, TSyncDirection direction,
                    const std::vector<std::string>& fetchSites)
@@ -15,18 +18,24 @@ TSyncRun::TSyncRun(TArchive& laptop, TArchive& server, TSyncDirection direction,
 void TSyncRun::Plan(TArchive& from, TArchive& to, bool up, const std::vector<std::string>& only) {
     TSyncCounts& counts = up ? Counts.Up : Counts.Down;
     std::set<std::string> sitesThere, campaignsThere, names;
-    for (const TSite& site : to.Sites()) {
+    const std::vector<TSite> there = to.Sites();
+    for (const TSite& site : there) {
         sitesThere.insert(site.Uuid);
         SiteIds[up][site.Uuid] = site.Id;
         names.insert(site.Name);
         for (const TCampaignSummary& c : to.Campaigns(site.Id))
             campaignsThere.insert(c.Campaign.Uuid);
     }
+    for (const auto& [uuid, siteId] : to.SiteAliases()) {
+        sitesThere.insert(uuid);
+        SiteIds[up][uuid] = siteId;
+    }
     const std::set<std::string> chosen(only.begin(), only.end());
     for (const TSite& site : from.Sites()) {
         if (!chosen.empty() && !chosen.count(site.Uuid)) continue;
         const bool known = sitesThere.count(site.Uuid) > 0;
-        if (!known && names.count(site.Name)) {
+        const auto alike = [&](const TSite& other) { return SameSite(site, other); };
+        if (!known && (names.count(site.Name) || std::any_of(there.begin(), there.end(), alike))) {
             counts.SameName.push_back(site.Name);
             continue;
         }
@@ -120,6 +129,44 @@ void SyncArchives(TArchive& laptop, TArchive& server, TSyncDirection direction,
         throw;
     }
     result = run.Result();
+}
+
+std::string NormalisedName(const std::string& text) {
+    // Compatibility forms fold full-width letters, digits and the
+    // ideographic space into their plain forms.
+    QString folded = QString::fromStdString(text).normalized(QString::NormalizationForm_KC);
+    folded.remove(QRegularExpression(QStringLiteral("\\s")));
+    return folded.toStdString();
+}
+
+bool SameSite(const TSite& a, const TSite& b) {
+    return NormalisedName(a.Name) == NormalisedName(b.Name) &&
+           Q(NormalisedName(a.VoltageLevel)).compare(Q(NormalisedName(b.VoltageLevel)),
+                                                     Qt::CaseInsensitive) == 0;
+}
+
+std::vector<TSiteMatch> SiteMatches(TArchive& laptop, TArchive& server) {
+    // Merged: each side knows the other's UUID (a merge cut short between
+    // the two is offered again).
+    const auto aliases = [](TArchive& side) {
+        std::set<std::string> uuids;
+        for (const auto& [uuid, siteId] : side.SiteAliases()) uuids.insert(uuid);
+        return uuids;
+    };
+    const std::set<std::string> onLaptop = aliases(laptop), onServerSide = aliases(server);
+    const std::vector<TSite> onServer = server.Sites();
+    std::vector<TSiteMatch> matches;
+    for (const TSite& mine : laptop.Sites())
+        for (const TSite& theirs : onServer)
+            if (mine.Uuid != theirs.Uuid && SameSite(mine, theirs) &&
+                !(onServerSide.count(mine.Uuid) && onLaptop.count(theirs.Uuid)))
+                matches.push_back({mine, theirs});
+    return matches;
+}
+
+void MergeSites(TArchive& laptop, TArchive& server, const TSiteMatch& match) {
+    server.MergeSite(match.Server.Id, match.Laptop.Uuid);
+    laptop.MergeSite(match.Laptop.Id, match.Server.Uuid);
 }
 
 std::string SyncCountsText(const std::string& way, const TSyncCounts& c) {

@@ -8,8 +8,11 @@
 // whole, moved by whole campaigns, and the next one finishes the work.
 //
 // A site of one side whose name the other side gives to a site of another
-// UUID is not copied: the two are to be merged on the operator's word, and
-// its name is listed instead.
+// UUID, or whose name and voltage level are those of such a site once
+// written alike (SameSite), is not copied: its name is listed instead, and
+// the two are merged on the operator's word (MergeSites). A merged site is
+// known on each side by the other's UUID too, so later syncs of either copy
+// land in one place.
 
 #include <map>
 #include <optional>
@@ -78,6 +81,19 @@ class TSyncRun {
 // result holding what was done until then.
 void SyncArchives(TArchive& laptop, TArchive& server, TSyncDirection direction,
                   TSyncResult& result);
+
+// Two sites stored on their own under other UUIDs that look like one: the
+// same name and voltage level once spaces are dropped and full-width forms
+// folded (NormalisedName), the voltage level's letters in either case.
+struct TSiteMatch {
+    TSite Laptop, Server;
+};
+std::string NormalisedName(const std::string& text);
+bool SameSite(const TSite& a, const TSite& b);
+// The pairs of the two archives not merged yet, in the laptop's order.
+std::vector<TSiteMatch> SiteMatches(TArchive& laptop, TArchive& server);
+// On the operator's word: each side's site is known by the other's UUID too.
+void MergeSites(TArchive& laptop, TArchive& server, const TSiteMatch& match);
 
 // What went one way, for the operator: "上传：新增场地 2 个，测试 3 次，记录
 // 120 条；40 条记录已在档案中", then a line for each site left for merging.

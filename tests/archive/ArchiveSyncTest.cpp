@@ -121,3 +121,49 @@ TEST_F(ArchiveSyncTest, AnArchiveIsNamedByItsFileOrByAServerAddress) {
     EXPECT_EQ(ArchiveSettingsOf("postgresql:///kr3090?host=/tmp/pg").Host, "/tmp/pg");
     EXPECT_THROW(ArchiveSettingsOf("postgresql://db.example/"), TArchiveError);
 }
+
+TEST_F(ArchiveSyncTest, SitesThatLookAlikeAreOfferedAndOnceMergedEitherCopySyncsIntoOnePlace) {
+    auto laptop = OpenLaptop();
+    auto server = Open();
+    // Typed on the laptop with an ideographic space and full-width letters.
+    const std::int64_t mine = laptop->SaveSite({0, "东郊\u3000变", "110ｋＶ", "", "", ""});
+    laptop->Import(Campaign(*laptop, mine, "2025-05-01"), TestRecords(0, 30));
+    laptop->SaveSite({0, "西区变", "220kV", "", "", ""});
+    const std::int64_t office = server->SaveSite({0, "东郊变", "110kV", "", "", ""});
+    server->Import(Campaign(*server, office, "2019-05-01"), TestRecords(100, 20));
+    server->SaveSite({0, "西区变", "110kV", "", "", ""});
+
+    // Another voltage level is another site, whose name is taken: listed, not offered.
+    const std::vector<TSiteMatch> offered = SiteMatches(*laptop, *server);
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(std::tie(offered[0].Laptop.Id, offered[0].Server.Id), std::tie(mine, office));
+    TSyncResult before;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, before);
+    EXPECT_EQ(Counts(before.Up), std::make_tuple(0, 0, 0, 0));
+    EXPECT_EQ(before.Up.SameName, (std::vector<std::string>{"东郊\u3000变", "西区变"}));
+    EXPECT_EQ(before.Down.SameName, (std::vector<std::string>{"东郊变", "西区变"}));
+
+    MergeSites(*laptop, *server, offered[0]);
+    EXPECT_TRUE(SiteMatches(*laptop, *server).empty());
+    TSyncResult merged;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, merged);
+    EXPECT_EQ(Counts(merged.Up), std::make_tuple(0, 1, 30, 0));
+    EXPECT_EQ(Counts(merged.Down), std::make_tuple(0, 1, 20, 0));
+    EXPECT_EQ(laptop->Campaigns(mine).size(), 2u);
+    EXPECT_EQ(server->Campaigns(office).size(), 2u);
+
+    // A third archive holding the laptop's copy under its first UUID lands
+    // there too.
+    QTemporaryDir other;
+    auto third = OpenArchive(ArchiveSettingsOf(other.filePath("third.sqlite").toStdString()));
+    TSite copy = laptop->Sites()[0];
+    copy.Id = 0;
+    TCampaign visit;
+    visit.Date = "2026-01-01";
+    third->Store(copy, visit, TestRecords(200, 10));
+    TSyncResult again;
+    SyncArchives(*third, *server, TSyncDirection::UploadOnly, again);
+    EXPECT_EQ(Counts(again.Up), std::make_tuple(0, 1, 10, 0));
+    EXPECT_EQ(server->Campaigns(office).size(), 3u);
+    EXPECT_EQ(server->Sites().size(), 2u);
+}
