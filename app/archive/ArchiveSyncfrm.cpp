@@ -47,7 +47,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     setWindowTitle(QStringLiteral("同步"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(SongFont(14));
-    resize(760, 680);
+    resize(760, 820);
 
     // The laptop is the program's own file; the server the one "档案设置"
     // names, whichever of the two the archive window shows.
@@ -89,7 +89,19 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     BBtn_Refresh = Button(sites, siteButtons, "BBtn_Refresh", QStringLiteral("刷新"));
     siteButtons->addStretch();
     siteLayout->addLayout(siteButtons);
-    layout->addWidget(sites, 1);
+    layout->addWidget(sites, 2);
+
+    auto* merge = Named(new QGroupBox(QStringLiteral("待合并的场地"), this), "GBox_Merge",
+                        QStringLiteral("待合并的场地"));
+    auto* mergeLayout = new QVBoxLayout(merge);
+    LView_Merge = TextTable(merge, "LView_Merge", {"笔记本上的场地", "服务器上的场地", "电压等级"},
+                            QStringLiteral("两边各自建立、看来是同一个的场地（勾选要合并的）"));
+    mergeLayout->addWidget(LView_Merge, 1);
+    auto* mergeButtons = new QHBoxLayout;
+    BBtn_Merge = Button(merge, mergeButtons, "BBtn_Merge", QStringLiteral("合并"));
+    mergeButtons->addStretch();
+    mergeLayout->addLayout(mergeButtons);
+    layout->addWidget(merge);
 
     auto* progress = new QHBoxLayout;
     PBar_Sync = Named(new QProgressBar(this), "PBar_Sync", QStringLiteral("同步进度"));
@@ -114,6 +126,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     connect(BBtn_Fetch, &QPushButton::clicked, this, &TfrmArchiveSync::BBtn_FetchClick);
     connect(BBtn_Refresh, &QPushButton::clicked, this, [this] { ReadArchives(); });
     connect(BBtn_Cancel, &QPushButton::clicked, this, &TfrmArchiveSync::BBtn_CancelClick);
+    connect(BBtn_Merge, &QPushButton::clicked, this, &TfrmArchiveSync::BBtn_MergeClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
     Follow();
 }
@@ -159,6 +172,7 @@ bool TfrmArchiveSync::ReadArchives() {
         laptop_.reset();
     }
     ShowServerSites();
+    ShowMatches();
     if (!failure.isEmpty())
         Memo_Account->setPlainText(QStringLiteral("无法同步，没有发送任何内容：\n") + failure);
     Follow();
@@ -170,6 +184,7 @@ void TfrmArchiveSync::ShowServerSites() {
     if (laptop_) {
         try {
             for (const TSite& site : laptop_->Sites()) onLaptop.insert(site.Uuid);
+            for (const auto& [uuid, siteId] : laptop_->SiteAliases()) onLaptop.insert(uuid);
         } catch (const TArchiveError&) {
         }
     }
@@ -183,9 +198,55 @@ void TfrmArchiveSync::ShowServerSites() {
     FitColumns(LView_ServerSites);
 }
 
+void TfrmArchiveSync::ShowMatches() {
+    matches_.clear();
+    if (laptop_ && server_) {
+        try {
+            matches_ = SiteMatches(*laptop_, *server_);
+        } catch (const TArchiveError&) {
+        }
+    }
+    LView_Merge->setRowCount(int(matches_.size()));
+    for (int row = 0; row < int(matches_.size()); ++row) {
+        const TSiteMatch& m = matches_[row];
+        SetTableRow(LView_Merge, row, {m.Laptop.Name, m.Server.Name, m.Server.VoltageLevel}, true,
+                    false);
+    }
+    FitColumns(LView_Merge);
+}
+
+void TfrmArchiveSync::BBtn_MergeClick() {
+    std::vector<TSiteMatch> chosen;
+    for (int row = 0; row < LView_Merge->rowCount(); ++row)
+        if (LView_Merge->item(row, 0)->checkState() == Qt::Checked) chosen.push_back(matches_[row]);
+    if (chosen.empty()) {
+        Platform().MessageBox(this, QStringLiteral("请先勾选要合并的场地。"),
+                              QStringLiteral("提示"), TMessageIcon::Information);
+        return;
+    }
+    QString pairs;
+    for (const TSiteMatch& m : chosen)
+        pairs += QStringLiteral("\n  笔记本上的“%1”与服务器上的“%2”")
+                     .arg(Q(m.Laptop.Name), Q(m.Server.Name));
+    if (!Platform().Confirm(this,
+                            QStringLiteral("确定把下列场地各自合并为同一个场地吗？") + pairs +
+                                QStringLiteral("\n合并后，同步时两边的测试互相补齐。"),
+                            QStringLiteral("提示")))
+        return;
+    try {
+        for (const TSiteMatch& m : chosen) MergeSites(*laptop_, *server_, m);
+        Memo_Account->setPlainText(QStringLiteral("已合并：") + pairs +
+                                   QStringLiteral("\n请按“开始同步”补齐两边的测试。"));
+    } catch (const TArchiveError& e) {
+        Memo_Account->setPlainText(QStringLiteral("合并没有完成：") + Q(e.what()));
+    }
+    ShowServerSites();
+    ShowMatches();
+}
+
 void TfrmArchiveSync::Follow() {
     const bool open = laptop_ && server_, running = Running();
-    for (QWidget* w : std::initializer_list<QWidget*>{BBtn_Sync, BBtn_Fetch, RBtn_Both,
+    for (QWidget* w : std::initializer_list<QWidget*>{BBtn_Sync, BBtn_Fetch, BBtn_Merge, RBtn_Both,
                                                       RBtn_UploadOnly, RBtn_DownloadOnly})
         w->setEnabled(open && !running);
     BBtn_Refresh->setEnabled(!running);
@@ -273,6 +334,7 @@ void TfrmArchiveSync::Finish(const QString& ending) {
     } catch (const TArchiveError&) {
     }
     ShowServerSites();
+    ShowMatches();
     Follow();
     // The archive window shows what came in.
     emit ArchiveAccess().Changed(0, 0);

@@ -9,6 +9,11 @@
 // server that goes away leaves both archives whole, the next sync finishing
 // the work. At the end the window says what went where.
 //
+// Sites stored on their own on each side that look like one (the same name
+// and voltage level once written alike) are listed for merging; "合并"
+// merges the checked pairs on the operator's word, and the next sync fills
+// each with the other's campaigns.
+//
 // Modeless, one for the run, over the archive window.
 
 #include <QWidget>
@@ -41,6 +46,7 @@ class TfrmArchiveSync : public QWidget {
     void BBtn_SyncClick();   // in the direction chosen
     void BBtn_FetchClick();  // the checked sites, down only
     void BBtn_CancelClick();
+    void BBtn_MergeClick();  // the checked pairs, after the operator's yes
     bool Running() const { return run_ != nullptr; }
 
     QLabel* Lbl_Laptop;
@@ -49,6 +55,8 @@ class TfrmArchiveSync : public QWidget {
     QRadioButton* RBtn_UploadOnly;
     QRadioButton* RBtn_DownloadOnly;
     QTableWidget* LView_ServerSites;
+    QTableWidget* LView_Merge;
+    QPushButton* BBtn_Merge;
     QPushButton* BBtn_Sync;
     QPushButton* BBtn_Fetch;
     QPushButton* BBtn_Refresh;
@@ -65,10 +73,12 @@ class TfrmArchiveSync : public QWidget {
     void NextStep();
     void Finish(const QString& ending);
     void ShowServerSites();
+    void ShowMatches();
     void Follow();  // the buttons as the state allows
 
     std::unique_ptr<TArchive> laptop_, server_;
     std::vector<TSite> serverSites_;
+    std::vector<TSiteMatch> matches_;
     std::unique_ptr<TSyncRun> run_;
     TSyncDirection direction_ = TSyncDirection::Both;
     bool cancel_ = false;

@@ -158,6 +158,23 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
     EXPECT_EQ(RecordsBySite(*office), all);
     // The archive window shows what came down.
     EXPECT_EQ(OpenWindow<TfrmArchive>()->LView_Sites->rowCount(), 4);
+
+    // The two 同名站 are offered; merged on the operator's word, the next
+    // sync leaves nothing out.
+    ASSERT_EQ(sync->LView_Merge->rowCount(), 1);
+    EXPECT_EQ(sync->LView_Merge->item(0, 1)->text(), QStringLiteral("同名站"));
+    sync->LView_Merge->item(0, 0)->setCheckState(Qt::Checked);
+    sync->BBtn_Merge->click();
+    ASSERT_EQ(platform.Questions.size(), 1u);
+    EXPECT_EQ(platform.Questions[0],
+              QStringLiteral("确定把下列场地各自合并为同一个场地吗？\n  笔记本上的“同名站”与服务器上的"
+                             "“同名站”\n合并后，同步时两边的测试互相补齐。"));
+    EXPECT_EQ(sync->LView_Merge->rowCount(), 0);
+    EXPECT_EQ(sync->LView_ServerSites->item(2, 2)->text(), QStringLiteral("已有"));  // merged
+    EXPECT_EQ(run(sync->BBtn_Sync),
+              std::string("同步完成：12 次测试。\n"
+                          "上传到服务器：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"
+                          "下载到笔记本：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"));
     sync->close();
     ArchiveAccess().Close();
     delete OpenWindow<TfrmArchive>();
