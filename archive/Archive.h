@@ -166,6 +166,13 @@ class TArchive {
     // The UUIDs merged into sites here, with the site each points to.
     virtual std::vector<std::pair<std::string, std::int64_t>> SiteAliases() = 0;
 
+    // What the campaigns' details were when this archive last synced with
+    // the archive `peer` (its Description), by campaign UUID, so that a sync
+    // tells a change of one side from changes of both.
+    virtual std::vector<std::pair<std::string, std::string>> SyncMarks(const std::string& peer) = 0;
+    virtual void SetSyncMarks(const std::string& peer,
+                              const std::vector<std::pair<std::string, std::string>>& marks) = 0;
+
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;
 

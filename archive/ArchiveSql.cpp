@@ -306,6 +306,34 @@ class TSqlArchive final : public TArchive {
         });
     }
 
+    std::vector<std::pair<std::string, std::string>> SyncMarks(const std::string& peer) override {
+        return Call([&] {
+            std::vector<std::pair<std::string, std::string>> marks;
+            QSqlQuery q = RunSql(Db,
+                                 "SELECT campaign_uuid, details FROM sync_marks WHERE peer = ?",
+                                 {Q(peer)}, "读取同步记号");
+            while (q.next()) marks.emplace_back(S(q.value(0).toString()), S(q.value(1).toString()));
+            return marks;
+        });
+    }
+
+    void SetSyncMarks(const std::string& peer,
+                      const std::vector<std::pair<std::string, std::string>>& marks) override {
+        if (marks.empty()) return;
+        Call([&] {
+            TTransaction transaction(Db);
+            QSqlQuery q = PrepareSql(Db,
+                                     "INSERT INTO sync_marks (peer, campaign_uuid, details)"
+                                     " VALUES (?, ?, ?) ON CONFLICT (peer, campaign_uuid)"
+                                     " DO UPDATE SET details = excluded.details",
+                                     "保存同步记号");
+            for (const auto& [uuid, details] : marks)
+                RunPrepared(q, {Q(peer), Q(uuid), Q(details)}, "保存同步记号");
+            q.finish();
+            transaction.Commit();
+        });
+    }
+
     TStoreResult Store(const TSite& site, const TCampaign& campaign,
                        const std::vector<TArchivedRecord>& records) override {
         if (site.Id == 0 && site.Name.empty())

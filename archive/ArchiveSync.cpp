@@ -10,9 +10,37 @@
 
 TSyncRun::TSyncRun(TArchive& laptop, TArchive& server, TSyncDirection direction,
                    const std::vector<std::string>& fetchSites)
-    : Laptop(laptop), Server(server) {
+    : Laptop(laptop), Server(server), Peer(server.Description()) {
     if (direction != TSyncDirection::DownloadOnly) Plan(laptop, server, true, {});
     if (direction != TSyncDirection::UploadOnly) Plan(server, laptop, false, fetchSites);
+    PlanDetails(direction);
+}
+
+void TSyncRun::PlanDetails(TSyncDirection direction) {
+    std::map<std::string, std::string> marks;
+    for (auto& [uuid, details] : Laptop.SyncMarks(Peer)) marks[uuid] = details;
+    std::vector<std::pair<std::string, std::string>> same;
+    for (const auto& [uuid, mine] : CampaignsOn[0]) {
+        const auto theirs = CampaignsOn[1].find(uuid);
+        if (theirs == CampaignsOn[1].end()) continue;
+        const TCampaign& l = mine.second;
+        const TCampaign& s = theirs->second.second;
+        const std::string dl = CampaignDetails(l), ds = CampaignDetails(s);
+        const auto mark = marks.find(uuid);
+        const std::string* last = mark == marks.end() ? nullptr : &mark->second;
+        if (dl == ds) {
+            if (!last || *last != dl) same.emplace_back(uuid, dl);
+        } else if (last && *last == dl) {
+            if (direction != TSyncDirection::UploadOnly)
+                Steps.push_back({false, {}, false, s, false, true, l.Id, l.SiteId});
+        } else if (last && *last == ds) {
+            if (direction != TSyncDirection::DownloadOnly)
+                Steps.push_back({true, {}, false, l, false, true, s.Id, s.SiteId});
+        } else {
+            Counts.Conflicts.push_back({mine.first, l, s});
+        }
+    }
+    Laptop.SetSyncMarks(Peer, same);
 }
 
 void TSyncRun::Plan(TArchive& from, TArchive& to, bool up, const std::vector<std::string>& only) {
@@ -23,8 +51,10 @@ void TSyncRun::Plan(TArchive& from, TArchive& to, bool up, const std::vector<std
         sitesThere.insert(site.Uuid);
         SiteIds[up][site.Uuid] = site.Id;
         names.insert(site.Name);
-        for (const TCampaignSummary& c : to.Campaigns(site.Id))
+        for (const TCampaignSummary& c : to.Campaigns(site.Id)) {
             campaignsThere.insert(c.Campaign.Uuid);
+            CampaignsOn[up ? 1 : 0][c.Campaign.Uuid] = {site.Name, c.Campaign};
+        }
     }
     for (const auto& [uuid, siteId] : to.SiteAliases()) {
         sitesThere.insert(uuid);
@@ -40,6 +70,8 @@ void TSyncRun::Plan(TArchive& from, TArchive& to, bool up, const std::vector<std
             continue;
         }
         const std::vector<TCampaignSummary> campaigns = from.Campaigns(site.Id);
+        for (const TCampaignSummary& c : campaigns)
+            CampaignsOn[up ? 0 : 1][c.Campaign.Uuid] = {site.Name, c.Campaign};
         if (campaigns.empty() && !known) Steps.push_back({up, site, true, std::nullopt, false});
         for (std::size_t k = 0; k < campaigns.size(); ++k)
             Steps.push_back({up, site, !known && k == 0, campaigns[k].Campaign,
@@ -68,6 +100,16 @@ void TSyncRun::Step() {
     TArchive& from = step.Up ? Laptop : Server;
     TArchive& to = step.Up ? Server : Laptop;
     TSyncCounts& counts = step.Up ? Counts.Up : Counts.Down;
+    if (step.Details) {
+        TCampaign copy = *step.Campaign;
+        copy.Id = step.TargetId;
+        copy.SiteId = step.TargetSiteId;
+        to.SaveCampaign(copy);
+        Laptop.SetSyncMarks(Peer, {{copy.Uuid, CampaignDetails(copy)}});
+        ++counts.Details;
+        ++Next;
+        return;
+    }
     if (std::find(Skipped.begin(), Skipped.end(), step.Site.Uuid) != Skipped.end()) {
         ++Next;
         return;
@@ -113,7 +155,11 @@ void TSyncRun::Step() {
         moved = store();
     }
     if (step.NewSite) ++counts.Sites;
-    if (step.Campaign && step.NewCampaign) ++counts.Campaigns;
+    if (step.Campaign && step.NewCampaign) {
+        ++counts.Campaigns;
+        // Both sides hold it as it was sent: the mark a later change is told by.
+        Laptop.SetSyncMarks(Peer, {{step.Campaign->Uuid, CampaignDetails(*step.Campaign)}});
+    }
     counts.Records += moved.Stored;
     counts.Already += moved.Already;
     ++Next;
@@ -169,12 +215,50 @@ void MergeSites(TArchive& laptop, TArchive& server, const TSiteMatch& match) {
     laptop.MergeSite(match.Laptop.Id, match.Server.Uuid);
 }
 
+namespace {
+
+std::string Number(const std::optional<double>& v) {
+    return v ? QString::number(*v, 'g', 17).toStdString() : std::string();
+}
+
+}  // namespace
+
+std::string CampaignDetails(const TCampaign& c) {
+    const TLeadLayout& l = c.Layout;
+    std::string text;
+    for (const std::string& field :
+         {c.Date, c.Testers, c.Weather, c.Soil, c.LeadLayout, c.LeadLengths, c.InstrumentSerial,
+          c.Remarks, Number(c.Limit), std::to_string(c.PowerFrequency),
+          std::to_string(int(l.Method)), Number(l.Diagonal), Number(l.GridLength),
+          Number(l.GridWidth), Number(l.CurrentDistance), Number(l.ProbeDistance),
+          Number(l.Angle), std::to_string(int(l.Soil))})
+        text += field + '\x1f';
+    return text;
+}
+
+std::string CampaignDetailsText(const TCampaign& c) {
+    return c.Date + "，测试人员 " + c.Testers + "，限值 " +
+           (c.Limit ? Number(c.Limit) + "Ω" : std::string("未设")) + "，引线 " + c.LeadLayout +
+           " " + c.LeadLengths + "，备注 " + c.Remarks;
+}
+
+void ResolveConflict(TArchive& laptop, TArchive& server, const TCampaignConflict& conflict,
+                     bool keepLaptop) {
+    const TCampaign& other = keepLaptop ? conflict.Server : conflict.Laptop;
+    TCampaign kept = keepLaptop ? conflict.Laptop : conflict.Server;
+    kept.Id = other.Id;
+    kept.SiteId = other.SiteId;
+    (keepLaptop ? server : laptop).SaveCampaign(kept);
+    laptop.SetSyncMarks(server.Description(), {{kept.Uuid, CampaignDetails(kept)}});
+}
+
 std::string SyncCountsText(const std::string& way, const TSyncCounts& c) {
     std::string text = way + "：新增场地 " + std::to_string(c.Sites) + " 个，测试 " +
                        std::to_string(c.Campaigns) + " 次，记录 " + std::to_string(c.Records) +
                        " 条；" + std::to_string(c.Already) + " 条记录已在档案中\n";
     for (const std::string& name : c.SameName)
         text += "  未同步：对方已有另一个名为“" + name + "”的场地，需要合并\n";
+    if (c.Details) text += "  更新了 " + std::to_string(c.Details) + " 次测试的测试信息\n";
     return text;
 }
 

@@ -31,11 +31,21 @@ struct TSyncCounts {
     int Records = 0;                    // new records
     int Already = 0;                    // records the receiving archive held already
     std::vector<std::string> SameName;  // sites left for merging, by name
+    int Details = 0;  // campaigns whose details changed on the sending side alone, brought over
+};
+
+// A campaign whose details (date, testers, limit, lead layout, remarks and
+// the rest of its form) changed on both sides since the last sync, or that
+// differ with no sync on record: both versions, neither overwritten.
+struct TCampaignConflict {
+    std::string Site;  // the laptop's name of its site
+    TCampaign Laptop, Server;
 };
 
 struct TSyncResult {
     TSyncCounts Up;    // laptop to server
     TSyncCounts Down;  // server to laptop
+    std::vector<TCampaignConflict> Conflicts;
 };
 
 // One copy of a sync: a campaign with its records (or a site without
@@ -46,6 +56,10 @@ struct TSyncStep {
     bool NewSite = false;  // the first step of a site the other side lacked
     std::optional<TCampaign> Campaign;  // none: the site alone
     bool NewCampaign = false;
+    // A campaign both hold whose details the receiving side takes: the
+    // receiving side's ids of it and of its site.
+    bool Details = false;
+    std::int64_t TargetId = 0, TargetSiteId = 0;
 };
 
 // A sync done one campaign at a time, so that a window stays live and a
@@ -67,12 +81,16 @@ class TSyncRun {
 
   private:
     void Plan(TArchive& from, TArchive& to, bool up, const std::vector<std::string>& only);
+    void PlanDetails(TSyncDirection direction);
     TArchive& Laptop;
     TArchive& Server;
     std::vector<TSyncStep> Steps;
     std::vector<std::string> Skipped;  // sites found taken by name on the way
     // Each receiving side's ids of the sites it holds, by UUID (up: the server's).
     std::map<std::string, std::int64_t> SiteIds[2];
+    // Each side's campaigns by UUID (0: the laptop's), with their site's name.
+    std::map<std::string, std::pair<std::string, TCampaign>> CampaignsOn[2];
+    std::string Peer;  // the server as the laptop's sync marks name it
     int Next = 0;
     TSyncResult Counts;
 };
@@ -94,6 +112,14 @@ bool SameSite(const TSite& a, const TSite& b);
 std::vector<TSiteMatch> SiteMatches(TArchive& laptop, TArchive& server);
 // On the operator's word: each side's site is known by the other's UUID too.
 void MergeSites(TArchive& laptop, TArchive& server, const TSiteMatch& match);
+
+// The details a sync compares, as one text.
+std::string CampaignDetails(const TCampaign& c);
+// "2025-05-01，测试人员 张三，限值 0.5Ω，引线 ...，备注 ..." for the operator.
+std::string CampaignDetailsText(const TCampaign& c);
+// The operator's choice: the version kept goes to the other side.
+void ResolveConflict(TArchive& laptop, TArchive& server, const TCampaignConflict& conflict,
+                     bool keepLaptop);
 
 // What went one way, for the operator: "上传：新增场地 2 个，测试 3 次，记录
 // 120 条；40 条记录已在档案中", then a line for each site left for merging.

@@ -167,3 +167,60 @@ TEST_F(ArchiveSyncTest, SitesThatLookAlikeAreOfferedAndOnceMergedEitherCopySyncs
     EXPECT_EQ(server->Campaigns(office).size(), 3u);
     EXPECT_EQ(server->Sites().size(), 2u);
 }
+
+TEST_F(ArchiveSyncTest, DetailsChangedOnOneSideAreCarriedOverAndOnBothSidesOfferedWithBothVersions) {
+    auto laptop = OpenLaptop();
+    auto server = Open();
+    const std::int64_t site = laptop->SaveSite({0, "东郊变", "110kV", "", "", ""});
+    TCampaign visit;
+    visit.SiteId = site;
+    visit.Date = "2025-05-01";
+    visit.Testers = "张三";
+    visit.Id = laptop->SaveCampaign(visit);
+    laptop->Import(visit.Id, TestRecords(0, 10));
+    TSyncResult first;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, first);
+    TCampaign there = server->Campaigns(server->Sites()[0].Id).at(0).Campaign;
+
+    // The office corrects the testers, the laptop adds a remark: each goes over.
+    there.Testers = "张三、李四";
+    server->SaveCampaign(there);
+    TSyncResult down;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, down);
+    EXPECT_EQ(std::make_pair(down.Up.Details, down.Down.Details), std::make_pair(0, 1));
+    EXPECT_EQ(laptop->Campaigns(site).at(0).Campaign.Testers, "张三、李四");
+    visit = laptop->Campaigns(site).at(0).Campaign;
+    visit.Remarks = "雨后";
+    laptop->SaveCampaign(visit);
+    TSyncResult up;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, up);
+    EXPECT_EQ(std::make_pair(up.Up.Details, up.Down.Details), std::make_pair(1, 0));
+    EXPECT_EQ(server->Campaigns(there.SiteId).at(0).Campaign.Remarks, "雨后");
+    EXPECT_EQ(SyncCountsText("上传", up.Up),
+              "上传：新增场地 0 个，测试 0 次，记录 0 条；10 条记录已在档案中\n"
+              "  更新了 1 次测试的测试信息\n");
+
+    // Both change the limit: shown with both versions, neither overwritten.
+    visit.Limit = 0.5;
+    laptop->SaveCampaign(visit);
+    there = server->Campaigns(there.SiteId).at(0).Campaign;
+    there.Limit = 0.4;
+    server->SaveCampaign(there);
+    TSyncResult both;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, both);
+    ASSERT_EQ(both.Conflicts.size(), 1u);
+    EXPECT_EQ(both.Conflicts[0].Site, "东郊变");
+    EXPECT_EQ(CampaignDetailsText(both.Conflicts[0].Laptop),
+              "2025-05-01，测试人员 张三、李四，限值 0.5Ω，引线  ，备注 雨后");
+    EXPECT_EQ(both.Conflicts[0].Server.Limit, 0.4);
+    EXPECT_EQ(laptop->Campaigns(site).at(0).Campaign.Limit, 0.5);
+    EXPECT_EQ(server->Campaigns(there.SiteId).at(0).Campaign.Limit, 0.4);
+
+    // The office's kept: the laptop takes it, and the next sync finds them alike.
+    ResolveConflict(*laptop, *server, both.Conflicts[0], false);
+    EXPECT_EQ(laptop->Campaigns(site).at(0).Campaign.Limit, 0.4);
+    TSyncResult after;
+    SyncArchives(*laptop, *server, TSyncDirection::Both, after);
+    EXPECT_TRUE(after.Conflicts.empty());
+    EXPECT_EQ(after.Up.Details + after.Down.Details, 0);
+}

@@ -1,0 +1,181 @@
+// What a sync costs at a utility's scale: a laptop of 20 campaigns (2 sites
+// of 10 campaigns of 100 records) syncing up into a server holding many
+// sites of 10 campaigns of 100 records each, the same laptop syncing again
+// when everything is there, the server's site list, and one site opened as
+// the archive window opens it (its campaigns, then the last one's records).
+// Each against a server of one site (/1: the full server, /0: one site) for
+// the ratio. Needs a test server (the sites are stored once and kept for
+// later runs; KR3090_SYNC_BENCH_SITES sets how many, 500 by default):
+//   scripts/archive-server-test.sh start /tmp/kr3090-sync-bench
+//   KR3090_ARCHIVE_SERVER=/tmp/kr3090-sync-bench build/bench/SyncBench
+//   scripts/archive-server-test.sh remove /tmp/kr3090-sync-bench
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "archive/ArchiveSql.h"
+#include "archive/ArchiveSync.h"
+
+namespace {
+
+std::string ServerFolder() {
+    return qEnvironmentVariable("KR3090_ARCHIVE_SERVER").toStdString();
+}
+
+int SitesWanted() {
+    const int n = qEnvironmentVariableIntValue("KR3090_SYNC_BENCH_SITES");
+    return n > 0 ? n : 500;
+}
+
+TArchiveSettings Server(const char* database) {
+    TArchiveSettings s;
+    s.Driver = TArchiveDriver::PostgreSQL;
+    s.Host = ServerFolder();
+    s.User = "kr3090";
+    s.Database = database;
+    qputenv("PGPASSFILE", QByteArray::fromStdString(ServerFolder() + "/pgpass"));
+    return s;
+}
+
+int next = 0;  // every record of a run is new
+
+std::vector<TArchivedRecord> Upload() {
+    std::vector<TArchivedRecord> list(100);
+    for (auto& r : list) {
+        const int k = next++;
+        r.Number = k % 100 + 1;
+        r.Values = {k % 2 ? 45 : 55,  2.0 + k * 1e-4, 1.25,   30.0 + k % 7, k % 3 == 0,   117,
+                    1 + k / 100 % 12, 1 + k % 28,     k % 24, k % 60,       k / 1200 % 60};
+    }
+    return list;
+}
+
+// Sites named prefix0 ... of 10 campaigns of 100 records, each campaign
+// stored as "存入档案" stores it.
+void AddSites(TArchive& archive, const std::string& prefix, int first, int count) {
+    for (int s = first; s < first + count; ++s) {
+        TSite site;
+        site.Name = prefix + std::to_string(s);
+        site.VoltageLevel = "110kV";
+        for (int k = 0; k < 10; ++k) {
+            TCampaign c;
+            c.Date = "20" + std::to_string(16 + k) + "-05-01";
+            site.Id = archive.Store(site, c, Upload()).SiteId;
+        }
+    }
+}
+
+// The full server (database kr3090) and one of a single site (kr3090_one),
+// made on first use.
+TArchive& Archive(bool full) {
+    // Kept to the end of the process: closed after main, Qt's driver would
+    // be gone before them.
+    static TArchive* archives[2] = {};
+    TArchive*& a = archives[full];
+    if (a) return *a;
+    if (!full) {
+        Server("postgres");  // its password file
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "sync-bench-admin");
+        db.setHostName(QString::fromStdString(ServerFolder()));
+        db.setUserName("kr3090");
+        db.setDatabaseName("postgres");
+        if (db.open()) QSqlQuery(db).exec("CREATE DATABASE kr3090_one");
+    }
+    a = OpenArchive(Server(full ? "kr3090" : "kr3090_one")).release();
+    const int wanted = full ? SitesWanted() : 1;
+    const int there = static_cast<int>(a->Sites().size());
+    if (there < wanted) {
+        const auto started = std::chrono::steady_clock::now();
+        AddSites(*a, "场地", there, wanted - there);
+        std::fprintf(stderr, "stored %d sites of 10 campaigns of 100 records in %.0f s\n",
+                     wanted - there,
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                         .count());
+    }
+    return *a;
+}
+
+bool NeedServer(benchmark::State& state) {
+    if (!ServerFolder().empty()) return true;
+    state.SkipWithError("KR3090_ARCHIVE_SERVER names no server (scripts/archive-server-test.sh)");
+    return false;
+}
+
+struct TLaptop {
+    std::filesystem::path Folder =
+        std::filesystem::temp_directory_path() /
+        ("kr3090-sync-bench-" + QUuid::createUuid().toString(QUuid::Id128).toStdString());
+    TArchiveSettings Settings;
+    TLaptop() {
+        std::filesystem::create_directories(Folder);
+        Settings.File = (Folder / DefaultArchiveFileName).string();
+        AddSites(*OpenArchive(Settings), "现场" + Folder.filename().string() + "-", 0, 2);
+    }
+    ~TLaptop() { std::filesystem::remove_all(Folder); }
+    void Sync(TArchive& server) {
+        auto laptop = OpenArchive(Settings);
+        TSyncResult result;
+        SyncArchives(*laptop, server, TSyncDirection::UploadOnly, result);
+        benchmark::DoNotOptimize(result);
+    }
+    // Its sites off the server again.
+    void Remove(TArchive& server) {
+        auto laptop = OpenArchive(Settings);
+        for (const TSite& mine : laptop->Sites())
+            for (const TSite& there : server.Sites())
+                if (there.Uuid == mine.Uuid) server.DeleteSite(there.Id);
+    }
+};
+
+void BM_SyncLaptop20Up(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    TArchive& server = Archive(state.range(0) != 0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        TLaptop laptop;
+        state.ResumeTiming();
+        laptop.Sync(server);
+        state.PauseTiming();
+        laptop.Remove(server);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SyncLaptop20Up)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Everything is there already: each record is offered and counted as there.
+void BM_SyncLaptop20Again(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    TArchive& server = Archive(state.range(0) != 0);
+    TLaptop laptop;
+    laptop.Sync(server);
+    for (auto _ : state) laptop.Sync(server);
+    laptop.Remove(server);
+}
+BENCHMARK(BM_SyncLaptop20Again)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_SiteList(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    TArchive& server = Archive(state.range(0) != 0);
+    for (auto _ : state) benchmark::DoNotOptimize(server.Sites());
+}
+BENCHMARK(BM_SiteList)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_OpenSite(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    TArchive& server = Archive(state.range(0) != 0);
+    const std::vector<TSite> sites = server.Sites();
+    const std::int64_t site = sites[sites.size() / 2].Id;
+    for (auto _ : state) {
+        const std::vector<TCampaignSummary> campaigns = server.Campaigns(site);
+        benchmark::DoNotOptimize(server.Records(campaigns.back().Campaign.Id));
+    }
+}
+BENCHMARK(BM_OpenSite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
