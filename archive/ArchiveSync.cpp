@@ -217,8 +217,9 @@ void MergeSites(TArchive& laptop, TArchive& server, const TSiteMatch& match) {
 
 namespace {
 
-std::string Number(const std::optional<double>& v) {
-    return v ? QString::number(*v, 'g', 17).toStdString() : std::string();
+// Exact for comparing; 15 digits as a person reads it.
+std::string Number(const std::optional<double>& v, int digits = 17) {
+    return v ? QString::number(*v, 'g', digits).toStdString() : std::string();
 }
 
 }  // namespace
@@ -238,7 +239,7 @@ std::string CampaignDetails(const TCampaign& c) {
 
 std::string CampaignDetailsText(const TCampaign& c) {
     return c.Date + "，测试人员 " + c.Testers + "，限值 " +
-           (c.Limit ? Number(c.Limit) + "Ω" : std::string("未设")) + "，引线 " + c.LeadLayout +
+           (c.Limit ? Number(c.Limit, 15) + "Ω" : std::string("未设")) + "，引线 " + c.LeadLayout +
            " " + c.LeadLengths + "，备注 " + c.Remarks;
 }
 
@@ -259,6 +260,14 @@ std::string SyncCountsText(const std::string& way, const TSyncCounts& c) {
     for (const std::string& name : c.SameName)
         text += "  未同步：对方已有另一个名为“" + name + "”的场地，需要合并\n";
     if (c.Details) text += "  更新了 " + std::to_string(c.Details) + " 次测试的测试信息\n";
+    return text;
+}
+
+std::string ConflictsText(const std::vector<TCampaignConflict>& conflicts) {
+    std::string text;
+    for (const TCampaignConflict& c : conflicts)
+        text += "  未同步：“" + c.Site + "” " + c.Laptop.Date +
+                " 的测试信息两边都改过，请在“同步”窗口里选择保留哪一边\n";
     return text;
 }
 

@@ -124,6 +124,8 @@ void ResolveConflict(TArchive& laptop, TArchive& server, const TCampaignConflict
 // What went one way, for the operator: "上传：新增场地 2 个，测试 3 次，记录
 // 120 条；40 条记录已在档案中", then a line for each site left for merging.
 std::string SyncCountsText(const std::string& way, const TSyncCounts& counts);
+// A line for each campaign left for the operator's choice; empty when none.
+std::string ConflictsText(const std::vector<TCampaignConflict>& conflicts);
 
 // The archive a command line names: "postgresql://user@host:port/database"
 // (libpq's form; ?host=/socket/folder, sslmode, sslrootcert, sslcert and

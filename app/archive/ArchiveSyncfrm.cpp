@@ -47,7 +47,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     setWindowTitle(QStringLiteral("同步"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(SongFont(14));
-    resize(760, 820);
+    resize(860, 960);
 
     // The laptop is the program's own file; the server the one "档案设置"
     // names, whichever of the two the archive window shows.
@@ -103,6 +103,22 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     mergeLayout->addLayout(mergeButtons);
     layout->addWidget(merge);
 
+    auto* conflicts = Named(new QGroupBox(QStringLiteral("两边都改过的测试信息"), this),
+                            "GBox_Conflicts", QStringLiteral("两边都改过的测试信息"));
+    auto* conflictLayout = new QVBoxLayout(conflicts);
+    LView_Conflicts =
+        TextTable(conflicts, "LView_Conflicts", {"场地", "笔记本上的测试信息", "服务器上的测试信息"},
+                  QStringLiteral("两边都改过的测试信息（选择要保留的一边）"));
+    conflictLayout->addWidget(LView_Conflicts, 1);
+    auto* conflictButtons = new QHBoxLayout;
+    BBtn_KeepLaptop =
+        Button(conflicts, conflictButtons, "BBtn_KeepLaptop", QStringLiteral("用笔记本的"));
+    BBtn_KeepServer =
+        Button(conflicts, conflictButtons, "BBtn_KeepServer", QStringLiteral("用服务器的"));
+    conflictButtons->addStretch();
+    conflictLayout->addLayout(conflictButtons);
+    layout->addWidget(conflicts);
+
     auto* progress = new QHBoxLayout;
     PBar_Sync = Named(new QProgressBar(this), "PBar_Sync", QStringLiteral("同步进度"));
     PBar_Sync->setFormat(QStringLiteral("%v / %m 次测试"));
@@ -127,6 +143,8 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     connect(BBtn_Refresh, &QPushButton::clicked, this, [this] { ReadArchives(); });
     connect(BBtn_Cancel, &QPushButton::clicked, this, &TfrmArchiveSync::BBtn_CancelClick);
     connect(BBtn_Merge, &QPushButton::clicked, this, &TfrmArchiveSync::BBtn_MergeClick);
+    connect(BBtn_KeepLaptop, &QPushButton::clicked, this, [this] { KeepVersion(true); });
+    connect(BBtn_KeepServer, &QPushButton::clicked, this, [this] { KeepVersion(false); });
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
     Follow();
 }
@@ -244,12 +262,42 @@ void TfrmArchiveSync::BBtn_MergeClick() {
     ShowMatches();
 }
 
+void TfrmArchiveSync::ShowConflicts() {
+    LView_Conflicts->setRowCount(int(conflicts_.size()));
+    for (int row = 0; row < int(conflicts_.size()); ++row) {
+        const TCampaignConflict& c = conflicts_[row];
+        SetTableRow(LView_Conflicts, row,
+                    {c.Site, CampaignDetailsText(c.Laptop), CampaignDetailsText(c.Server)});
+    }
+    FitColumns(LView_Conflicts);
+    Follow();
+}
+
+void TfrmArchiveSync::KeepVersion(bool laptop) {
+    const int row = LView_Conflicts->currentRow();
+    if (row < 0 || row >= int(conflicts_.size()) || !laptop_ || !server_) return;
+    try {
+        ResolveConflict(*laptop_, *server_, conflicts_[row], laptop);
+        Memo_Account->setPlainText(
+            QStringLiteral("%1 %2 的测试信息已按%3的保存在两边。")
+                .arg(Q(conflicts_[row].Site), Q(conflicts_[row].Laptop.Date),
+                     laptop ? QStringLiteral("笔记本") : QStringLiteral("服务器")));
+        conflicts_.erase(conflicts_.begin() + row);
+    } catch (const TArchiveError& e) {
+        Memo_Account->setPlainText(QStringLiteral("测试信息没有保存：") + Q(e.what()));
+    }
+    ShowConflicts();
+    emit ArchiveAccess().Changed(0, 0);
+}
+
 void TfrmArchiveSync::Follow() {
     const bool open = laptop_ && server_, running = Running();
     for (QWidget* w : std::initializer_list<QWidget*>{BBtn_Sync, BBtn_Fetch, BBtn_Merge, RBtn_Both,
                                                       RBtn_UploadOnly, RBtn_DownloadOnly})
         w->setEnabled(open && !running);
     BBtn_Refresh->setEnabled(!running);
+    for (QPushButton* b : {BBtn_KeepLaptop, BBtn_KeepServer})
+        b->setEnabled(open && !running && !conflicts_.empty());
     BBtn_Cancel->setEnabled(running);
 }
 
@@ -279,6 +327,8 @@ void TfrmArchiveSync::BBtn_CancelClick() {
 
 void TfrmArchiveSync::Start(TSyncDirection direction, const std::vector<std::string>& sites) {
     if (Running() || !laptop_ || !server_) return;
+    conflicts_.clear();
+    ShowConflicts();
     direction_ = direction;
     cancel_ = false;
     Memo_Account->setPlainText(QStringLiteral("正在读取两个档案的内容..."));
@@ -323,11 +373,14 @@ void TfrmArchiveSync::NextStep() {
 void TfrmArchiveSync::Finish(const QString& ending) {
     const TSyncResult result = run_->Result();
     run_.reset();
+    conflicts_ = result.Conflicts;
+    ShowConflicts();
     QString account = ending + QStringLiteral("\n");
     if (direction_ != TSyncDirection::DownloadOnly)
         account += Q(SyncCountsText("上传到服务器", result.Up));
     if (direction_ != TSyncDirection::UploadOnly)
         account += Q(SyncCountsText("下载到笔记本", result.Down));
+    account += Q(ConflictsText(result.Conflicts));
     Memo_Account->setPlainText(account);
     try {
         if (server_) serverSites_ = server_->Sites();

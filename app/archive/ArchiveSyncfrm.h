@@ -12,7 +12,9 @@
 // Sites stored on their own on each side that look like one (the same name
 // and voltage level once written alike) are listed for merging; "合并"
 // merges the checked pairs on the operator's word, and the next sync fills
-// each with the other's campaigns.
+// each with the other's campaigns. A campaign whose details changed on both
+// sides since the last sync is listed with both versions; "用笔记本的" or
+// "用服务器的" keeps one for both.
 //
 // Modeless, one for the run, over the archive window.
 
@@ -47,6 +49,7 @@ class TfrmArchiveSync : public QWidget {
     void BBtn_FetchClick();  // the checked sites, down only
     void BBtn_CancelClick();
     void BBtn_MergeClick();  // the checked pairs, after the operator's yes
+    void KeepVersion(bool laptop);  // of the selected campaign in LView_Conflicts
     bool Running() const { return run_ != nullptr; }
 
     QLabel* Lbl_Laptop;
@@ -57,6 +60,9 @@ class TfrmArchiveSync : public QWidget {
     QTableWidget* LView_ServerSites;
     QTableWidget* LView_Merge;
     QPushButton* BBtn_Merge;
+    QTableWidget* LView_Conflicts;
+    QPushButton* BBtn_KeepLaptop;
+    QPushButton* BBtn_KeepServer;
     QPushButton* BBtn_Sync;
     QPushButton* BBtn_Fetch;
     QPushButton* BBtn_Refresh;
@@ -74,11 +80,13 @@ class TfrmArchiveSync : public QWidget {
     void Finish(const QString& ending);
     void ShowServerSites();
     void ShowMatches();
+    void ShowConflicts();
     void Follow();  // the buttons as the state allows
 
     std::unique_ptr<TArchive> laptop_, server_;
     std::vector<TSite> serverSites_;
     std::vector<TSiteMatch> matches_;
+    std::vector<TCampaignConflict> conflicts_;
     std::unique_ptr<TSyncRun> run_;
     TSyncDirection direction_ = TSyncDirection::Both;
     bool cancel_ = false;

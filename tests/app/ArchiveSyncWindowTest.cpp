@@ -175,6 +175,29 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
               std::string("同步完成：12 次测试。\n"
                           "上传到服务器：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"
                           "下载到笔记本：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"));
+
+    // A campaign whose limit both sides changed is listed with both
+    // versions; the office's is kept for both.
+    const auto setLimit = [](TArchive& a, double limit) {
+        for (const TSite& site : a.Sites())
+            if (site.Name == "东郊变") {
+                TCampaign c = a.Campaigns(site.Id).at(0).Campaign;
+                c.Limit = limit;
+                a.SaveCampaign(c);
+            }
+    };
+    setLimit(*OpenArchive(config), 0.5);
+    setLimit(*office, 0.4);
+    EXPECT_NE(run(sync->BBtn_Sync).find("  未同步：“东郊变” 2025-01-01 的测试信息两边都改过"),
+              std::string::npos);
+    ASSERT_EQ(sync->LView_Conflicts->rowCount(), 1);
+    EXPECT_EQ(sync->LView_Conflicts->item(0, 2)->text(),
+              QStringLiteral("2025-01-01，测试人员 ，限值 0.4Ω，引线  ，备注 "));
+    sync->LView_Conflicts->selectRow(0);
+    sync->BBtn_KeepServer->click();
+    EXPECT_EQ(sync->LView_Conflicts->rowCount(), 0);
+    auto laptop = OpenArchive(config);
+    EXPECT_EQ(laptop->Campaigns(laptop->Sites()[0].Id).at(0).Campaign.Limit, 0.4);  // 东郊变
     sync->close();
     ArchiveAccess().Close();
     delete OpenWindow<TfrmArchive>();
