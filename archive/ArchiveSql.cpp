@@ -299,9 +299,10 @@ class TSqlArchive final : public TArchive {
     std::vector<std::pair<std::string, std::int64_t>> SiteAliases() override {
         return Call([&] {
             std::vector<std::pair<std::string, std::int64_t>> aliases;
-            QSqlQuery q = RunSql(Db, "SELECT uuid, site_id FROM site_aliases ORDER BY uuid", {},
-                                 "读取场地");
-            while (q.next()) aliases.emplace_back(S(q.value(0).toString()), q.value(1).toLongLong());
+            QSqlQuery q =
+                RunSql(Db, "SELECT uuid, site_id FROM site_aliases ORDER BY uuid", {}, "读取场地");
+            while (q.next())
+                aliases.emplace_back(S(q.value(0).toString()), q.value(1).toLongLong());
             return aliases;
         });
     }
@@ -309,8 +310,7 @@ class TSqlArchive final : public TArchive {
     std::vector<std::pair<std::string, std::string>> SyncMarks(const std::string& peer) override {
         return Call([&] {
             std::vector<std::pair<std::string, std::string>> marks;
-            QSqlQuery q = RunSql(Db,
-                                 "SELECT campaign_uuid, details FROM sync_marks WHERE peer = ?",
+            QSqlQuery q = RunSql(Db, "SELECT campaign_uuid, details FROM sync_marks WHERE peer = ?",
                                  {Q(peer)}, "读取同步记号");
             while (q.next()) marks.emplace_back(S(q.value(0).toString()), S(q.value(1).toString()));
             return marks;

@@ -149,8 +149,8 @@ void TSyncRun::Step() {
             ++Next;
             return;
         }
-        if (!siteCame && !(step.Campaign && step.NewCampaign &&
-                           Holds(to, step.Site.Uuid, step.Campaign->Uuid)))
+        if (!siteCame &&
+            !(step.Campaign && step.NewCampaign && Holds(to, step.Site.Uuid, step.Campaign->Uuid)))
             throw;
         moved = store();
     }
@@ -187,8 +187,8 @@ std::string NormalisedName(const std::string& text) {
 
 bool SameSite(const TSite& a, const TSite& b) {
     return NormalisedName(a.Name) == NormalisedName(b.Name) &&
-           Q(NormalisedName(a.VoltageLevel)).compare(Q(NormalisedName(b.VoltageLevel)),
-                                                     Qt::CaseInsensitive) == 0;
+           Q(NormalisedName(a.VoltageLevel))
+                   .compare(Q(NormalisedName(b.VoltageLevel)), Qt::CaseInsensitive) == 0;
 }
 
 std::vector<TSiteMatch> SiteMatches(TArchive& laptop, TArchive& server) {
@@ -231,8 +231,8 @@ std::string CampaignDetails(const TCampaign& c) {
          {c.Date, c.Testers, c.Weather, c.Soil, c.LeadLayout, c.LeadLengths, c.InstrumentSerial,
           c.Remarks, Number(c.Limit), std::to_string(c.PowerFrequency),
           std::to_string(int(l.Method)), Number(l.Diagonal), Number(l.GridLength),
-          Number(l.GridWidth), Number(l.CurrentDistance), Number(l.ProbeDistance),
-          Number(l.Angle), std::to_string(int(l.Soil))})
+          Number(l.GridWidth), Number(l.CurrentDistance), Number(l.ProbeDistance), Number(l.Angle),
+          std::to_string(int(l.Soil))})
         text += field + '\x1f';
     return text;
 }

@@ -51,9 +51,9 @@ struct TSyncResult {
 // One copy of a sync: a campaign with its records (or a site without
 // campaigns) from one archive into the other, in one transaction there.
 struct TSyncStep {
-    bool Up = true;  // laptop to server
-    TSite Site;      // as the sending archive holds it
-    bool NewSite = false;  // the first step of a site the other side lacked
+    bool Up = true;                     // laptop to server
+    TSite Site;                         // as the sending archive holds it
+    bool NewSite = false;               // the first step of a site the other side lacked
     std::optional<TCampaign> Campaign;  // none: the site alone
     bool NewCampaign = false;
     // A campaign both hold whose details the receiving side takes: the

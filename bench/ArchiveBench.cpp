@@ -54,7 +54,8 @@ struct TBenchArchive {
         if (!Folder.empty()) std::filesystem::remove_all(Folder);
     }
     void Empty() {
-        Sql("DROP TABLE IF EXISTS sync_marks, site_aliases, records, campaigns, sites, schema_version",
+        Sql("DROP TABLE IF EXISTS sync_marks, site_aliases, records, campaigns, sites,"
+            " schema_version",
             [](QSqlQuery&) {});
     }
     std::int64_t NewCampaign(TArchive& archive) {

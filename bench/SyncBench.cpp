@@ -93,10 +93,9 @@ TArchive& Archive(bool full) {
     if (there < wanted) {
         const auto started = std::chrono::steady_clock::now();
         AddSites(*a, "场地", there, wanted - there);
-        std::fprintf(stderr, "stored %d sites of 10 campaigns of 100 records in %.0f s\n",
-                     wanted - there,
-                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
-                         .count());
+        std::fprintf(
+            stderr, "stored %d sites of 10 campaigns of 100 records in %.0f s\n", wanted - there,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     }
     return *a;
 }

@@ -73,7 +73,8 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
                             "RBtn_UploadOnly", QStringLiteral("只上传"));
     RBtn_DownloadOnly = Named(new QRadioButton(QStringLiteral("只下载"), direction),
                               "RBtn_DownloadOnly", QStringLiteral("只下载"));
-    for (QRadioButton* b : {RBtn_Both, RBtn_UploadOnly, RBtn_DownloadOnly}) directions->addWidget(b);
+    for (QRadioButton* b : {RBtn_Both, RBtn_UploadOnly, RBtn_DownloadOnly})
+        directions->addWidget(b);
     directions->addStretch();
     RBtn_Both->setChecked(true);
     layout->addWidget(direction);
@@ -106,9 +107,9 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     auto* conflicts = Named(new QGroupBox(QStringLiteral("两边都改过的测试信息"), this),
                             "GBox_Conflicts", QStringLiteral("两边都改过的测试信息"));
     auto* conflictLayout = new QVBoxLayout(conflicts);
-    LView_Conflicts =
-        TextTable(conflicts, "LView_Conflicts", {"场地", "笔记本上的测试信息", "服务器上的测试信息"},
-                  QStringLiteral("两边都改过的测试信息（选择要保留的一边）"));
+    LView_Conflicts = TextTable(conflicts, "LView_Conflicts",
+                                {"场地", "笔记本上的测试信息", "服务器上的测试信息"},
+                                QStringLiteral("两边都改过的测试信息（选择要保留的一边）"));
     conflictLayout->addWidget(LView_Conflicts, 1);
     auto* conflictButtons = new QHBoxLayout;
     BBtn_KeepLaptop =
@@ -153,7 +154,8 @@ TfrmArchiveSync::~TfrmArchiveSync() = default;
 
 bool TfrmArchiveSync::ReadArchives() {
     Lbl_Laptop->setText(QStringLiteral("笔记本档案：") + Q(LaptopSettings.File));
-    const bool named = ServerSettings.Driver == TArchiveDriver::SQLite || !ServerSettings.Host.empty();
+    const bool named =
+        ServerSettings.Driver == TArchiveDriver::SQLite || !ServerSettings.Host.empty();
     Lbl_Server->setText(QStringLiteral("服务器档案：") +
                         (!named ? QStringLiteral("（未设置）")
                          : ServerSettings.Driver == TArchiveDriver::SQLite
@@ -177,9 +179,10 @@ bool TfrmArchiveSync::ReadArchives() {
                 break;
             } catch (const TArchiveError& e) {
                 if (e.Problem() != TArchiveProblem::PasswordRefused) throw;
-                password_ = Platform()
-                                .Password(this, Q(e.what()) + QStringLiteral("\n请输入数据库密码："))
-                                .toStdString();
+                password_ =
+                    Platform()
+                        .Password(this, Q(e.what()) + QStringLiteral("\n请输入数据库密码："))
+                        .toStdString();
                 if (password_.empty()) throw;
             }
         }

@@ -48,7 +48,7 @@ class TfrmArchiveSync : public QWidget {
     void BBtn_SyncClick();   // in the direction chosen
     void BBtn_FetchClick();  // the checked sites, down only
     void BBtn_CancelClick();
-    void BBtn_MergeClick();  // the checked pairs, after the operator's yes
+    void BBtn_MergeClick();         // the checked pairs, after the operator's yes
     void KeepVersion(bool laptop);  // of the selected campaign in LView_Conflicts
     bool Running() const { return run_ != nullptr; }
 

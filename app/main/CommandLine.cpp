@@ -97,8 +97,10 @@ int RunSync(const QStringList& arguments) {
     } catch (const TArchiveError& e) {
         failure = Q(e.what());
     }
-    if (direction != TSyncDirection::DownloadOnly) Print(stdout, Q(SyncCountsText("上传", result.Up)));
-    if (direction != TSyncDirection::UploadOnly) Print(stdout, Q(SyncCountsText("下载", result.Down)));
+    if (direction != TSyncDirection::DownloadOnly)
+        Print(stdout, Q(SyncCountsText("上传", result.Up)));
+    if (direction != TSyncDirection::UploadOnly)
+        Print(stdout, Q(SyncCountsText("下载", result.Down)));
     Print(stdout, Q(ConflictsText(result.Conflicts)));
     if (failure.isEmpty()) return 0;
     Print(stderr, QStringLiteral("kr3090：同步没有完成：%1\n").arg(failure));

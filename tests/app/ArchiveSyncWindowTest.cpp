@@ -70,7 +70,8 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
     const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
     TArchiveSettings serverSettings =
         server.isEmpty()
-            ? SettingsOfTarget("sqlite:" + folder.filePath(QStringLiteral("服务器.sqlite")).toStdString())
+            ? SettingsOfTarget("sqlite:" +
+                               folder.filePath(QStringLiteral("服务器.sqlite")).toStdString())
             : SettingsOfTarget("server:" + server.toStdString());
     {
         auto laptop = OpenArchive(config);
@@ -97,7 +98,8 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
         TfrmArchiveSync check(nullptr);
         check.LaptopSettings.File = refused.toStdString();
         check.ServerSettings = serverSettings;
-        check.ServerSettings.File = folder.filePath(QStringLiteral("从未打开.sqlite")).toStdString();
+        check.ServerSettings.File =
+            folder.filePath(QStringLiteral("从未打开.sqlite")).toStdString();
         EXPECT_FALSE(check.ReadArchives());
         const QString account = check.Memo_Account->toPlainText();
         EXPECT_TRUE(account.startsWith(QStringLiteral("无法同步，没有发送任何内容：")) &&
@@ -129,29 +131,31 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
     });
     EXPECT_EQ(run(sync->BBtn_Sync),
               std::string("同步已取消：完成了 2 / 3 次测试，其余的下次同步时补齐。\n"
-                             "上传到服务器：新增场地 1 个，测试 2 次，记录 80 条；0 条记录已在档案中\n"
-                             "  未同步：对方已有另一个名为“同名站”的场地，需要合并\n"));
+                          "上传到服务器：新增场地 1 个，测试 2 次，记录 80 条；0 条记录已在档案中\n"
+                          "  未同步：对方已有另一个名为“同名站”的场地，需要合并\n"));
     auto office = OpenArchive(serverSettings);
     EXPECT_EQ(RecordsBySite(*office)["东郊变"], (std::vector<int>{40, 40}));
     QObject::disconnect(sync->PBar_Sync, nullptr, sync, nullptr);
 
     // The checked site alone comes down.
     sync->LView_ServerSites->item(1, 0)->setCheckState(Qt::Checked);
-    EXPECT_EQ(run(sync->BBtn_Fetch),
-              std::string("同步完成：1 次测试。\n"
-                             "下载到笔记本：新增场地 1 个，测试 1 次，记录 10 条；0 条记录已在档案中\n"));
+    EXPECT_EQ(
+        run(sync->BBtn_Fetch),
+        std::string("同步完成：1 次测试。\n"
+                    "下载到笔记本：新增场地 1 个，测试 1 次，记录 10 条；0 条记录已在档案中\n"));
     EXPECT_EQ(sync->LView_ServerSites->item(1, 2)->text(), QStringLiteral("已有"));
     EXPECT_EQ(RecordsBySite(*OpenArchive(config)).count("西区变"), 0u);
 
     // Both ways: the rest of the laptop up, the rest of the server down;
     // what both hold is read on each side and counted as there.
     sync->RBtn_Both->setChecked(true);
-    EXPECT_EQ(run(sync->BBtn_Sync),
-              std::string("同步完成：9 次测试。\n"
-                             "上传到服务器：新增场地 0 个，测试 1 次，记录 40 条；90 条记录已在档案中\n"
-                             "  未同步：对方已有另一个名为“同名站”的场地，需要合并\n"
-                             "下载到笔记本：新增场地 1 个，测试 2 次，记录 50 条；90 条记录已在档案中\n"
-                             "  未同步：对方已有另一个名为“同名站”的场地，需要合并\n"));
+    EXPECT_EQ(
+        run(sync->BBtn_Sync),
+        std::string("同步完成：9 次测试。\n"
+                    "上传到服务器：新增场地 0 个，测试 1 次，记录 40 条；90 条记录已在档案中\n"
+                    "  未同步：对方已有另一个名为“同名站”的场地，需要合并\n"
+                    "下载到笔记本：新增场地 1 个，测试 2 次，记录 50 条；90 条记录已在档案中\n"
+                    "  未同步：对方已有另一个名为“同名站”的场地，需要合并\n"));
     const std::map<std::string, std::vector<int>> all{
         {"东郊变", {40, 40, 40}}, {"西区变", {25, 25}}, {"南山变", {10}}, {"同名站", {}}};
     EXPECT_EQ(RecordsBySite(*OpenArchive(config)), all);
@@ -166,15 +170,17 @@ TEST_F(WindowTest, SyncWindowCountsWhatWentWhereAndACancelLeavesWholeCampaigns) 
     sync->LView_Merge->item(0, 0)->setCheckState(Qt::Checked);
     sync->BBtn_Merge->click();
     ASSERT_EQ(platform.Questions.size(), 1u);
-    EXPECT_EQ(platform.Questions[0],
-              QStringLiteral("确定把下列场地各自合并为同一个场地吗？\n  笔记本上的“同名站”与服务器上的"
-                             "“同名站”\n合并后，同步时两边的测试互相补齐。"));
+    EXPECT_EQ(
+        platform.Questions[0],
+        QStringLiteral("确定把下列场地各自合并为同一个场地吗？\n  笔记本上的“同名站”与服务器上的"
+                       "“同名站”\n合并后，同步时两边的测试互相补齐。"));
     EXPECT_EQ(sync->LView_Merge->rowCount(), 0);
     EXPECT_EQ(sync->LView_ServerSites->item(2, 2)->text(), QStringLiteral("已有"));  // merged
-    EXPECT_EQ(run(sync->BBtn_Sync),
-              std::string("同步完成：12 次测试。\n"
-                          "上传到服务器：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"
-                          "下载到笔记本：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"));
+    EXPECT_EQ(
+        run(sync->BBtn_Sync),
+        std::string("同步完成：12 次测试。\n"
+                    "上传到服务器：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"
+                    "下载到笔记本：新增场地 0 个，测试 0 次，记录 0 条；180 条记录已在档案中\n"));
 
     // A campaign whose limit both sides changed is listed with both
     // versions; the office's is kept for both.

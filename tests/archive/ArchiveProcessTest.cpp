@@ -2,11 +2,11 @@
 // once, and one killed in the middle of its imports; syncs killed at varied
 // moments both ways, and two laptops syncing the same new site at once.
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
-#include <QThread>
-#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <map>
 #include <set>
 
@@ -124,7 +124,9 @@ TEST_F(ArchiveTest, ASyncKilledAtVariedMomentsBothWaysLeavesWholeCampaignsAndThe
         up = onServer.size();
         down = onLaptop.size();
         ASSERT_EQ(IntegrityOf(laptopFile), "ok");
-        if (!OnServer()) ASSERT_EQ(IntegrityOf(QString::fromStdString(Settings.File)), "ok");
+        if (!OnServer()) {
+            ASSERT_EQ(IntegrityOf(QString::fromStdString(Settings.File)), "ok");
+        }
     }
     EXPECT_GT(killedInside, 6);
     auto last = StartSync(laptopFile, Target(), "both");

@@ -168,7 +168,8 @@ TEST_F(ArchiveSyncTest, SitesThatLookAlikeAreOfferedAndOnceMergedEitherCopySyncs
     EXPECT_EQ(server->Sites().size(), 2u);
 }
 
-TEST_F(ArchiveSyncTest, DetailsChangedOnOneSideAreCarriedOverAndOnBothSidesOfferedWithBothVersions) {
+TEST_F(ArchiveSyncTest,
+       DetailsChangedOnOneSideAreCarriedOverAndOnBothSidesOfferedWithBothVersions) {
     auto laptop = OpenLaptop();
     auto server = Open();
     const std::int64_t site = laptop->SaveSite({0, "东郊变", "110kV", "", "", ""});
