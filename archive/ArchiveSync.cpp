@@ -105,9 +105,9 @@ void TSyncRun::Step() {
         copy.Id = step.TargetId;
         copy.SiteId = step.TargetSiteId;
         to.SaveCampaign(copy);
-        Laptop.SetSyncMarks(Peer, {{copy.Uuid, CampaignDetails(copy)}});
         ++counts.Details;
         ++Next;
+        Laptop.SetSyncMarks(Peer, {{copy.Uuid, CampaignDetails(copy)}});
         return;
     }
     if (std::find(Skipped.begin(), Skipped.end(), step.Site.Uuid) != Skipped.end()) {
@@ -155,14 +155,14 @@ void TSyncRun::Step() {
         moved = store();
     }
     if (step.NewSite) ++counts.Sites;
-    if (step.Campaign && step.NewCampaign) {
-        ++counts.Campaigns;
-        // Both sides hold it as it was sent: the mark a later change is told by.
-        Laptop.SetSyncMarks(Peer, {{step.Campaign->Uuid, CampaignDetails(*step.Campaign)}});
-    }
+    if (step.Campaign && step.NewCampaign) ++counts.Campaigns;
     counts.Records += moved.Stored;
     counts.Already += moved.Already;
     ++Next;
+    // Both sides hold it as it was sent: the mark a later change is told by
+    // (a mark lost with a failure here is made by the next sync).
+    if (step.Campaign && step.NewCampaign)
+        Laptop.SetSyncMarks(Peer, {{step.Campaign->Uuid, CampaignDetails(*step.Campaign)}});
 }
 
 void SyncArchives(TArchive& laptop, TArchive& server, TSyncDirection direction,
