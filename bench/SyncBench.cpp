@@ -2,8 +2,9 @@
 // of 10 campaigns of 100 records) syncing up into a server holding many
 // sites of 10 campaigns of 100 records each, the same laptop syncing again
 // when everything is there, the server's site list, and one site opened as
-// the archive window opens it (its campaigns, then the last one's records).
-// Each against a server of one site (/1: the full server, /0: one site) for
+// the archive calls open it (its campaigns, then the last one's records), and
+// the same two in the archive window itself.
+// Each against a server of two sites (/1: the full server, /0: two sites) for
 // the ratio. Needs a test server (the sites are stored once and kept for
 // later runs; KR3090_SYNC_BENCH_SITES sets how many, 500 by default):
 //   scripts/archive-server-test.sh start /tmp/kr3090-sync-bench
@@ -14,13 +15,20 @@
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
+#include "app/archive/ArchiveWindows.h"
+#include "app/archive/Archivefrm.h"
+#include "app/kit/GlobVar.h"
+#include "app/kit/Platform.h"
 #include "archive/ArchiveSql.h"
 #include "archive/ArchiveSync.h"
+#include "bench/BenchWindow.h"
 
 namespace {
 
@@ -71,7 +79,7 @@ void AddSites(TArchive& archive, const std::string& prefix, int first, int count
     }
 }
 
-// The full server (database kr3090) and one of a single site (kr3090_one),
+// The full server (database kr3090) and one of two sites (kr3090_small),
 // made on first use.
 TArchive& Archive(bool full) {
     // Kept to the end of the process: closed after main, Qt's driver would
@@ -85,10 +93,10 @@ TArchive& Archive(bool full) {
         db.setHostName(QString::fromStdString(ServerFolder()));
         db.setUserName("kr3090");
         db.setDatabaseName("postgres");
-        if (db.open()) QSqlQuery(db).exec("CREATE DATABASE kr3090_one");
+        if (db.open()) QSqlQuery(db).exec("CREATE DATABASE kr3090_small");
     }
-    a = OpenArchive(Server(full ? "kr3090" : "kr3090_one")).release();
-    const int wanted = full ? SitesWanted() : 1;
+    a = OpenArchive(Server(full ? "kr3090" : "kr3090_small")).release();
+    const int wanted = full ? SitesWanted() : 2;
     const int there = static_cast<int>(a->Sites().size());
     if (there < wanted) {
         const auto started = std::chrono::steady_clock::now();
@@ -176,5 +184,66 @@ void BM_OpenSite(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenSite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The archive window itself on the server: "档案" read afresh (the site
+// list, the selected site's campaigns and its last campaign's records), and
+// another site selected in it, each with the window's events handled.
+class TQuietPlatform : public TPlatform {
+  public:
+    void MessageBox(QWidget*, const QString& text, const QString&, TMessageIcon) override {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    }
+    bool Confirm(QWidget*, const QString&, const QString&) override { return false; }
+    QString SaveFileName(QWidget*, const TFileDialogRequest&) override { return {}; }
+    QString OpenFileName(QWidget*, const TFileDialogRequest&) override { return {}; }
+    void ShellOpen(QWidget*, const QString&) override {}
+    QDateTime Now() override { return QDateTime::currentDateTime(); }
+    void ShowError(QWidget* owner, const QString& text) override {
+        MessageBox(owner, text, {}, TMessageIcon::Critical);
+    }
+};
+
+TfrmArchive& WindowOn(bool full) {
+    EnsureApplication("SyncBench");
+    static TQuietPlatform platform;
+    SetPlatform(&platform);
+    Archive(full);  // stored
+    static QTemporaryDir folder;
+    GlobVar.ConfigFileName = folder.filePath("Config.ini");
+    GlobVar.DataFolder = folder.path();
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(),
+                        Server(full ? "kr3090" : "kr3090_small"), GlobVar.DataFolder.toStdString());
+    ArchiveAccess().Close();
+    static TfrmArchive* window = new TfrmArchive(nullptr);  // kept, as the archives are
+    window->show();
+    window->Refresh();
+    QApplication::processEvents();
+    return *window;
+}
+
+void BM_WindowRefresh(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    TfrmArchive& window = WindowOn(state.range(0) != 0);
+    for (auto _ : state) {
+        window.Refresh();
+        QApplication::processEvents();
+    }
+    state.counters["sites"] = window.LView_Sites->rowCount();
+}
+BENCHMARK(BM_WindowRefresh)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_WindowOpenSite(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    TfrmArchive& window = WindowOn(state.range(0) != 0);
+    const int rows = window.LView_Sites->rowCount();
+    int k = 0;
+    for (auto _ : state) {
+        // Two sites in turn.
+        window.LView_Sites->selectRow(rows / 2 - (k++ % 2));
+        QApplication::processEvents();
+    }
+    state.counters["records"] = window.LView_CampRecords->rowCount();
+}
+BENCHMARK(BM_WindowOpenSite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
