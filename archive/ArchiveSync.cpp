@@ -238,9 +238,15 @@ std::string CampaignDetails(const TCampaign& c) {
 }
 
 std::string CampaignDetailsText(const TCampaign& c) {
-    return c.Date + "，测试人员 " + c.Testers + "，限值 " +
-           (c.Limit ? Number(c.Limit, 15) + "Ω" : std::string("未设")) + "，引线 " + c.LeadLayout +
-           " " + c.LeadLengths + "，备注 " + c.Remarks;
+    std::string text = c.Date;
+    const std::string leads =
+        c.LeadLayout + (c.LeadLayout.empty() || c.LeadLengths.empty() ? "" : " ") + c.LeadLengths;
+    for (const auto& [label, value] : {std::pair<const char*, std::string>{"测试人员 ", c.Testers},
+                                       {"限值 ", c.Limit ? Number(c.Limit, 15) + "Ω" : "未设"},
+                                       {"引线 ", leads},
+                                       {"备注 ", c.Remarks}})
+        if (!value.empty()) text += "，" + std::string(label) + value;
+    return text;
 }
 
 void ResolveConflict(TArchive& laptop, TArchive& server, const TCampaignConflict& conflict,

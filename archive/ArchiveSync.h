@@ -115,7 +115,8 @@ void MergeSites(TArchive& laptop, TArchive& server, const TSiteMatch& match);
 
 // The details a sync compares, as one text.
 std::string CampaignDetails(const TCampaign& c);
-// "2025-05-01，测试人员 张三，限值 0.5Ω，引线 ...，备注 ..." for the operator.
+// "2025-05-01，测试人员 张三，限值 0.5Ω，引线 ...，备注 ..." for the operator
+// (what is empty left out).
 std::string CampaignDetailsText(const TCampaign& c);
 // The operator's choice: the version kept goes to the other side.
 void ResolveConflict(TArchive& laptop, TArchive& server, const TCampaignConflict& conflict,

@@ -102,6 +102,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     BBtn_Merge = Button(merge, mergeButtons, "BBtn_Merge", QStringLiteral("合并"));
     mergeButtons->addStretch();
     mergeLayout->addLayout(mergeButtons);
+    LView_Merge->setMaximumHeight(140);  // seldom more than a few
     layout->addWidget(merge);
 
     auto* conflicts = Named(new QGroupBox(QStringLiteral("两边都改过的测试信息"), this),
@@ -118,6 +119,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
         Button(conflicts, conflictButtons, "BBtn_KeepServer", QStringLiteral("用服务器的"));
     conflictButtons->addStretch();
     conflictLayout->addLayout(conflictButtons);
+    LView_Conflicts->setMaximumHeight(140);
     layout->addWidget(conflicts);
 
     auto* progress = new QHBoxLayout;

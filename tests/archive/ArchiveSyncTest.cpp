@@ -212,7 +212,7 @@ TEST_F(ArchiveSyncTest,
     ASSERT_EQ(both.Conflicts.size(), 1u);
     EXPECT_EQ(both.Conflicts[0].Site, "东郊变");
     EXPECT_EQ(CampaignDetailsText(both.Conflicts[0].Laptop),
-              "2025-05-01，测试人员 张三、李四，限值 0.5Ω，引线  ，备注 雨后");
+              "2025-05-01，测试人员 张三、李四，限值 0.5Ω，备注 雨后");
     EXPECT_EQ(both.Conflicts[0].Server.Limit, 0.4);
     EXPECT_EQ(laptop->Campaigns(site).at(0).Campaign.Limit, 0.5);
     EXPECT_EQ(server->Campaigns(there.SiteId).at(0).Campaign.Limit, 0.4);
