@@ -3,7 +3,8 @@
 // sites of 10 campaigns of 100 records each, the same laptop syncing again
 // when everything is there, the server's site list, and one site opened as
 // the archive calls open it (its campaigns, then the last one's records), and
-// the same two in the archive window itself.
+// the same two in the archive window itself; and twenty laptops syncing up
+// at once through the program's command line.
 // Each against a server of two sites (/1: the full server, /0: two sites) for
 // the ratio. Needs a test server (the sites are stored once and kept for
 // later runs; KR3090_SYNC_BENCH_SITES sets how many, 500 by default):
@@ -13,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/Archivefrm.h"
@@ -119,10 +122,12 @@ struct TLaptop {
         std::filesystem::temp_directory_path() /
         ("kr3090-sync-bench-" + QUuid::createUuid().toString(QUuid::Id128).toStdString());
     TArchiveSettings Settings;
-    TLaptop() {
+    // filled: 2 sites of 10 campaigns; else no file yet (for a copy).
+    explicit TLaptop(bool filled = true) {
         std::filesystem::create_directories(Folder);
         Settings.File = (Folder / DefaultArchiveFileName).string();
-        AddSites(*OpenArchive(Settings), "现场" + Folder.filename().string() + "-", 0, 2);
+        if (filled)
+            AddSites(*OpenArchive(Settings), "现场" + Folder.filename().string() + "-", 0, 2);
     }
     ~TLaptop() { std::filesystem::remove_all(Folder); }
     void Sync(TArchive& server) {
@@ -184,6 +189,65 @@ void BM_OpenSite(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenSite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+#ifdef KR3090_PROGRAM_FILE
+// Twenty laptops syncing up at once, each through "kr3090 --sync" as an
+// office's script runs it; each laptop's file has a twin (a copy taken on a
+// trip), so every site, campaign and record reaches the server twice at
+// once. Counted: the processes that failed, and the records the server holds
+// of theirs beyond the 20 000 the ten pairs bring (negative: lost).
+void BM_TwentyLaptopsAtOnce(benchmark::State& state) {
+    if (!NeedServer(state)) return;
+    EnsureApplication("SyncBench");
+    TArchive& server = Archive(state.range(0) != 0);
+    int failed = 0, extra = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<std::unique_ptr<TLaptop>> laptops;
+        for (int k = 0; k < 20; k += 2) {
+            laptops.push_back(std::make_unique<TLaptop>());
+            auto twin = std::make_unique<TLaptop>(false);
+            std::filesystem::copy_file(laptops.back()->Settings.File, twin->Settings.File);
+            laptops.push_back(std::move(twin));
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PGUSER", "kr3090");
+        environment.insert("PGPASSFILE", QString::fromStdString(ServerFolder() + "/pgpass"));
+        const QString url = QString::fromStdString(
+            "postgresql:///" + std::string(state.range(0) ? "kr3090" : "kr3090_small") +
+            "?host=" + ServerFolder());
+        std::vector<std::unique_ptr<QProcess>> syncs;
+        state.ResumeTiming();
+        for (const auto& laptop : laptops) {
+            syncs.push_back(std::make_unique<QProcess>());
+            syncs.back()->setProcessEnvironment(environment);
+            syncs.back()->start(
+                KR3090_PROGRAM_FILE,
+                {"--sync", "--upload-only", QString::fromStdString(laptop->Settings.File), url});
+        }
+        for (const auto& sync : syncs) {
+            sync->waitForFinished(120000);
+            failed += sync->exitStatus() != QProcess::NormalExit || sync->exitCode() != 0;
+        }
+        state.PauseTiming();
+        std::set<std::string> theirs;
+        for (const auto& laptop : laptops)
+            for (const TSite& site : OpenArchive(laptop->Settings)->Sites())
+                theirs.insert(site.Uuid);
+        int records = 0;
+        for (const TSite& site : server.Sites())
+            if (theirs.count(site.Uuid)) {
+                for (const TCampaignSummary& c : server.Campaigns(site.Id)) records += c.Records;
+                server.DeleteSite(site.Id);
+            }
+        extra += records - 20000;
+        state.ResumeTiming();
+    }
+    state.counters["failed"] = failed;
+    state.counters["extra_records"] = extra;
+}
+BENCHMARK(BM_TwentyLaptopsAtOnce)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+#endif
 
 // The archive window itself on the server: "档案" read afresh (the site
 // list, the selected site's campaigns and its last campaign's records), and
