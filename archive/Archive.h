@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
@@ -30,14 +31,14 @@ struct TSite {
     std::string VoltageLevel;  // "110kV"
     std::string GridSize;      // the grid's size or its diagonal, as typed ("120m×80m", "D=144m")
     std::string Location;      // a note on where it is
+    // Made where the site was first stored, kept by every copy of it in
+    // another archive; given when storing a copy, made when empty.
+    std::string Uuid;
     // Years between tests (RetestDue.h); none: the usual interval.
     std::optional<int> RetestYears;
     // The date of its latest campaign ("yyyy-MM-dd"), as read; empty without
     // one. Not stored: it follows from the campaigns.
     std::string LastTest;
-    // Made where the site was first stored, kept by every copy of it in
-    // another archive; given when storing a copy, made when empty.
-    std::string Uuid;
 };
 
 // One visit to a site: the conditions of the test and the user's limit.
@@ -166,6 +167,20 @@ class TArchive {
     // answer was lost, a copy from another archive): it is not stored again.
     virtual TStoreResult Store(const TSite& site, const TCampaign& campaign,
                                const std::vector<TArchivedRecord>& records) = 0;
+
+    // The site becomes the one known by otherUuid too (a copy of it made
+    // elsewhere under that UUID, merged on the operator's word): a copy of
+    // that site stored later lands in it. NotFound when the site is gone.
+    virtual void MergeSite(std::int64_t siteId, const std::string& otherUuid) = 0;
+    // The UUIDs merged into sites here, with the site each points to.
+    virtual std::vector<std::pair<std::string, std::int64_t>> SiteAliases() = 0;
+
+    // What the campaigns' details were when this archive last synced with
+    // the archive `peer` (its Description), by campaign UUID, so that a sync
+    // tells a change of one side from changes of both.
+    virtual std::vector<std::pair<std::string, std::string>> SyncMarks(const std::string& peer) = 0;
+    virtual void SetSyncMarks(const std::string& peer,
+                              const std::vector<std::pair<std::string, std::string>>& marks) = 0;
 
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;

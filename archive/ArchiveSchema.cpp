@@ -149,6 +149,25 @@ const TMigration Version6{
         "ALTER TABLE records ADD COLUMN probe_distance DOUBLE PRECISION",
     }};
 
+// Version 7: a site merged with a copy made elsewhere under another UUID
+// (the same site stored on its own by two programs) is known by that UUID
+// too, so that later syncs of either copy land in it; and what each
+// campaign's details were at the last sync with another archive, so that a
+// change on one side is carried over and changes on both are shown. Additive:
+// older programs go on storing, and see the merged site as the one site it is.
+const TMigration Version7{
+    7,
+    {
+        "CREATE TABLE site_aliases ("
+        " uuid TEXT PRIMARY KEY,"
+        " site_id BIGINT NOT NULL REFERENCES sites (id) ON DELETE CASCADE)",
+        "CREATE TABLE sync_marks ("
+        " peer TEXT NOT NULL,"
+        " campaign_uuid TEXT NOT NULL,"
+        " details TEXT NOT NULL,"
+        " PRIMARY KEY (peer, campaign_uuid))",
+    }};
+
 // A random UUID in QUuid's text form (version 4, lower case, no braces),
 // made by the database for each row.
 const char* const SqliteUuid =
@@ -198,7 +217,7 @@ bool HasAnyTable(QSqlDatabase& db) {
 
 const std::vector<TMigration>& ArchiveMigrations() {
     static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5,
-                                                  Version6};
+                                                  Version6, Version7};
     return steps;
 }
 

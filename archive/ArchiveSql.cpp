@@ -294,6 +294,57 @@ class TSqlArchive final : public TArchive {
         });
     }
 
+    void MergeSite(std::int64_t siteId, const std::string& otherUuid) override {
+        Call([&] {
+            TTransaction transaction(Db);
+            if (!RunSql(Db, "SELECT 1 FROM sites WHERE id = ?", {Id(siteId)}, "合并场地").next())
+                ThrowSiteGone();
+            RunSql(Db,
+                   "INSERT INTO site_aliases (uuid, site_id) VALUES (?, ?)"
+                   " ON CONFLICT (uuid) DO UPDATE SET site_id = excluded.site_id",
+                   {Q(otherUuid), Id(siteId)}, "合并场地");
+            transaction.Commit();
+        });
+    }
+
+    std::vector<std::pair<std::string, std::int64_t>> SiteAliases() override {
+        return Call([&] {
+            std::vector<std::pair<std::string, std::int64_t>> aliases;
+            QSqlQuery q =
+                RunSql(Db, "SELECT uuid, site_id FROM site_aliases ORDER BY uuid", {}, "读取场地");
+            while (q.next())
+                aliases.emplace_back(S(q.value(0).toString()), q.value(1).toLongLong());
+            return aliases;
+        });
+    }
+
+    std::vector<std::pair<std::string, std::string>> SyncMarks(const std::string& peer) override {
+        return Call([&] {
+            std::vector<std::pair<std::string, std::string>> marks;
+            QSqlQuery q = RunSql(Db, "SELECT campaign_uuid, details FROM sync_marks WHERE peer = ?",
+                                 {Q(peer)}, "读取同步记号");
+            while (q.next()) marks.emplace_back(S(q.value(0).toString()), S(q.value(1).toString()));
+            return marks;
+        });
+    }
+
+    void SetSyncMarks(const std::string& peer,
+                      const std::vector<std::pair<std::string, std::string>>& marks) override {
+        if (marks.empty()) return;
+        Call([&] {
+            TTransaction transaction(Db);
+            QSqlQuery q = PrepareSql(Db,
+                                     "INSERT INTO sync_marks (peer, campaign_uuid, details)"
+                                     " VALUES (?, ?, ?) ON CONFLICT (peer, campaign_uuid)"
+                                     " DO UPDATE SET details = excluded.details",
+                                     "保存同步记号");
+            for (const auto& [uuid, details] : marks)
+                RunPrepared(q, {Q(peer), Q(uuid), Q(details)}, "保存同步记号");
+            q.finish();
+            transaction.Commit();
+        });
+    }
+
     TStoreResult Store(const TSite& site, const TCampaign& campaign,
                        const std::vector<TArchivedRecord>& records) override {
         if (site.Id == 0 && site.Name.empty())
@@ -637,6 +688,10 @@ class TSqlArchive final : public TArchive {
         if (uuid.empty()) return 0;
         QSqlQuery q = RunSql(Db, QString("SELECT id FROM %1 WHERE uuid = ?").arg(table), {Q(uuid)},
                              "读取标识");
+        if (q.next()) return q.value(0).toLongLong();
+        // A site's copy merged into another site here is that site.
+        if (QString(table) != "sites") return 0;
+        q = RunSql(Db, "SELECT site_id FROM site_aliases WHERE uuid = ?", {Q(uuid)}, "读取标识");
         return q.next() ? q.value(0).toLongLong() : 0;
     }
 

@@ -54,7 +54,9 @@ struct TBenchArchive {
         if (!Folder.empty()) std::filesystem::remove_all(Folder);
     }
     void Empty() {
-        Sql("DROP TABLE IF EXISTS records, campaigns, sites, schema_version", [](QSqlQuery&) {});
+        Sql("DROP TABLE IF EXISTS sync_marks, site_aliases, records, campaigns, sites,"
+            " schema_version",
+            [](QSqlQuery&) {});
     }
     std::int64_t NewCampaign(TArchive& archive) {
         TCampaign c;

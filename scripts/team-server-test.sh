@@ -160,8 +160,8 @@ start "$dir" tls
 # Every archive test but those of a SQLite file, over verified TLS, and the
 # team server's own.
 run tls '-SqliteArchiveTest.*:TeamServerWithoutTlsTest.*'
-# "测试连接" in "档案设置".
-run window '*TestConnection*' "$build/tests/app/result_window_tests"
+# "测试连接" in "档案设置", and "同步" with the team server as the server.
+run window '*TestConnection*:*SyncWindow*' "$build/tests/app/result_window_tests"
 start "$dir" plain
 run plain 'TeamServerWithoutTlsTest.*'
 

@@ -17,6 +17,7 @@
 #include "analysis/FreqAnalysisText.h"
 #include "app/archive/ArchiveAccess.h"
 #include "app/archive/ArchiveSettingsfrm.h"
+#include "app/archive/ArchiveSyncfrm.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/ReportCommands.h"
 #include "app/archive/RetestDuefrm.h"
@@ -81,6 +82,7 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
     Lbl_Archive->setObjectName(QStringLiteral("Lbl_Archive"));
     Lbl_Archive->setTextInteractionFlags(Qt::TextSelectableByMouse);
     top->addWidget(Lbl_Archive, 1);
+    BBtn_Sync = Button(this, top, "BBtn_Sync", QStringLiteral("同步"));
     BBtn_Settings = Button(this, top, "BBtn_Settings", QStringLiteral("档案设置"));
     layout->addLayout(top);
 
@@ -174,6 +176,7 @@ void TfrmArchive::Connect() {
             &TfrmArchive::BBtn_DeleteCampaignClick);
     connect(BBtn_Settings, &QPushButton::clicked, this, &TfrmArchive::BBtn_SettingsClick);
     connect(BBtn_RetestDue, &QPushButton::clicked, this, &TfrmArchive::BBtn_RetestDueClick);
+    connect(BBtn_Sync, &QPushButton::clicked, this, [this] { ShowArchiveSync(this); });
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
     connect(&ArchiveAccess(), &TArchiveAccess::Changed, this,
             [this](std::int64_t siteId, std::int64_t campaignId) {

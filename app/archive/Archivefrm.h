@@ -57,6 +57,7 @@ class TfrmArchive : public QWidget {
     QPushButton* BBtn_Settings;
     QPushButton* BBtn_RetestDue;
     TfrmRetestDue* RetestDue = nullptr;  // made on first use
+    QPushButton* BBtn_Sync;  // "同步" with the team's server
     QPushButton* BBtn_Close;
     TFileDialogRequest ImportDialog;
     TFileDialogRequest CsvDialog;

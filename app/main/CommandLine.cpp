@@ -66,19 +66,6 @@ void Print(FILE* to, const QString& text) {
     std::fputs(text.toUtf8().constData(), to);
 }
 
-QString CountsLine(const char* way, const TSyncCounts& c) {
-    QString line =
-        QStringLiteral("%1：新增场地 %2 个，测试 %3 次，记录 %4 条；%5 条记录已在档案中\n")
-            .arg(QString::fromUtf8(way))
-            .arg(c.Sites)
-            .arg(c.Campaigns)
-            .arg(c.Records)
-            .arg(c.Already);
-    for (const std::string& name : c.SameName)
-        line += QStringLiteral("  未同步：对方已有另一个名为“%1”的场地，需要合并\n").arg(Q(name));
-    return line;
-}
-
 }  // namespace
 
 int RunSync(const QStringList& arguments) {
@@ -110,8 +97,11 @@ int RunSync(const QStringList& arguments) {
     } catch (const TArchiveError& e) {
         failure = Q(e.what());
     }
-    if (direction != TSyncDirection::DownloadOnly) Print(stdout, CountsLine("上传", result.Up));
-    if (direction != TSyncDirection::UploadOnly) Print(stdout, CountsLine("下载", result.Down));
+    if (direction != TSyncDirection::DownloadOnly)
+        Print(stdout, Q(SyncCountsText("上传", result.Up)));
+    if (direction != TSyncDirection::UploadOnly)
+        Print(stdout, Q(SyncCountsText("下载", result.Down)));
+    Print(stdout, Q(ConflictsText(result.Conflicts)));
     if (failure.isEmpty()) return 0;
     Print(stderr, QStringLiteral("kr3090：同步没有完成：%1\n").arg(failure));
     return 1;

@@ -35,5 +35,6 @@ check sync-files 0 "下载：新增场地 0 个，测试 0 次，记录 0 条；
     $bare "$program" --sync "$tmp/a.sqlite" "$tmp/b.sqlite"
 head -c 8192 /dev/urandom >"$tmp/damaged.sqlite"
 check sync-damaged 1 "同步没有完成：档案文件已损坏" $bare "$program" --sync --upload-only \
-    "$tmp/damaged.sqlite" "$tmp/b.sqlite"
+    "$tmp/damaged.sqlite" "$tmp/never.sqlite"
+[ ! -e "$tmp/never.sqlite" ] || { echo "FAIL sync-damaged opened the server"; fails=$((fails + 1)); }
 exit $((fails > 0))

@@ -27,6 +27,9 @@ class ArchiveTest : public ::testing::Test {
     // scripts/archive-server-test.sh ACTION on the test server ("stop", "start").
     void ServerControl(const char* action);
 
+    // On the server: waits until the sessions of killed programs are gone.
+    void WaitForKilledSessions();
+
     // A site with one campaign; gives the campaign's id.
     std::int64_t NewCampaign(TArchive& archive, int powerFrequency = 50);
 
