@@ -39,7 +39,8 @@ struct TServerCheck {
 TServerCheck CheckServer(const TArchiveSettings& settings, const std::string& password);
 
 // What a server's SQLSTATE means for the window: 28P01 and 28000 ask for the
-// password (PasswordRefused), 3D000 NoDatabase, 42501 NotPermitted, class 08
+// password (PasswordRefused), 3D000 NoDatabase, 42501 NotPermitted, the
+// archive's own KR090 (a reviewed campaign) Reviewed, class 08
 // and 57P01 ConnectionLost, anything else Other.
 TArchiveProblem ProblemOfSqlState(const std::string& state);
 

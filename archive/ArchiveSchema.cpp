@@ -138,6 +138,176 @@ const TMigration Version5{
         "ALTER TABLE campaigns ADD COLUMN soil_kind INTEGER NOT NULL DEFAULT 0",
     }};
 
+// Version 7: who may do what, and what was done. A campaign records who
+// stored it, its reviewer and review time, and the reviewed campaign it
+// corrects; sites and campaigns go to a recycle bin (deleted_at) before they
+// are gone; change_log keeps every change, appended to and never changed.
+// On a team's server the server itself holds to this: the functions and
+// triggers below refuse, whoever asks, any change to a reviewed campaign or
+// its records (SQLSTATE KR090) and any change or removal of change_log, and
+// refuse with 42501 what the session's role (kr3090_tester, kr3090_reviewer,
+// kr3090_admin, ArchiveTeam.h) may not do; the one who owns the tables may do
+// what 管理 may. SQLite has no users: the program writes who and when.
+// Additive for older programs' reads and stores, so the minimum stays; on a
+// server their changes are held to the same rules.
+const TMigration Version7{
+    7,
+    {
+        "ALTER TABLE sites ADD COLUMN deleted_at TEXT",
+        "ALTER TABLE sites ADD COLUMN deleted_by TEXT",
+        "ALTER TABLE campaigns ADD COLUMN created_by TEXT",
+        "ALTER TABLE campaigns ADD COLUMN reviewer TEXT",
+        "ALTER TABLE campaigns ADD COLUMN reviewed_at TEXT",
+        "ALTER TABLE campaigns ADD COLUMN corrects BIGINT",
+        "ALTER TABLE campaigns ADD COLUMN deleted_at TEXT",
+        "ALTER TABLE campaigns ADD COLUMN deleted_by TEXT",
+        "CREATE TABLE change_log ("
+        " id {id},"
+        " logged_at TEXT NOT NULL,"
+        " who TEXT NOT NULL,"
+        " host TEXT NOT NULL,"
+        " action TEXT NOT NULL,"
+        " site_id BIGINT,"
+        " campaign_id BIGINT,"
+        " records INTEGER,"
+        " detail TEXT NOT NULL)",
+        "CREATE INDEX change_log_by_site ON change_log (site_id, id)",
+        // May the session's user act as that role? The tables' owner may all.
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_may(wanted TEXT) RETURNS BOOLEAN"
+        " LANGUAGE plpgsql STABLE AS $$"
+        " DECLARE owner NAME;"
+        " BEGIN"
+        "  SELECT tableowner INTO owner FROM pg_tables"
+        "   WHERE schemaname = current_schema() AND tablename = 'sites';"
+        "  IF owner IS NOT NULL AND pg_has_role(session_user, owner, 'MEMBER') THEN RETURN TRUE; END IF;"
+        "  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_' || wanted) THEN RETURN FALSE; END IF;"
+        "  RETURN pg_has_role(session_user, 'kr3090_' || wanted, 'MEMBER');"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_refuse(wanted TEXT, what TEXT) RETURNS VOID"
+        " LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  RAISE EXCEPTION USING ERRCODE = '42501', MESSAGE = what,"
+        "   DETAIL = 'kr3090_' || wanted;"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_locked(what TEXT) RETURNS VOID"
+        " LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  RAISE EXCEPTION USING ERRCODE = 'KR090', MESSAGE = what;"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_now() RETURNS TEXT LANGUAGE sql STABLE AS"
+        " $$ SELECT to_char(now(), 'YYYY-MM-DD HH24:MI:SS') $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION sites_guard() RETURNS TRIGGER LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   IF NOT archive_may('tester') THEN PERFORM archive_refuse('tester', 'add a site'); END IF;"
+        "   NEW.deleted_at := NULL; NEW.deleted_by := NULL; RETURN NEW;"
+        "  END IF;"
+        "  IF TG_OP = 'DELETE' THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin', 'remove a site'); END IF;"
+        "   RETURN OLD;"
+        "  END IF;"
+        "  IF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin', 'delete or restore a site'); END IF;"
+        "   IF EXISTS (SELECT 1 FROM campaigns WHERE site_id = OLD.id AND reviewed_at IS NOT NULL) THEN"
+        "    PERFORM archive_locked('the site has reviewed campaigns'); END IF;"
+        "   NEW.deleted_by := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE session_user END;"
+        "   NEW.deleted_at := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE archive_now() END;"
+        "  ELSE"
+        "   IF NOT archive_may('tester') THEN PERFORM archive_refuse('tester', 'change a site'); END IF;"
+        "   NEW.deleted_by := OLD.deleted_by;"
+        "  END IF;"
+        "  RETURN NEW;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER sites_guard BEFORE INSERT OR UPDATE OR DELETE ON sites"
+        " FOR EACH ROW EXECUTE FUNCTION sites_guard()",
+        "{postgresql}CREATE OR REPLACE FUNCTION campaigns_guard() RETURNS TRIGGER LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   IF NOT archive_may('tester') THEN PERFORM archive_refuse('tester', 'add a campaign'); END IF;"
+        "   NEW.created_by := session_user; NEW.reviewer := NULL; NEW.reviewed_at := NULL;"
+        "   NEW.deleted_at := NULL; NEW.deleted_by := NULL;"
+        "   RETURN NEW;"
+        "  END IF;"
+        "  IF OLD.reviewed_at IS NOT NULL THEN"
+        "   PERFORM archive_locked('the campaign is reviewed'); END IF;"
+        "  IF TG_OP = 'DELETE' THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin', 'remove a campaign'); END IF;"
+        "   RETURN OLD;"
+        "  END IF;"
+        "  NEW.created_by := OLD.created_by; NEW.corrects := OLD.corrects;"
+        "  IF NEW.reviewed_at IS NOT NULL THEN"
+        "   IF NOT archive_may('reviewer') THEN PERFORM archive_refuse('reviewer', 'review'); END IF;"
+        "   IF OLD.deleted_at IS NOT NULL THEN PERFORM archive_refuse('admin', 'review a deleted campaign'); END IF;"
+        "   NEW.reviewer := session_user; NEW.reviewed_at := archive_now();"
+        "   RETURN NEW;"
+        "  END IF;"
+        "  NEW.reviewer := NULL;"
+        "  IF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin', 'delete or restore a campaign'); END IF;"
+        "   NEW.deleted_by := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE session_user END;"
+        "   NEW.deleted_at := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE archive_now() END;"
+        "   RETURN NEW;"
+        "  END IF;"
+        "  NEW.deleted_by := OLD.deleted_by;"
+        "  IF NOT (archive_may('admin') OR (archive_may('tester') AND OLD.created_by = session_user)) THEN"
+        "   PERFORM archive_refuse('tester', 'change another tester''s campaign'); END IF;"
+        "  RETURN NEW;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER campaigns_guard BEFORE INSERT OR UPDATE OR DELETE ON campaigns"
+        " FOR EACH ROW EXECUTE FUNCTION campaigns_guard()",
+        "{postgresql}CREATE OR REPLACE FUNCTION records_guard() RETURNS TRIGGER LANGUAGE plpgsql AS $$"
+        " DECLARE c campaigns%ROWTYPE;"
+        " BEGIN"
+        "  SELECT * INTO c FROM campaigns"
+        "   WHERE id = CASE WHEN TG_OP = 'INSERT' THEN NEW.campaign_id ELSE OLD.campaign_id END;"
+        "  IF c.reviewed_at IS NOT NULL THEN PERFORM archive_locked('the campaign is reviewed'); END IF;"
+        "  IF TG_OP = 'UPDATE' AND NEW.campaign_id <> OLD.campaign_id THEN"
+        "   PERFORM archive_refuse('admin', 'move a record'); END IF;"
+        "  IF TG_OP = 'DELETE' THEN"
+        "   IF c.id IS NOT NULL AND NOT archive_may('admin') THEN"
+        "    PERFORM archive_refuse('admin', 'remove a record'); END IF;"
+        "   RETURN OLD;"
+        "  END IF;"
+        "  IF NOT (archive_may('admin') OR (archive_may('tester') AND c.created_by = session_user)) THEN"
+        "   PERFORM archive_refuse('tester', 'change another tester''s campaign'); END IF;"
+        "  RETURN NEW;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER records_guard BEFORE INSERT OR UPDATE OR DELETE ON records"
+        " FOR EACH ROW EXECUTE FUNCTION records_guard()",
+        // The server says who and when, whatever the program wrote.
+        "{postgresql}CREATE OR REPLACE FUNCTION change_log_guard() RETURNS TRIGGER LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   NEW.who := session_user; NEW.logged_at := archive_now(); RETURN NEW;"
+        "  END IF;"
+        "  RAISE EXCEPTION USING ERRCODE = '42501', MESSAGE = 'change_log is append-only',"
+        "   DETAIL = 'append-only';"
+        " END $$",
+        "{postgresql}CREATE TRIGGER change_log_guard BEFORE INSERT OR UPDATE OR DELETE ON change_log"
+        " FOR EACH ROW EXECUTE FUNCTION change_log_guard()",
+        "{postgresql}CREATE TRIGGER change_log_truncate BEFORE TRUNCATE ON change_log"
+        " FOR EACH STATEMENT EXECUTE FUNCTION change_log_guard()",
+        "{postgresql}REVOKE UPDATE, DELETE, TRUNCATE ON change_log FROM PUBLIC",
+        // A file of one user's: the same lock, said by SQLite's own triggers.
+        "{sqlite}CREATE TRIGGER campaigns_reviewed_update BEFORE UPDATE ON campaigns"
+        " WHEN OLD.reviewed_at IS NOT NULL BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER campaigns_reviewed_delete BEFORE DELETE ON campaigns"
+        " WHEN OLD.reviewed_at IS NOT NULL BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER records_reviewed_insert BEFORE INSERT ON records"
+        " WHEN (SELECT reviewed_at FROM campaigns WHERE id = NEW.campaign_id) IS NOT NULL"
+        " BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER records_reviewed_update BEFORE UPDATE ON records"
+        " WHEN (SELECT reviewed_at FROM campaigns WHERE id = OLD.campaign_id) IS NOT NULL"
+        " BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER records_reviewed_delete BEFORE DELETE ON records"
+        " WHEN (SELECT reviewed_at FROM campaigns WHERE id = OLD.campaign_id) IS NOT NULL"
+        " BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER change_log_update BEFORE UPDATE ON change_log"
+        " BEGIN SELECT RAISE(ABORT, 'append-only'); END",
+        "{sqlite}CREATE TRIGGER change_log_delete BEFORE DELETE ON change_log"
+        " BEGIN SELECT RAISE(ABORT, 'append-only'); END",
+    }};
+
 // A random UUID in QUuid's text form (version 4, lower case, no braces),
 // made by the database for each row.
 const char* const SqliteUuid =
@@ -186,7 +356,7 @@ bool HasAnyTable(QSqlDatabase& db) {
 }  // namespace
 
 const std::vector<TMigration>& ArchiveMigrations() {
-    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5};
+    static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5, Version7};
     return steps;
 }
 
