@@ -177,8 +177,8 @@ start "$dir" tls
 # Every archive test but those of a SQLite file, over verified TLS, and the
 # team server's own.
 run tls '-SqliteArchiveTest.*:TeamServerWithoutTlsTest.*'
-# "测试连接" in "档案设置".
-run window '*TestConnection*' "$build/tests/app/result_window_tests"
+# "测试连接" in "档案设置", and the archive window following the role of the server's user.
+run window '*TestConnection*:*TheServersUser*' "$build/tests/app/result_window_tests"
 start "$dir" plain
 run plain 'TeamServerWithoutTlsTest.*'
 
