@@ -147,6 +147,7 @@ void TfrmArchive::BuildCampaigns(QSplitter* columns) {
     BBtn_DeleteCampaign =
         Button(campaigns, campaignButtons, "BBtn_DeleteCampaign", QStringLiteral("删除测试"));
     BBtn_Review = Button(campaigns, campaignButtons, "BBtn_Review", QStringLiteral("审核"));
+    BBtn_Correct = Button(campaigns, campaignButtons, "BBtn_Correct", QStringLiteral("更正"));
     campaignButtons->addStretch();
     campaignLayout->addLayout(campaignButtons);
     Lbl_CampaignState = new QLabel(campaigns);
@@ -183,6 +184,7 @@ void TfrmArchive::Connect() {
             &TfrmArchive::BBtn_DeleteCampaignClick);
     connect(BBtn_Settings, &QPushButton::clicked, this, &TfrmArchive::BBtn_SettingsClick);
     connect(BBtn_Review, &QPushButton::clicked, this, &TfrmArchive::BBtn_ReviewClick);
+    connect(BBtn_Correct, &QPushButton::clicked, this, &TfrmArchive::BBtn_CorrectClick);
     connect(BBtn_RecycleBin, &QPushButton::clicked, this, &TfrmArchive::BBtn_RecycleBinClick);
     connect(BBtn_Changes, &QPushButton::clicked, this, &TfrmArchive::BBtn_ChangesClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
@@ -273,6 +275,8 @@ void TfrmArchive::ShowSite() {
         const TCampaignSummary& c = campaigns_[row];
         SetTableRow(LView_Campaigns, row, cells[row]);
         LView_Campaigns->item(row, 0)->setData(Qt::UserRole, qlonglong(c.Campaign.Id));
+        // A corrected value does not stand: its correction's does.
+        if (c.CorrectedBy) continue;
         trend.push_back({QDate::fromString(Q(c.Campaign.Date), QStringLiteral("yyyy-MM-dd")),
                          c.Value.TwoPoint ? std::optional(c.Value.TwoPoint->Value) : std::nullopt,
                          c.Campaign.Limit});
@@ -324,6 +328,10 @@ void TfrmArchive::FollowRole() {
         why = QStringLiteral("这次测试已由 %1 于 %2 审核。")
                   .arg(Q(c->Campaign.Reviewer), Q(c->Campaign.ReviewedAt));
     follow(BBtn_Review, c, why);
+    why = MissingRightText(user_, TArchiveRole::Tester, QStringLiteral("更正"));
+    if (why.isEmpty() && !reviewed)
+        why = QStringLiteral("只有已审核的测试需要更正：没审核的测试可以直接修改。");
+    follow(BBtn_Correct, c, why);
     follow(BBtn_ImportFile, true,
            MissingRightText(user_, TArchiveRole::Tester, QStringLiteral("导入文件")));
     follow(BBtn_Changes, site, {});
@@ -360,6 +368,23 @@ void TfrmArchive::BBtn_ReviewClick() {
     const std::int64_t id = c->Campaign.Id;
     ArchiveAccess().Call(this, [&](TArchive& a) { a.Review(id); });
     Refresh();
+}
+
+void TfrmArchive::BBtn_CorrectClick() {
+    const TCampaignSummary* c = Campaign();
+    if (!c) return;
+    TCampaign fix = c->Campaign;
+    fix.Id = 0;
+    fix.Uuid.clear();
+    fix.Corrects = c->Campaign.Id;
+    std::int64_t id = 0;
+    if (!ArchiveAccess().Call(this, [&](TArchive& a) { id = a.SaveCampaign(fix); })) return;
+    Refresh(fix.SiteId, id);
+    Platform().MessageBox(this,
+                          QStringLiteral("已新建更正%1的测试：请用“导入文件”存入更正的记录。"
+                                         "原测试和它的记录保持原样。")
+                              .arg(Q(fix.Date)),
+                          QStringLiteral("提示"), TMessageIcon::Information);
 }
 
 void TfrmArchive::BBtn_RecycleBinClick() {

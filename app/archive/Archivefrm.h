@@ -42,6 +42,7 @@ class TfrmArchive : public QWidget {
     void BBtn_DeleteCampaignClick();
     void BBtn_SettingsClick();  // where the archive is
     void BBtn_ReviewClick();
+    void BBtn_CorrectClick();  // a new campaign correcting the reviewed one
     void BBtn_RecycleBinClick();
     void BBtn_ChangesClick();  // the site's change record
 
@@ -62,6 +63,7 @@ class TfrmArchive : public QWidget {
     QLabel* Lbl_User;           // "用户：li（测试）"
     QLabel* Lbl_CampaignState;  // reviewed by whom, corrected by which
     QPushButton* BBtn_Review;
+    QPushButton* BBtn_Correct;
     QPushButton* BBtn_RecycleBin;
     QPushButton* BBtn_Changes;
     TFileDialogRequest ImportDialog;

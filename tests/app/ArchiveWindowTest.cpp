@@ -645,6 +645,9 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
                            archive->BBtn_DeleteSite, archive->BBtn_Changes})
         EXPECT_TRUE(b->isEnabled() && b->toolTip().isEmpty()) << b->objectName().toStdString();
     EXPECT_EQ(archive->Lbl_CampaignState->text(), QStringLiteral("未审核。"));
+    EXPECT_FALSE(archive->BBtn_Correct->isEnabled());
+    EXPECT_EQ(archive->BBtn_Correct->toolTip(),
+              QStringLiteral("只有已审核的测试需要更正：没审核的测试可以直接修改。"));
 
     archive->BBtn_Review->click();
     ASSERT_EQ(platform.Questions.size(), 1u);
@@ -659,10 +662,20 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
     EXPECT_EQ(archive->BBtn_DeleteSite->toolTip(),
               QStringLiteral("这个场地有已审核的测试，不能删除：已审核的测试只能更正。"));
     EXPECT_TRUE(archive->Lbl_CampaignState->text().endsWith(QStringLiteral("审核，只读。")));
+    // A correction: a new campaign naming the reviewed one, whose value then gives way.
+    ASSERT_TRUE(archive->BBtn_Correct->isEnabled());
+    archive->BBtn_Correct->click();
+    const std::int64_t correction = archive->SelectedCampaignId();
+    EXPECT_NE(correction, first);
+    EXPECT_EQ(archive->Lbl_CampaignState->text(),
+              QStringLiteral("未审核。 本次测试更正2025-01-01的测试，以本次的值为准。"));
+    archive->Refresh(siteId, first);
+    EXPECT_TRUE(archive->Lbl_CampaignState->text().endsWith(
+        QStringLiteral("已被2025-01-01的测试更正：以更正后的值为准。")));
 
     archive->Refresh(siteId, second);
     archive->BBtn_DeleteCampaignClick();
-    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 1);
+    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 2);
     archive->BBtn_RecycleBin->click();
     auto* bin = static_cast<TfrmRecycleBin*>(archive->findChild<QDialog*>("frmRecycleBin"));
     ASSERT_TRUE(bin);
@@ -673,7 +686,7 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
     ASSERT_TRUE(bin->BBtn_Restore->isEnabled());
     bin->BBtn_Restore->click();
     EXPECT_EQ(bin->LView_Bin->rowCount(), 0);
-    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 2);
+    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 3);
     archive->Refresh(siteId, second);
     archive->BBtn_DeleteCampaignClick();
     bin->Refresh();
@@ -699,7 +712,8 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
                     log->LView_Changes->item(row, 6)->text();
     EXPECT_EQ(rows, QStringList({"新建场地   ", "新建测试 2025-01-01  ", "存入 2025-01-01 1 已有 0 条",
                                  "新建测试 #" + QString::number(second) + "  ",
-                                 "审核 2025-01-01 1 ", "删除 #" + QString::number(second) + "  ",
+                                 "审核 2025-01-01 1 ",
+                                 "更正 2025-01-01  更正测试 #" + QString::number(first), "删除 #" + QString::number(second) + "  ",
                                  "恢复 #" + QString::number(second) + "  ",
                                  "删除 #" + QString::number(second) + "  ",
                                  "清空回收站 #" + QString::number(second) +

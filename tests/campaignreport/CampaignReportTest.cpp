@@ -268,7 +268,7 @@ TEST(CampaignReportPdf, WithoutAValueTheReasonStandsAndTheRecordsRunOverPagesUnd
     const QList<QStringList> pages = PdfTextPages(pdf);
     EXPECT_EQ(Missing({"工频值：没有高于50Hz的测试频率，无工频值（不外推）",
                        "与设定限值比较：无工频值，不作比较", "档案中没有该场地更早的测试。",
-                       "2025-03-03 50Hz 60 无 本次测试；没有高于50Hz的测试频率",
+                       "2025-03-03 50Hz 60 无 本次测试；更正的测试；没有高于50Hz的测试频率",
                        "更正：本次测试更正另一次已审核的测试，以本次的值为准"},
                       pages),
               QStringList());
