@@ -288,6 +288,76 @@ const TMigration Version7{
         "{postgresql}CREATE TRIGGER change_log_truncate BEFORE TRUNCATE ON change_log"
         " FOR EACH STATEMENT EXECUTE FUNCTION change_log_guard()",
         "{postgresql}REVOKE UPDATE, DELETE, TRUNCATE ON change_log FROM PUBLIC",
+        // Every change of a site or campaign goes into change_log by the
+        // server itself, also one made past the program; the program writes
+        // only what the server cannot count (a store's new records). The
+        // host is the program's (kr3090.host), else the client's address.
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_trace_row(action TEXT, site BIGINT,"
+        " campaign BIGINT, records INTEGER, detail JSONB) RETURNS VOID LANGUAGE sql AS $$"
+        " INSERT INTO change_log (logged_at, who, host, action, site_id, campaign_id, records, detail)"
+        " VALUES ('', '', coalesce(nullif(current_setting('kr3090.host', true), ''),"
+        " host(inet_client_addr()), 'local'), action, site, campaign, records, detail::text) $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_differences(old JSONB, new JSONB,"
+        " fields TEXT[]) RETURNS JSONB LANGUAGE plpgsql IMMUTABLE AS $$"
+        " DECLARE f TEXT; b JSONB := '{}'; a JSONB := '{}';"
+        " BEGIN"
+        "  FOREACH f IN ARRAY fields LOOP"
+        "   IF (old -> f) IS DISTINCT FROM (new -> f) THEN"
+        "    b := b || jsonb_build_object(f, coalesce(old ->> f, ''));"
+        "    a := a || jsonb_build_object(f, coalesce(new ->> f, ''));"
+        "   END IF;"
+        "  END LOOP;"
+        "  IF a = '{}' THEN RETURN NULL; END IF;"
+        "  RETURN jsonb_build_object('before', b, 'after', a);"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION sites_trace() RETURNS TRIGGER LANGUAGE plpgsql AS $$"
+        " DECLARE d JSONB;"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN PERFORM archive_trace_row('新建场地', NEW.id, NULL, NULL, '{}');"
+        "  ELSIF TG_OP = 'DELETE' THEN"
+        "   PERFORM archive_trace_row('清空回收站', OLD.id, NULL, NULL,"
+        "    jsonb_build_object('before', jsonb_build_object('site', OLD.name)));"
+        "  ELSIF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   PERFORM archive_trace_row(CASE WHEN NEW.deleted_at IS NULL THEN '恢复' ELSE '删除' END,"
+        "    NEW.id, NULL, NULL, '{}');"
+        "  ELSE"
+        "   d := archive_differences(to_jsonb(OLD), to_jsonb(NEW),"
+        "    ARRAY['name', 'voltage_level', 'grid_size', 'location']);"
+        "   IF d IS NOT NULL THEN PERFORM archive_trace_row('修改场地', NEW.id, NULL, NULL, d); END IF;"
+        "  END IF;"
+        "  RETURN NULL;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER sites_trace AFTER INSERT OR UPDATE OR DELETE ON sites"
+        " FOR EACH ROW EXECUTE FUNCTION sites_trace()",
+        "{postgresql}CREATE OR REPLACE FUNCTION campaigns_trace() RETURNS TRIGGER LANGUAGE plpgsql AS $$"
+        " DECLARE d JSONB; s TEXT;"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   IF NEW.corrects IS NULL THEN PERFORM archive_trace_row('新建测试', NEW.site_id, NEW.id, NULL, '{}');"
+        "   ELSE PERFORM archive_trace_row('更正', NEW.site_id, NEW.id, NULL,"
+        "    jsonb_build_object('corrects', NEW.corrects)); END IF;"
+        "  ELSIF TG_OP = 'DELETE' THEN"
+        // Gone with its site: the site's line says so.
+        "   SELECT name INTO s FROM sites WHERE id = OLD.site_id AND deleted_at IS NULL;"
+        "   IF FOUND THEN PERFORM archive_trace_row('清空回收站', OLD.site_id, OLD.id, NULL,"
+        "    jsonb_build_object('before', jsonb_build_object('site', s, 'test_date', OLD.test_date)));"
+        "   END IF;"
+        "  ELSIF NEW.reviewed_at IS NOT NULL AND OLD.reviewed_at IS NULL THEN"
+        "   PERFORM archive_trace_row('审核', NEW.site_id, NEW.id,"
+        "    (SELECT COUNT(*)::int FROM records WHERE campaign_id = NEW.id), '{}');"
+        "  ELSIF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   PERFORM archive_trace_row(CASE WHEN NEW.deleted_at IS NULL THEN '恢复' ELSE '删除' END,"
+        "    NEW.site_id, NEW.id, NULL, '{}');"
+        "  ELSE"
+        "   d := archive_differences(to_jsonb(OLD), to_jsonb(NEW), ARRAY['site_id', 'test_date',"
+        "    'testers', 'weather', 'soil', 'lead_layout', 'lead_lengths', 'instrument_serial',"
+        "    'remarks', 'limit_ohm', 'power_frequency']);"
+        "   IF d IS NOT NULL THEN PERFORM archive_trace_row('修改', OLD.site_id, NEW.id, NULL, d); END IF;"
+        "  END IF;"
+        "  RETURN NULL;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER campaigns_trace AFTER INSERT OR UPDATE OR DELETE ON campaigns"
+        " FOR EACH ROW EXECUTE FUNCTION campaigns_trace()",
         // A file of one user's: the same lock, said by SQLite's own triggers.
         "{sqlite}CREATE TRIGGER campaigns_reviewed_update BEFORE UPDATE ON campaigns"
         " WHEN OLD.reviewed_at IS NOT NULL BEGIN SELECT RAISE(ABORT, 'reviewed'); END",

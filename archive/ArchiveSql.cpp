@@ -412,7 +412,10 @@ class TSqlArchive final : public TArchive {
                                 S(q.value(4).toString()), q.value(5).toLongLong(),
                                 q.value(6).toLongLong(),
                                 q.value(7).isNull() ? std::nullopt : std::optional(q.value(7).toInt()),
-                                S(q.value(8).toString())});
+                                // One form from both databases (a server's jsonb spaces its text).
+                                S(QString::fromUtf8(
+                                    QJsonDocument::fromJson(q.value(8).toString().toUtf8())
+                                        .toJson(QJsonDocument::Compact)))});
             return list;
         });
     }
@@ -485,10 +488,16 @@ class TSqlArchive final : public TArchive {
         }
     }
 
-    // One line of the change record, inside the caller's transaction. On a
-    // server, the server writes who and when itself (ArchiveSchema.cpp).
+    // One line of the change record, inside the caller's transaction. A
+    // server writes the lines of sites and campaigns itself, and who and
+    // when of every line (ArchiveSchema.cpp): there this is the store's alone.
     void Log(const char* action, std::int64_t siteId, std::int64_t campaignId,
              std::optional<int> records, const std::string& detail) {
+        if (Settings.Driver == TArchiveDriver::PostgreSQL) return;
+        Append(action, siteId, campaignId, records, detail);
+    }
+    void Append(const char* action, std::int64_t siteId, std::int64_t campaignId,
+                std::optional<int> records, const std::string& detail) {
         RunSql(Db,
                "INSERT INTO change_log (logged_at, who, host, action, site_id, campaign_id,"
                " records, detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
@@ -503,7 +512,7 @@ class TSqlArchive final : public TArchive {
         QSqlQuery q = RunSql(Db, "SELECT site_id FROM campaigns WHERE id = ?", {Id(campaignId)},
                              "写入变更记录");
         const std::int64_t siteId = q.next() ? q.value(0).toLongLong() : 0;
-        Log("存入", siteId, campaignId, result.Stored,
+        Append("存入", siteId, campaignId, result.Stored,
             S(QJsonDocument(QJsonObject{{"already", result.Already}})
                   .toJson(QJsonDocument::Compact)));
     }
@@ -783,6 +792,9 @@ class TSqlArchive final : public TArchive {
         // Another program's lock (an import into the same campaign) is held
         // for milliseconds; longer means it hangs, and we say so.
         RunSql(Db, "SET lock_timeout = 10000", {}, "连接档案服务器");
+        // The machine's name in the change record the server writes.
+        RunSql(Db, "SELECT set_config('kr3090.host', ?, false)", {QSysInfo::machineHostName()},
+               "连接档案服务器");
         QSqlQuery encoding = RunSql(Db, "SHOW server_encoding", {}, "连接档案服务器");
         if (encoding.next() && encoding.value(0).toString() != "UTF8") {
             const std::string name = S(encoding.value(0).toString());

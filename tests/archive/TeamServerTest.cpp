@@ -360,6 +360,11 @@ TEST_F(TeamRolesTest, ATesterStoresAndChangesItsOwnButNothingReviewedNorAnotherT
     EXPECT_EQ(changes.back().Action, "修改");
     EXPECT_EQ(changes.back().Who, "tester1");
     EXPECT_EQ(changes.back().Detail, R"({"after":{"remarks":"补记"},"before":{"remarks":""}})");
+    // A change past the program is recorded by the server all the same.
+    ASSERT_EQ(Code(db, QString("UPDATE campaigns SET weather = '雨' WHERE id = %1").arg(mine.Id)), "");
+    const TChange past = tester->Changes(Own.SiteId).back();
+    EXPECT_EQ(past.Who + " " + past.Host + " " + past.Action + " " + past.Detail,
+              R"(tester1 127.0.0.1 修改 {"after":{"weather":"雨"},"before":{"weather":""}})");
 }
 
 TEST_F(TeamRolesTest, AReviewerReviewsButCannotUndoItNorDelete) {
