@@ -992,18 +992,24 @@ const char* const TeamSetup[] = {
     " FROM PUBLIC, kr3090_tester, kr3090_reviewer, kr3090_admin",
 };
 
-QSqlDatabase& ServerDatabase(TArchive& archive, const TArchiveSettings& settings) {
+// Opened only on a server: a SQLite file named by mistake is left as it was.
+std::unique_ptr<TArchive> OpenServerArchive(const TArchiveSettings& settings,
+                                            const std::string& password) {
     if (settings.Driver != TArchiveDriver::PostgreSQL)
         throw TArchiveError(TArchiveProblem::Other,
                             "只有 PostgreSQL 服务器上的档案有团队的角色：SQLite 档案的用户什么都能做。");
+    return OpenArchive(settings, password);
+}
+
+QSqlDatabase& ServerDatabase(TArchive& archive) {
     return static_cast<TSqlArchive&>(archive).Database();
 }
 
 }  // namespace
 
 std::string InitTeamServer(const TArchiveSettings& settings, const std::string& password) {
-    std::unique_ptr<TArchive> archive = OpenArchive(settings, password);
-    QSqlDatabase& db = ServerDatabase(*archive, settings);
+    std::unique_ptr<TArchive> archive = OpenServerArchive(settings, password);
+    QSqlDatabase& db = ServerDatabase(*archive);
     TTransaction transaction(db);
     for (const char* sql : TeamSetup) RunSql(db, QString::fromUtf8(sql), {}, "设置团队的角色");
     transaction.Commit();
@@ -1021,8 +1027,8 @@ std::string AddTeamMember(const TArchiveSettings& settings, const std::string& p
                             "用户名“" + name + "”不能用：它须是 1 到 63 个字节，不以 pg_ 或 kr3090_ 开头。");
     if (memberPassword.empty())
         throw TArchiveError(TArchiveProblem::Other, "没有给出新用户的密码：没有添加用户。");
-    std::unique_ptr<TArchive> archive = OpenArchive(settings, password);
-    QSqlDatabase& db = ServerDatabase(*archive, settings);
+    std::unique_ptr<TArchive> archive = OpenServerArchive(settings, password);
+    QSqlDatabase& db = ServerDatabase(*archive);
     if (!RunSql(db, "SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_admin'", {}, "添加用户").next())
         throw TArchiveError(TArchiveProblem::Other,
                             "服务器上还没有团队的角色：请先运行 kr3090 --init-server。");
