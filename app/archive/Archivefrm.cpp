@@ -146,13 +146,18 @@ void TfrmArchive::BuildCampaigns(QSplitter* columns) {
     BBtn_Print = Button(campaigns, campaignButtons, "BBtn_Print", QStringLiteral("打印"));
     BBtn_DeleteCampaign =
         Button(campaigns, campaignButtons, "BBtn_DeleteCampaign", QStringLiteral("删除测试"));
-    BBtn_Review = Button(campaigns, campaignButtons, "BBtn_Review", QStringLiteral("审核"));
-    BBtn_Correct = Button(campaigns, campaignButtons, "BBtn_Correct", QStringLiteral("更正"));
     campaignButtons->addStretch();
     campaignLayout->addLayout(campaignButtons);
+    // The review on a row of its own, beside what it says of the campaign,
+    // so that the buttons above leave the sites their width.
+    auto* review = new QHBoxLayout;
     Lbl_CampaignState = new QLabel(campaigns);
     Lbl_CampaignState->setObjectName(QStringLiteral("Lbl_CampaignState"));
-    campaignLayout->addWidget(Lbl_CampaignState);
+    Lbl_CampaignState->setWordWrap(true);
+    review->addWidget(Lbl_CampaignState, 1);
+    BBtn_Review = Button(campaigns, review, "BBtn_Review", QStringLiteral("审核"));
+    BBtn_Correct = Button(campaigns, review, "BBtn_Correct", QStringLiteral("更正"));
+    campaignLayout->addLayout(review);
 
     PBox_Trend = new TTrendPlot(rows);
     PBox_Trend->setObjectName(QStringLiteral("PBox_Trend"));
