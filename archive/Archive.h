@@ -124,7 +124,7 @@ struct TChange {
     std::int64_t SiteId = 0;
     std::int64_t CampaignId = 0;
     std::optional<int> Records;  // the records stored, when the change stored any
-    std::string Detail;  // what changed, before and after, as JSON
+    std::string Detail;          // what changed, before and after, as JSON
 };
 
 struct TImportResult {

@@ -62,7 +62,8 @@ TArchiveProblem ProblemOfSqlState(const std::string& state) {
     if (state == "28P01" || state == "28000") return TArchiveProblem::PasswordRefused;
     if (state == "3D000") return TArchiveProblem::NoDatabase;
     if (state == "42501") return TArchiveProblem::NotPermitted;
-    if (state == "KR090") return TArchiveProblem::Reviewed;  // the archive's own (ArchiveSchema.cpp)
+    // The archive's own code for a reviewed campaign (ArchiveSchema.cpp).
+    if (state == "KR090") return TArchiveProblem::Reviewed;
     if (state.rfind("08", 0) == 0 || state == "57P01") return TArchiveProblem::ConnectionLost;
     return TArchiveProblem::Other;
 }

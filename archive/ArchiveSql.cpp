@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSysInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QUuid>
 #include <atomic>
 #include <bit>
@@ -224,8 +224,11 @@ class TSqlArchive final : public TArchive {
     std::vector<TSite> Sites() override {
         return Call([&] {
             std::vector<TSite> sites;
-            QSqlQuery q = RunSql(Db, QString("SELECT %1 FROM sites WHERE deleted_at IS NULL ORDER BY id").arg(SiteColumns),
-                                 {}, "读取场地");
+            QSqlQuery q =
+                RunSql(Db,
+                       QString("SELECT %1 FROM sites WHERE deleted_at IS NULL ORDER BY id")
+                           .arg(SiteColumns),
+                       {}, "读取场地");
             while (q.next()) sites.push_back(SiteFrom(q));
             return sites;
         });
@@ -276,8 +279,7 @@ class TSqlArchive final : public TArchive {
                 if (e.Problem() == TArchiveProblem::Reviewed) throw reviewed();
                 throw;
             }
-            if (RunSql(Db,
-                       "SELECT 1 FROM campaigns WHERE site_id = ? AND reviewed_at IS NOT NULL",
+            if (RunSql(Db, "SELECT 1 FROM campaigns WHERE site_id = ? AND reviewed_at IS NOT NULL",
                        {Id(siteId)}, "删除场地")
                     .next())
                 throw reviewed();
@@ -390,8 +392,7 @@ class TSqlArchive final : public TArchive {
                 QJsonObject gone{{"site", Q(e.SiteName)}};
                 if (e.CampaignId) gone.insert("test_date", Q(e.Date));
                 Log("清空回收站", e.SiteId, e.CampaignId, std::nullopt,
-                    S(QJsonDocument(QJsonObject{{"before", gone}})
-                          .toJson(QJsonDocument::Compact)));
+                    S(QJsonDocument(QJsonObject{{"before", gone}}).toJson(QJsonDocument::Compact)));
             }
             RunSql(Db, "DELETE FROM campaigns WHERE deleted_at IS NOT NULL", {}, "清空回收站");
             RunSql(Db, "DELETE FROM sites WHERE deleted_at IS NOT NULL", {}, "清空回收站");
@@ -407,15 +408,14 @@ class TSqlArchive final : public TArchive {
                                  " records, detail FROM change_log WHERE site_id = ? ORDER BY id",
                                  {Id(siteId)}, "读取变更记录");
             while (q.next())
-                list.push_back({q.value(0).toLongLong(), S(q.value(1).toString()),
-                                S(q.value(2).toString()), S(q.value(3).toString()),
-                                S(q.value(4).toString()), q.value(5).toLongLong(),
-                                q.value(6).toLongLong(),
-                                q.value(7).isNull() ? std::nullopt : std::optional(q.value(7).toInt()),
-                                // One form from both databases (a server's jsonb spaces its text).
-                                S(QString::fromUtf8(
-                                    QJsonDocument::fromJson(q.value(8).toString().toUtf8())
-                                        .toJson(QJsonDocument::Compact)))});
+                list.push_back(
+                    {q.value(0).toLongLong(), S(q.value(1).toString()), S(q.value(2).toString()),
+                     S(q.value(3).toString()), S(q.value(4).toString()), q.value(5).toLongLong(),
+                     q.value(6).toLongLong(),
+                     q.value(7).isNull() ? std::nullopt : std::optional(q.value(7).toInt()),
+                     // One form from both databases (a server's jsonb spaces its text).
+                     S(QString::fromUtf8(QJsonDocument::fromJson(q.value(8).toString().toUtf8())
+                                             .toJson(QJsonDocument::Compact)))});
             return list;
         });
     }
@@ -469,7 +469,9 @@ class TSqlArchive final : public TArchive {
 
   private:
     static QVariant Id(std::int64_t id) { return QVariant::fromValue<qint64>(id); }
-    static QVariant IdOrNull(std::int64_t id) { return id ? Id(id) : QVariant(QMetaType::fromType<qint64>()); }
+    static QVariant IdOrNull(std::int64_t id) {
+        return id ? Id(id) : QVariant(QMetaType::fromType<qint64>());
+    }
 
     // What this program writes as the time of a change; a server writes its own.
     static QString Now() {
@@ -513,8 +515,8 @@ class TSqlArchive final : public TArchive {
                              "写入变更记录");
         const std::int64_t siteId = q.next() ? q.value(0).toLongLong() : 0;
         Append("存入", siteId, campaignId, result.Stored,
-            S(QJsonDocument(QJsonObject{{"already", result.Already}})
-                  .toJson(QJsonDocument::Compact)));
+               S(QJsonDocument(QJsonObject{{"already", result.Already}})
+                     .toJson(QJsonDocument::Compact)));
     }
 
     // {"before": {...}, "after": {...}} of the fields that differ; empty when none does.
@@ -566,9 +568,9 @@ class TSqlArchive final : public TArchive {
     }
 
     TCampaignSummary CampaignById(std::int64_t campaignId) {
-        QSqlQuery q = RunSql(
-            Db, QString("SELECT %1 FROM campaigns c WHERE c.id = ?").arg(CampaignColumns),
-            {Id(campaignId)}, "读取测试");
+        QSqlQuery q =
+            RunSql(Db, QString("SELECT %1 FROM campaigns c WHERE c.id = ?").arg(CampaignColumns),
+                   {Id(campaignId)}, "读取测试");
         if (!q.next()) ThrowCampaignGone();
         return CampaignFrom(q);
     }
@@ -621,20 +623,19 @@ class TSqlArchive final : public TArchive {
         std::int64_t id = c.Id;
         if (id == 0) {
             // A correction names a reviewed campaign: what it corrects stays as it was.
-            if (c.Corrects &&
-                CampaignById(c.Corrects).Campaign.ReviewedAt.empty())
+            if (c.Corrects && CampaignById(c.Corrects).Campaign.ReviewedAt.empty())
                 throw TArchiveError(TArchiveProblem::Other,
                                     "只有已审核的测试才需要更正：没审核的测试可以直接修改。");
-            QSqlQuery q = RunSql(
-                Db,
-                "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
-                " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
-                " power_frequency, uuid, created_by, corrects)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
-                 Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency,
-                 UuidOr(c.Uuid), Q(Me.Name), IdOrNull(c.Corrects)},
-                "保存测试");
+            QSqlQuery q =
+                RunSql(Db,
+                       "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
+                       " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
+                       " power_frequency, uuid, created_by, corrects)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                       {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
+                        Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks),
+                        limit, c.PowerFrequency, UuidOr(c.Uuid), Q(Me.Name), IdOrNull(c.Corrects)},
+                       "保存测试");
             q.next();
             id = q.value(0).toLongLong();
             q.finish();
@@ -841,9 +842,10 @@ class TSqlArchive final : public TArchive {
         QSqlQuery q = RunSql(Db, sql, {Id(campaignId)}, "读取测试");
         if (!q.next()) ThrowCampaignGone();
         if (!q.value(1).isNull())
-            throw TArchiveError(TArchiveProblem::Reviewed,
-                                "这次测试已于 " + S(q.value(1).toString()) +
-                                    " 审核，它和它的记录不能再改动。需要改正时，请存一次更正的测试。");
+            throw TArchiveError(
+                TArchiveProblem::Reviewed,
+                "这次测试已于 " + S(q.value(1).toString()) +
+                    " 审核，它和它的记录不能再改动。需要改正时，请存一次更正的测试。");
     }
 
     static void AppendRecordValues(QVariantList& values, std::int64_t campaignId,
@@ -941,7 +943,8 @@ class TSqlArchive final : public TArchive {
             throw TArchiveError(TArchiveProblem::NameTaken,
                                 "回收站里有名为“" + site.Name +
                                     "”的场地：请先恢复它，或在清空回收站后再用这个名称。");
-        throw TArchiveError(TArchiveProblem::NameTaken, "档案里已有名为“" + site.Name + "”的场地。");
+        throw TArchiveError(TArchiveProblem::NameTaken,
+                            "档案里已有名为“" + site.Name + "”的场地。");
     }
 
     [[noreturn]] static void ThrowSiteGone() {
@@ -996,8 +999,9 @@ const char* const TeamSetup[] = {
 std::unique_ptr<TArchive> OpenServerArchive(const TArchiveSettings& settings,
                                             const std::string& password) {
     if (settings.Driver != TArchiveDriver::PostgreSQL)
-        throw TArchiveError(TArchiveProblem::Other,
-                            "只有 PostgreSQL 服务器上的档案有团队的角色：SQLite 档案的用户什么都能做。");
+        throw TArchiveError(
+            TArchiveProblem::Other,
+            "只有 PostgreSQL 服务器上的档案有团队的角色：SQLite 档案的用户什么都能做。");
     return OpenArchive(settings, password);
 }
 
@@ -1014,7 +1018,8 @@ std::string InitTeamServer(const TArchiveSettings& settings, const std::string& 
     for (const char* sql : TeamSetup) RunSql(db, QString::fromUtf8(sql), {}, "设置团队的角色");
     transaction.Commit();
     return archive->Description() + "：格式版本 " + std::to_string(ArchiveSchemaVersion()) +
-           "，角色 kr3090_tester（测试）、kr3090_reviewer（审核）、kr3090_admin（管理）及其权限已就绪。\n"
+           "；角色 kr3090_tester（测试）、kr3090_reviewer（审核）、\n"
+           "kr3090_admin（管理）及其权限已就绪。\n"
            "用 kr3090 --add-user 服务器 用户名 角色 添加成员。\n";
 }
 
@@ -1023,8 +1028,9 @@ std::string AddTeamMember(const TArchiveSettings& settings, const std::string& p
                           const std::string& memberPassword) {
     if (name.empty() || name.size() > 63 || name.rfind("pg_", 0) == 0 ||
         name.rfind("kr3090_", 0) == 0)
-        throw TArchiveError(TArchiveProblem::Other,
-                            "用户名“" + name + "”不能用：它须是 1 到 63 个字节，不以 pg_ 或 kr3090_ 开头。");
+        throw TArchiveError(
+            TArchiveProblem::Other,
+            "用户名“" + name + "”不能用：它须是 1 到 63 个字节，不以 pg_ 或 kr3090_ 开头。");
     if (memberPassword.empty())
         throw TArchiveError(TArchiveProblem::Other, "没有给出新用户的密码：没有添加用户。");
     std::unique_ptr<TArchive> archive = OpenServerArchive(settings, password);
@@ -1044,12 +1050,13 @@ std::string AddTeamMember(const TArchiveSettings& settings, const std::string& p
                : "SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?::text, ?::text),"
                  " format('SELECT %L::text', ?::text),"
                  " format('GRANT %I TO %I', ?::text, ?::text)";
-    QSqlQuery q = RunSql(db, make,
-                         {Q(name), Q(memberPassword), Q(name), QString::fromLatin1(ServerRoleName(role)),
-                          Q(name)},
-                         "添加用户");
+    QSqlQuery q = RunSql(
+        db, make,
+        {Q(name), Q(memberPassword), Q(name), QString::fromLatin1(ServerRoleName(role)), Q(name)},
+        "添加用户");
     q.next();
-    const QStringList statements{q.value(0).toString(), q.value(1).toString(), q.value(2).toString()};
+    const QStringList statements{q.value(0).toString(), q.value(1).toString(),
+                                 q.value(2).toString()};
     q.finish();
     for (const QString& sql : statements) RunSql(db, sql, {}, "添加用户");
     transaction.Commit();

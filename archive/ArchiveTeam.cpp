@@ -2,20 +2,28 @@
 
 const char* RoleText(TArchiveRole role) {
     switch (role) {
-        case TArchiveRole::Tester: return "测试";
-        case TArchiveRole::Reviewer: return "审核";
-        case TArchiveRole::Admin: return "管理";
-        case TArchiveRole::Reader: break;
+        case TArchiveRole::Tester:
+            return "测试";
+        case TArchiveRole::Reviewer:
+            return "审核";
+        case TArchiveRole::Admin:
+            return "管理";
+        case TArchiveRole::Reader:
+            break;
     }
     return "只读";
 }
 
 const char* ServerRoleName(TArchiveRole role) {
     switch (role) {
-        case TArchiveRole::Tester: return "kr3090_tester";
-        case TArchiveRole::Reviewer: return "kr3090_reviewer";
-        case TArchiveRole::Admin: return "kr3090_admin";
-        case TArchiveRole::Reader: break;
+        case TArchiveRole::Tester:
+            return "kr3090_tester";
+        case TArchiveRole::Reviewer:
+            return "kr3090_reviewer";
+        case TArchiveRole::Admin:
+            return "kr3090_admin";
+        case TArchiveRole::Reader:
+            break;
     }
     return "";
 }

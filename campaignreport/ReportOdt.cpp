@@ -179,8 +179,8 @@ std::unique_ptr<QTextDocument> ReportDocument(const TReportContent& content,
                 break;
             case TBlockKind::Signatures:
                 for (std::size_t k = 0; k < b.Signers.size(); ++k) {
-                    const auto by = k < b.Signed.size() ? b.Signed[k]
-                                                        : std::pair<std::string, std::string>{};
+                    const auto by =
+                        k < b.Signed.size() ? b.Signed[k] : std::pair<std::string, std::string>{};
                     InsertParagraph(
                         cursor,
                         Q(b.Signers[k] + "（签字）：" +

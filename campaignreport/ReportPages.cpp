@@ -344,7 +344,8 @@ class TPageFlow {
         const double h = LineHeight(font);
         for (std::size_t k = 0; k < b.Signers.size(); ++k) {
             const std::string& signer = b.Signers[k];
-            const auto signedBy = k < b.Signed.size() ? b.Signed[k] : std::pair<std::string, std::string>{};
+            const auto signedBy =
+                k < b.Signed.size() ? b.Signed[k] : std::pair<std::string, std::string>{};
             const QString label = Q(signer + "（签字）：");
             const QString date = QStringLiteral("日期：");
             double x = body_.left() + Mm(4);

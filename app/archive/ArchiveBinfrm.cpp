@@ -30,14 +30,14 @@ QPushButton* Button(QWidget* parent, QBoxLayout* row, const char* name, const QS
 // The change record's field names (ArchiveSql.cpp) as the forms name them.
 const std::map<QString, QString>& FieldNames() {
     static const std::map<QString, QString> names{
-        {"name", "场地名称"},        {"voltage_level", "电压等级"},
-        {"grid_size", "地网尺寸"},   {"location", "场地位置"},
-        {"site_id", "场地"},         {"test_date", "测试日期"},
-        {"testers", "测试人员"},     {"weather", "天气"},
-        {"soil", "土壤状况"},        {"lead_layout", "布线方式"},
+        {"name", "场地名称"},         {"voltage_level", "电压等级"},
+        {"grid_size", "地网尺寸"},    {"location", "场地位置"},
+        {"site_id", "场地"},          {"test_date", "测试日期"},
+        {"testers", "测试人员"},      {"weather", "天气"},
+        {"soil", "土壤状况"},         {"lead_layout", "布线方式"},
         {"lead_lengths", "引线长度"}, {"instrument_serial", "仪器编号"},
-        {"remarks", "备注"},         {"limit_ohm", "设定限值"},
-        {"power_frequency", "工频"}, {"site", "场地"}};
+        {"remarks", "备注"},          {"limit_ohm", "设定限值"},
+        {"power_frequency", "工频"},  {"site", "场地"}};
     return names;
 }
 
@@ -61,7 +61,8 @@ std::string ChangeDetailText(const std::string& json) {
         for (const QString& key : before.keys())
             parts << QStringLiteral("%1：%2").arg(FieldName(key), before.value(key).toString());
     }
-    if (o.contains("already")) parts << QStringLiteral("已有 %1 条").arg(o.value("already").toInt());
+    if (o.contains("already"))
+        parts << QStringLiteral("已有 %1 条").arg(o.value("already").toInt());
     if (o.contains("corrects"))
         parts << QStringLiteral("更正测试 #%1").arg(o.value("corrects").toInteger());
     return parts.join(QStringLiteral("；")).toStdString();
@@ -131,10 +132,10 @@ void TfrmRecycleBin::BBtn_RestoreClick() {
 
 void TfrmRecycleBin::BBtn_EmptyClick() {
     if (bin_.empty() ||
-        !Platform().Confirm(this,
-                            QStringLiteral("确定清空回收站吗？其中的%1项将永久删除，无法恢复。")
-                                .arg(bin_.size()),
-                            QStringLiteral("提示")))
+        !Platform().Confirm(
+            this,
+            QStringLiteral("确定清空回收站吗？其中的%1项将永久删除，无法恢复。").arg(bin_.size()),
+            QStringLiteral("提示")))
         return;
     ArchiveAccess().Call(this, [&](TArchive& a) { a.EmptyRecycleBin(); });
     Refresh();
@@ -149,9 +150,9 @@ TfrmChangeLog::TfrmChangeLog(QWidget* owner, const TSite& site,
     setFont(SongFont(14));
     resize(1000, 480);
     auto* layout = new QVBoxLayout(this);
-    LView_Changes =
-        TextTable(this, "LView_Changes", {"时间", "用户", "计算机", "操作", "测试", "记录数", "内容"},
-                  QStringLiteral("变更记录"));
+    LView_Changes = TextTable(this, "LView_Changes",
+                              {"时间", "用户", "计算机", "操作", "测试", "记录数", "内容"},
+                              QStringLiteral("变更记录"));
     layout->addWidget(LView_Changes, 1);
     auto* row = new QHBoxLayout;
     row->addStretch();
@@ -167,9 +168,9 @@ TfrmChangeLog::TfrmChangeLog(QWidget* owner, const TSite& site,
     for (int k = 0; k < int(changes.size()); ++k) {
         const TChange& c = changes[k];
         const auto date = dates.find(c.CampaignId);
-        const std::string campaign = !c.CampaignId            ? ""
-                                     : date != dates.end()    ? date->second
-                                                              : "#" + std::to_string(c.CampaignId);
+        const std::string campaign = !c.CampaignId         ? ""
+                                     : date != dates.end() ? date->second
+                                                           : "#" + std::to_string(c.CampaignId);
         SetTableRow(LView_Changes, k,
                     {c.At, c.Who, c.Host, c.Action, campaign,
                      c.Records ? std::to_string(*c.Records) : "", ChangeDetailText(c.Detail)});

@@ -34,7 +34,8 @@ class TfrmRecycleBin : public QDialog {
 
 class TfrmChangeLog : public QDialog {
   public:
-    TfrmChangeLog(QWidget* owner, const TSite& site, const std::vector<TCampaignSummary>& campaigns);
+    TfrmChangeLog(QWidget* owner, const TSite& site,
+                  const std::vector<TCampaignSummary>& campaigns);
 
     QTableWidget* LView_Changes;
     QPushButton* BBtn_Close;

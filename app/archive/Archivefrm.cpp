@@ -20,11 +20,11 @@
 #include "app/archive/ArchiveSettingsfrm.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/ReportCommands.h"
+#include "app/archive/TrendPlot.h"
 #include "app/kit/CsvExport.h"
 #include "app/kit/Messages.h"
 #include "app/kit/OpenWindow.h"
 #include "app/kit/TableView.h"
-#include "app/archive/TrendPlot.h"
 #include "app/kit/WindowRole.h"
 #include "archive/ArchiveTeam.h"
 #include "campaignreport/SiteTable.h"
@@ -325,8 +325,7 @@ void TfrmArchive::FollowRole() {
         why = QStringLiteral("这个场地有已审核的测试，不能删除：已审核的测试只能更正。");
     follow(BBtn_DeleteSite, site, why);
     why = MissingRightText(user_, TArchiveRole::Admin, QStringLiteral("删除测试"));
-    if (why.isEmpty() && reviewed)
-        why = QStringLiteral("已审核的测试不能删除，只能更正。");
+    if (why.isEmpty() && reviewed) why = QStringLiteral("已审核的测试不能删除，只能更正。");
     follow(BBtn_DeleteCampaign, c, why);
     why = MissingRightText(user_, TArchiveRole::Reviewer, QStringLiteral("审核"));
     if (why.isEmpty() && reviewed)
@@ -352,9 +351,11 @@ void TfrmArchive::FollowRole() {
                                  .arg(Q(c->Campaign.Reviewer), Q(c->Campaign.ReviewedAt))
                            : QStringLiteral("未审核。"));
         if (c->Campaign.Corrects)
-            state << QStringLiteral("本次测试更正%1的测试，以本次的值为准。").arg(dateOf(c->Campaign.Corrects));
+            state << QStringLiteral("本次测试更正%1的测试，以本次的值为准。")
+                         .arg(dateOf(c->Campaign.Corrects));
         if (c->CorrectedBy)
-            state << QStringLiteral("已被%1的测试更正：以更正后的值为准。").arg(dateOf(c->CorrectedBy));
+            state << QStringLiteral("已被%1的测试更正：以更正后的值为准。")
+                         .arg(dateOf(c->CorrectedBy));
     }
     Lbl_CampaignState->setText(state.join(QLatin1Char(' ')));
     Lbl_CampaignState->setAccessibleName(Lbl_CampaignState->text());
@@ -363,12 +364,13 @@ void TfrmArchive::FollowRole() {
 void TfrmArchive::BBtn_ReviewClick() {
     const TCampaignSummary* c = Campaign();
     if (!c) return;
-    if (!Platform().Confirm(this,
-                            QStringLiteral("确定审核%1的测试吗？审核后，它和它的%2条记录不能再改动，"
-                                           "也不能删除。")
-                                .arg(Q(c->Campaign.Date))
-                                .arg(c->Records),
-                            QStringLiteral("提示")))
+    if (!Platform().Confirm(
+            this,
+            QStringLiteral("确定审核%1的测试吗？审核后，它和它的%2条记录不能再改动，"
+                           "也不能删除。")
+                .arg(Q(c->Campaign.Date))
+                .arg(c->Records),
+            QStringLiteral("提示")))
         return;
     const std::int64_t id = c->Campaign.Id;
     ArchiveAccess().Call(this, [&](TArchive& a) { a.Review(id); });
@@ -464,7 +466,8 @@ void TfrmArchive::BBtn_DeleteSiteClick() {
     const TSite* site = Site();
     if (!site) return;
     if (!Platform().Confirm(
-            this, QStringLiteral("确定删除场地“%1”及其全部测试和记录吗？它们将移到回收站，"
+            this,
+            QStringLiteral("确定删除场地“%1”及其全部测试和记录吗？它们将移到回收站，"
                            "“管理”可以恢复。")
                 .arg(Q(site->Name)),
             QStringLiteral("提示")))
@@ -477,11 +480,12 @@ void TfrmArchive::BBtn_DeleteSiteClick() {
 void TfrmArchive::BBtn_DeleteCampaignClick() {
     const TCampaignSummary* c = Campaign();
     if (!c) return;
-    if (!Platform().Confirm(this,
-                            QStringLiteral("确定删除%1的测试及其%2条记录吗？它们将移到回收站，“管理”可以恢复。")
-                                .arg(Q(c->Campaign.Date))
-                                .arg(c->Records),
-                            QStringLiteral("提示")))
+    if (!Platform().Confirm(
+            this,
+            QStringLiteral("确定删除%1的测试及其%2条记录吗？它们将移到回收站，“管理”可以恢复。")
+                .arg(Q(c->Campaign.Date))
+                .arg(c->Records),
+            QStringLiteral("提示")))
         return;
     const std::int64_t id = c->Campaign.Id;
     ArchiveAccess().Call(this, [&](TArchive& a) { a.DeleteCampaign(id); });

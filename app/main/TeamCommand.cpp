@@ -65,8 +65,7 @@ int RunTeamSetup(const QStringList& arguments) {
         if (a != QStringLiteral("--trace")) rest << a;
     const bool init = rest.value(0) == QStringLiteral("--init-server") && rest.size() == 2;
     const bool add = rest.value(0) == QStringLiteral("--add-user") && rest.size() == 4;
-    const std::optional<TArchiveRole> role =
-        add ? RoleNamed(rest[3].toStdString()) : std::nullopt;
+    const std::optional<TArchiveRole> role = add ? RoleNamed(rest[3].toStdString()) : std::nullopt;
     if ((!init && !add) || (add && !role)) {
         Print(stderr, QStringLiteral("kr3090：用法：kr3090 --init-server 服务器档案\n"
                                      "        kr3090 --add-user 服务器档案 用户名 角色"
@@ -84,8 +83,7 @@ int RunTeamSetup(const QStringList& arguments) {
             Print(stderr, QStringLiteral("kr3090：两次输入的密码不同：没有添加用户。\n"));
             return 1;
         }
-        Print(stdout,
-              Q(AddTeamMember(settings, {}, rest[2].toStdString(), *role, password)));
+        Print(stdout, Q(AddTeamMember(settings, {}, rest[2].toStdString(), *role, password)));
         return 0;
     } catch (const TArchiveError& e) {
         Print(stderr, QStringLiteral("kr3090：%1\n").arg(Q(e.what())));

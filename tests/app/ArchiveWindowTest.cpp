@@ -636,7 +636,8 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
     }
     TfrmArchive* archive = ArchiveWindowOn(*window, config);
     const QString user = archive->Lbl_User->text();
-    EXPECT_TRUE(user.startsWith(QStringLiteral("用户：")) && user.endsWith(QStringLiteral("（管理）")))
+    EXPECT_TRUE(user.startsWith(QStringLiteral("用户：")) &&
+                user.endsWith(QStringLiteral("（管理）")))
         << user.toStdString();
     ASSERT_EQ(archive->SelectedCampaignId(), second);
     archive->Refresh(siteId, first);
@@ -652,12 +653,14 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
     archive->BBtn_Review->click();
     ASSERT_EQ(platform.Questions.size(), 1u);
     EXPECT_EQ(platform.Questions[0],
-              QStringLiteral("确定审核2025-01-01的测试吗？审核后，它和它的1条记录不能再改动，也不能删除。"));
+              QStringLiteral(
+                  "确定审核2025-01-01的测试吗？审核后，它和它的1条记录不能再改动，也不能删除。"));
     ASSERT_EQ(archive->SelectedCampaignId(), first);
     EXPECT_FALSE(archive->BBtn_Review->isEnabled());
     EXPECT_TRUE(archive->BBtn_Review->toolTip().startsWith(QStringLiteral("这次测试已由 ")));
     EXPECT_FALSE(archive->BBtn_DeleteCampaign->isEnabled());
-    EXPECT_EQ(archive->BBtn_DeleteCampaign->toolTip(), QStringLiteral("已审核的测试不能删除，只能更正。"));
+    EXPECT_EQ(archive->BBtn_DeleteCampaign->toolTip(),
+              QStringLiteral("已审核的测试不能删除，只能更正。"));
     EXPECT_FALSE(archive->BBtn_DeleteSite->isEnabled());
     EXPECT_EQ(archive->BBtn_DeleteSite->toolTip(),
               QStringLiteral("这个场地有已审核的测试，不能删除：已审核的测试只能更正。"));
@@ -695,7 +698,8 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
     EXPECT_EQ(bin->LView_Bin->rowCount(), 1);
     platform.ConfirmAnswer = true;
     bin->BBtn_Empty->click();
-    EXPECT_EQ(platform.Questions.back(), QStringLiteral("确定清空回收站吗？其中的1项将永久删除，无法恢复。"));
+    EXPECT_EQ(platform.Questions.back(),
+              QStringLiteral("确定清空回收站吗？其中的1项将永久删除，无法恢复。"));
     EXPECT_EQ(bin->LView_Bin->rowCount(), 0);
     EXPECT_FALSE(bin->BBtn_Empty->isEnabled());
     bin->close();
@@ -710,14 +714,15 @@ TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAn
                     log->LView_Changes->item(row, 4)->text() + " " +
                     log->LView_Changes->item(row, 5)->text() + " " +
                     log->LView_Changes->item(row, 6)->text();
-    EXPECT_EQ(rows, QStringList({"新建场地   ", "新建测试 2025-01-01  ", "存入 2025-01-01 1 已有 0 条",
-                                 "新建测试 #" + QString::number(second) + "  ",
-                                 "审核 2025-01-01 1 ",
-                                 "更正 2025-01-01  更正测试 #" + QString::number(first), "删除 #" + QString::number(second) + "  ",
-                                 "恢复 #" + QString::number(second) + "  ",
-                                 "删除 #" + QString::number(second) + "  ",
-                                 "清空回收站 #" + QString::number(second) +
-                                     "  场地：北站；测试日期：2025-02-02"}))
+    EXPECT_EQ(
+        rows,
+        QStringList(
+            {"新建场地   ", "新建测试 2025-01-01  ", "存入 2025-01-01 1 已有 0 条",
+             "新建测试 #" + QString::number(second) + "  ", "审核 2025-01-01 1 ",
+             "更正 2025-01-01  更正测试 #" + QString::number(first),
+             "删除 #" + QString::number(second) + "  ", "恢复 #" + QString::number(second) + "  ",
+             "删除 #" + QString::number(second) + "  ",
+             "清空回收站 #" + QString::number(second) + "  场地：北站；测试日期：2025-02-02"}))
         << rows.join('\n').toStdString();
     delete archive;
     ArchiveAccess().Close();
@@ -743,9 +748,10 @@ TEST_F(WindowTest, OnTheTeamServerTheArchiveWindowFollowsTheRoleOfTheServersUser
     config.User = "tester1";
     {
         auto a = OpenArchive(config);
-        a->Store({0, QStringLiteral("窗口站%1").arg(QCoreApplication::applicationPid()).toStdString(),
-                  "", "", ""},
-                 {}, {{0, 0, 1, {}}});
+        a->Store(
+            {0, QStringLiteral("窗口站%1").arg(QCoreApplication::applicationPid()).toStdString(),
+             "", "", ""},
+            {}, {{0, 0, 1, {}}});
     }
     TfrmArchive* archive = ArchiveWindowOn(*window, config);
     EXPECT_EQ(archive->Lbl_User->text(), QStringLiteral("用户：tester1（测试）"));
@@ -763,8 +769,9 @@ TEST_F(WindowTest, OnTheTeamServerTheArchiveWindowFollowsTheRoleOfTheServersUser
     // Refused by the server all the same when asked past the button.
     archive->BBtn_DeleteCampaignClick();
     ASSERT_FALSE(platform.Boxes.empty());
-    EXPECT_TRUE(platform.Boxes.back().Text.startsWith(QStringLiteral(
-        "档案服务器拒绝了“删除测试”：这需要“管理”的权限，用户 tester1（测试）没有。没有改动任何内容。")))
+    EXPECT_TRUE(platform.Boxes.back().Text.startsWith(
+        QStringLiteral("档案服务器拒绝了“删除测试”：这需要“管理”的权限，用户 "
+                       "tester1（测试）没有。没有改动任何内容。")))
         << platform.Boxes.back().Text.toStdString();
     EXPECT_EQ(archive->LView_Campaigns->rowCount(), 1);
     delete archive;

@@ -17,7 +17,8 @@ void ArchiveTest::SetUp() {
     if (OnServer()) {
         // The tables go, with whatever an earlier test left in them.
         QSqlDatabase db = Raw();
-        QSqlQuery(db).exec("DROP TABLE IF EXISTS change_log, records, campaigns, sites, schema_version");
+        QSqlQuery(db).exec(
+            "DROP TABLE IF EXISTS change_log, records, campaigns, sites, schema_version");
         return;
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();

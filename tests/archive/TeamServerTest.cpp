@@ -298,7 +298,8 @@ class TeamRolesTest : public TeamServerTest {
 
 }  // namespace
 
-TEST_F(TeamRolesTest, ATesterStoresAndChangesItsOwnButNothingReviewedNorAnotherTestersNorTheRecord) {
+TEST_F(TeamRolesTest,
+       ATesterStoresAndChangesItsOwnButNothingReviewedNorAnotherTestersNorTheRecord) {
     auto tester = As("tester1");
     EXPECT_EQ(tester->User().Role, TArchiveRole::Tester);
     EXPECT_EQ(Reviewed.CreatedBy, "tester1");
@@ -332,8 +333,9 @@ TEST_F(TeamRolesTest, ATesterStoresAndChangesItsOwnButNothingReviewedNorAnotherT
     std::string text;
     EXPECT_EQ(ProblemOf([&] { tester->DeleteSite(Own.SiteId); }, &text),
               TArchiveProblem::NotPermitted);
-    EXPECT_TRUE(Has(text, "档案服务器拒绝了“删除场地”：这需要“管理”的权限，用户 tester1（测试）没有。"
-                          "没有改动任何内容。"))
+    EXPECT_TRUE(Has(text,
+                    "档案服务器拒绝了“删除场地”：这需要“管理”的权限，用户 tester1（测试）没有。"
+                    "没有改动任何内容。"))
         << text;
     EXPECT_EQ(ProblemOf([&] { tester->Import(Own.CampaignId, TestRecords(500, 1)); }),
               TArchiveProblem::Reviewed);
@@ -348,8 +350,9 @@ TEST_F(TeamRolesTest, ATesterStoresAndChangesItsOwnButNothingReviewedNorAnotherT
     TCampaign mine = CampaignOf(*tester, Store(*tester, {}, Own.SiteId).CampaignId).Campaign;
     mine.Remarks = "补记";
     tester->SaveCampaign(mine);
-    ASSERT_EQ(Code(db, "INSERT INTO change_log (logged_at, who, host, action, detail)"
-                       " VALUES ('2000-01-01', 'admin1', 'x', '伪造', '{}')"),
+    ASSERT_EQ(Code(db,
+                   "INSERT INTO change_log (logged_at, who, host, action, detail)"
+                   " VALUES ('2000-01-01', 'admin1', 'x', '伪造', '{}')"),
               "");
     QSqlQuery q(db);
     ASSERT_TRUE(q.exec("SELECT who, logged_at FROM change_log WHERE action = '伪造'") && q.next());
@@ -361,7 +364,8 @@ TEST_F(TeamRolesTest, ATesterStoresAndChangesItsOwnButNothingReviewedNorAnotherT
     EXPECT_EQ(changes.back().Who, "tester1");
     EXPECT_EQ(changes.back().Detail, R"({"after":{"remarks":"补记"},"before":{"remarks":""}})");
     // A change past the program is recorded by the server all the same.
-    ASSERT_EQ(Code(db, QString("UPDATE campaigns SET weather = '雨' WHERE id = %1").arg(mine.Id)), "");
+    ASSERT_EQ(Code(db, QString("UPDATE campaigns SET weather = '雨' WHERE id = %1").arg(mine.Id)),
+              "");
     const TChange past = tester->Changes(Own.SiteId).back();
     EXPECT_EQ(past.Who + " " + past.Host + " " + past.Action + " " + past.Detail,
               R"(tester1 127.0.0.1 修改 {"after":{"weather":"雨"},"before":{"weather":""}})");
@@ -424,8 +428,7 @@ TEST_F(TeamRolesTest, AnAdminDeletesAndRestoresButNeitherTheRecordNorWhatWasRevi
     admin->Restore(bin[0]);
     EXPECT_EQ(admin->Campaigns(Own.SiteId).size(), 2u);
     admin->DeleteCampaign(Other.CampaignId);
-    EXPECT_EQ(ProblemOf([&] { As("tester2")->EmptyRecycleBin(); }),
-              TArchiveProblem::NotPermitted);
+    EXPECT_EQ(ProblemOf([&] { As("tester2")->EmptyRecycleBin(); }), TArchiveProblem::NotPermitted);
     EXPECT_EQ(admin->RecycleBin().size(), 1u);
     admin->EmptyRecycleBin();
     EXPECT_TRUE(admin->RecycleBin().empty());
@@ -433,7 +436,7 @@ TEST_F(TeamRolesTest, AnAdminDeletesAndRestoresButNeitherTheRecordNorWhatWasRevi
     std::vector<std::string> actions;
     for (const TChange& c : admin->Changes(Own.SiteId))
         if (c.CampaignId == Other.CampaignId) actions.push_back(c.Who + " " + c.Action);
-    EXPECT_EQ(actions, (std::vector<std::string>{"tester2 新建测试", "tester2 存入", "admin1 删除",
-                                                 "admin1 恢复", "admin1 删除",
-                                                 "admin1 清空回收站"}));
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{"tester2 新建测试", "tester2 存入", "admin1 删除",
+                                        "admin1 恢复", "admin1 删除", "admin1 清空回收站"}));
 }
