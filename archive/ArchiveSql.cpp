@@ -1050,10 +1050,11 @@ std::string AddTeamMember(const TArchiveSettings& settings, const std::string& p
                : "SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?::text, ?::text),"
                  " format('SELECT %L::text', ?::text),"
                  " format('GRANT %I TO %I', ?::text, ?::text)";
-    QSqlQuery q = RunSql(
-        db, make,
-        {Q(name), Q(memberPassword), Q(name), QString::fromLatin1(ServerRoleName(role)), Q(name)},
-        "添加用户");
+    const std::string verifier = PasswordVerifier(settings, password, name, memberPassword);
+    QSqlQuery q = RunSql(db, make,
+                         {Q(name), Q(verifier.empty() ? memberPassword : verifier), Q(name),
+                          QString::fromLatin1(ServerRoleName(role)), Q(name)},
+                         "添加用户");
     q.next();
     const QStringList statements{q.value(0).toString(), q.value(1).toString(),
                                  q.value(2).toString()};
