@@ -147,7 +147,9 @@ const TMigration Version5{
 // its records (SQLSTATE KR090) and any change or removal of change_log, and
 // refuse with 42501 what the session's role (kr3090_tester, kr3090_reviewer,
 // kr3090_admin, ArchiveTeam.h) may not do; the one who owns the tables may do
-// what 管理 may. SQLite has no users: the program writes who and when.
+// what 管理 may, and so may everyone on a server without the team's roles
+// (whose grants decide, as before). SQLite has no users: the program writes
+// who and when.
 // Additive for older programs' reads and stores, so the minimum stays; on a
 // server their changes are held to the same rules.
 const TMigration Version7{
@@ -172,7 +174,10 @@ const TMigration Version7{
         " records INTEGER,"
         " detail TEXT NOT NULL)",
         "CREATE INDEX change_log_by_site ON change_log (site_id, id)",
-        // May the session's user act as that role? The tables' owner may all.
+        // May the session's user act as that role? The tables' owner may all;
+        // so may everyone on a server whose team was never set up (no
+        // kr3090_admin: --init-server makes the roles), where the grants
+        // alone decide, as before this version.
         "{postgresql}CREATE OR REPLACE FUNCTION archive_may(wanted TEXT) RETURNS BOOLEAN"
         " LANGUAGE plpgsql STABLE AS $$"
         " DECLARE owner NAME;"
@@ -181,8 +186,8 @@ const TMigration Version7{
         "   WHERE schemaname = current_schema() AND tablename = 'sites';"
         "  IF owner IS NOT NULL AND pg_has_role(session_user, owner, 'MEMBER') THEN RETURN TRUE;"
         " END IF;"
-        "  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_' || wanted) THEN RETURN"
-        " FALSE; END IF;"
+        "  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_admin') THEN RETURN TRUE;"
+        " END IF;"
         "  RETURN pg_has_role(session_user, 'kr3090_' || wanted, 'MEMBER');"
         " END $$",
         "{postgresql}CREATE OR REPLACE FUNCTION archive_refuse(wanted TEXT, what TEXT) RETURNS VOID"

@@ -9,7 +9,10 @@
 //   kr3090_admin     管理: also deletes, restores and empties the recycle bin
 // Grants give each what it may touch; the archive's triggers (ArchiveSchema.cpp)
 // decide the rest on the server. A user in none of them may read, and the
-// owner of the tables may what 管理 may.
+// owner of the tables may what 管理 may. On a server without these roles
+// (a team never set up with --init-server) every user may what 管理 may, as
+// far as the server's grants let it: the review lock and the change record
+// hold all the same.
 
 #include <optional>
 #include <string>
