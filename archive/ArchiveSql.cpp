@@ -716,7 +716,16 @@ class TSqlArchive final : public TArchive {
             OpenFile();
         else
             OpenServer();
-        MigrateArchive(Db, ArchiveMigrations(), Description());
+        try {
+            MigrateArchive(Db, ArchiveMigrations(), Description());
+        } catch (const TArchiveError& e) {
+            // A member may not change the tables: their owner brings them up to date.
+            if (e.Problem() != TArchiveProblem::NotPermitted) throw;
+            throw TArchiveError(TArchiveProblem::NotPermitted,
+                                std::string(e.what()) +
+                                    "\n档案的格式需要更新，只有档案表的所有者能做：请管理员运行 "
+                                    "kr3090 --init-server。");
+        }
         ReadUser();
     }
 

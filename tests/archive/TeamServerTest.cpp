@@ -369,6 +369,11 @@ TEST_F(TeamRolesTest,
     const TChange past = tester->Changes(Own.SiteId).back();
     EXPECT_EQ(past.Who + " " + past.Host + " " + past.Action + " " + past.Detail,
               R"(tester1 127.0.0.1 修改 {"after":{"weather":"雨"},"before":{"weather":""}})");
+    // Tables older than the program: a member may not bring them up to date, and is told who may.
+    ASSERT_TRUE(QSqlQuery(Raw()).exec("UPDATE schema_version SET version = version - 1"));
+    EXPECT_EQ(ProblemOf([&] { As("tester1"); }, &text), TArchiveProblem::NotPermitted);
+    EXPECT_TRUE(Has(text, "请管理员运行 kr3090 --init-server。")) << text;
+    ASSERT_TRUE(QSqlQuery(Raw()).exec("UPDATE schema_version SET version = version + 1"));
 }
 
 TEST_F(TeamRolesTest, AReviewerReviewsButCannotUndoItNorDelete) {
