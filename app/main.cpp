@@ -8,6 +8,7 @@
 #include "app/main/CommandLine.h"
 #include "app/main/KR3090frm.h"
 #include "app/main/QtTranslation.h"
+#include "app/main/TeamCommand.h"
 #include "app/main/TraceLogging.h"
 #include "report/SongFont.h"
 
@@ -19,6 +20,10 @@ int main(int argc, char* argv[]) {
     if (!answer && AsksForSync(arguments)) {
         QCoreApplication app(argc, argv);
         return RunSync(arguments);
+    }
+    if (!answer && AsksForTeamSetup(arguments)) {
+        QCoreApplication app(argc, argv);
+        return RunTeamSetup(arguments);
     }
 #ifndef Q_OS_WIN
     // A terminal's question is answered on the terminal, display or not.

@@ -59,6 +59,12 @@ struct TCampaign {
     std::optional<double> Limit;  // ohms, entered by the user
     int PowerFrequency = 50;      // 50 or 60 Hz
     std::string Uuid;             // as the site's
+    // Set by the archive (on a server, by the server itself), never by the caller.
+    std::string CreatedBy;   // the user who stored it
+    std::string Reviewer;    // empty until reviewed; then read-only for good
+    std::string ReviewedAt;  // "yyyy-MM-dd HH:mm:ss"
+    // The reviewed campaign this one corrects (0: none); given when storing it.
+    std::int64_t Corrects = 0;
 };
 
 // One record of the instrument, kept as it arrived: the singles widened, the
@@ -89,6 +95,46 @@ struct TCampaignSummary {
     TCampaign Campaign;
     int Records = 0;
     TCampaignValue Value;
+    std::int64_t CorrectedBy = 0;  // the latest campaign correcting this one; 0: its value stands
+};
+
+// What a user may do in the archive. On a server the roles are the server's
+// (ArchiveTeam.h), each one including the one before it; a SQLite file's
+// user has them all.
+enum class TArchiveRole {
+    Reader,    // none of the team's roles: may read
+    Tester,    // 测试: adds sites, campaigns and records, changes its own campaigns
+    Reviewer,  // 审核: also reviews
+    Admin,     // 管理: also deletes, restores and empties the recycle bin
+};
+
+struct TArchiveUser {
+    std::string Name;
+    TArchiveRole Role = TArchiveRole::Admin;
+};
+
+// A site or a campaign in the recycle bin.
+struct TBinEntry {
+    std::int64_t SiteId = 0;
+    std::int64_t CampaignId = 0;  // 0: the whole site
+    std::string SiteName;
+    std::string Date;  // the campaign's
+    int Records = 0;   // the campaign's
+    std::string DeletedBy;
+    std::string DeletedAt;
+};
+
+// One line of the change record, which is only ever appended to.
+struct TChange {
+    std::int64_t Id = 0;
+    std::string At;      // "yyyy-MM-dd HH:mm:ss"
+    std::string Who;     // the archive's user (on a server, the server's)
+    std::string Host;    // the program's machine
+    std::string Action;  // "存入", "审核", "删除"... (ArchiveSql.cpp)
+    std::int64_t SiteId = 0;
+    std::int64_t CampaignId = 0;
+    std::optional<int> Records;  // the records stored, when the change stored any
+    std::string Detail;          // what changed, before and after, as JSON
 };
 
 struct TImportResult {
@@ -117,6 +163,7 @@ enum class TArchiveProblem {
     NotFound,         // the site, campaign or record is not (or no more) in the archive
     NoDatabase,       // the server has no database of that name
     NotPermitted,     // the server does not let this user do that (its own rights)
+    Reviewed,         // the campaign is reviewed: it and its records stay as they are
     Insecure,         // the link does not pass the TLS settings: unknown certificate
                       // authority, wrong host name, a server without TLS
 };
@@ -185,11 +232,26 @@ class TArchive {
     // "SQLite 档案：/home/.../kr3090-archive.sqlite", "PostgreSQL 档案：host:5432/kr3090".
     virtual std::string Description() = 0;
 
-    // Removes the site with its campaigns and their records (nothing to do
-    // when it is gone already, as for the campaign's removal below).
+    // Moves the site with its campaigns and their records to the recycle bin
+    // (nothing to do when it is there or gone already, as for the campaign
+    // below). A site with a reviewed campaign, or a reviewed campaign, stays:
+    // Reviewed.
     virtual void DeleteSite(std::int64_t siteId) = 0;
-    // Removes the campaign with its records.
+    // Moves the campaign with its records to the recycle bin.
     virtual void DeleteCampaign(std::int64_t campaignId) = 0;
+
+    // The user this archive is used as, with the role the server gives it.
+    virtual TArchiveUser User() = 0;
+    // Marks the campaign reviewed by the user, now; from then on it and its
+    // records are read-only (Reviewed), also on the server for every role.
+    virtual void Review(std::int64_t campaignId) = 0;
+    // The recycle bin, most recently deleted first.
+    virtual std::vector<TBinEntry> RecycleBin() = 0;
+    virtual void Restore(const TBinEntry& entry) = 0;
+    // Removes everything in the recycle bin for good.
+    virtual void EmptyRecycleBin() = 0;
+    // The site's changes in the order they were made.
+    virtual std::vector<TChange> Changes(std::int64_t siteId) = 0;
 
     // Called inside Import after each record with (done, total): a long import
     // can show its progress. An exception thrown from it ends the import, which

@@ -62,6 +62,8 @@ TArchiveProblem ProblemOfSqlState(const std::string& state) {
     if (state == "28P01" || state == "28000") return TArchiveProblem::PasswordRefused;
     if (state == "3D000") return TArchiveProblem::NoDatabase;
     if (state == "42501") return TArchiveProblem::NotPermitted;
+    // The archive's own code for a reviewed campaign (ArchiveSchema.cpp).
+    if (state == "KR090") return TArchiveProblem::Reviewed;
     if (state.rfind("08", 0) == 0 || state == "57P01") return TArchiveProblem::ConnectionLost;
     return TArchiveProblem::Other;
 }
@@ -332,7 +334,23 @@ TServerCheck CheckServer(const TArchiveSettings& s, const std::string& password)
     return check;
 }
 
+std::string PasswordVerifier(const TArchiveSettings& s, const std::string& password,
+                             const std::string& user, const std::string& secret) {
+    std::unique_ptr<TPq> session;
+    if (!Attempt(s, password, true, &session).Connected) return {};
+    char* verifier =
+        PQencryptPasswordConn(session->Conn, secret.c_str(), user.c_str(), "scram-sha-256");
+    const std::string out = verifier ? verifier : "";
+    PQfreemem(verifier);
+    return out;
+}
+
 #else  // no libpq: the program has Qt's driver alone (or none)
+
+std::string PasswordVerifier(const TArchiveSettings&, const std::string&, const std::string&,
+                             const std::string&) {
+    return {};
+}
 
 TServerCheck CheckServer(const TArchiveSettings& s, const std::string&) {
     TServerCheck check;

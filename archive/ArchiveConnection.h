@@ -38,8 +38,15 @@ struct TServerCheck {
 // "测试连接" and, when Qt's driver fails to connect, to say why.
 TServerCheck CheckServer(const TArchiveSettings& settings, const std::string& password);
 
+// The SCRAM-SHA-256 verifier of a new login's password, made here by libpq
+// so that the password itself never reaches the server (nor its log); empty
+// when this program has no libpq or cannot connect.
+std::string PasswordVerifier(const TArchiveSettings& settings, const std::string& password,
+                             const std::string& user, const std::string& secret);
+
 // What a server's SQLSTATE means for the window: 28P01 and 28000 ask for the
-// password (PasswordRefused), 3D000 NoDatabase, 42501 NotPermitted, class 08
+// password (PasswordRefused), 3D000 NoDatabase, 42501 NotPermitted, the
+// archive's own KR090 (a reviewed campaign) Reviewed, class 08
 // and 57P01 ConnectionLost, anything else Other.
 TArchiveProblem ProblemOfSqlState(const std::string& state);
 

@@ -168,6 +168,280 @@ const TMigration Version7{
         " PRIMARY KEY (peer, campaign_uuid))",
     }};
 
+// Version 8: who may do what, and what was done. A campaign records who
+// stored it, its reviewer and review time, and the reviewed campaign it
+// corrects; sites and campaigns go to a recycle bin (deleted_at) before they
+// are gone; change_log keeps every change, appended to and never changed.
+// On a team's server the server itself holds to this: the functions and
+// triggers below refuse, whoever asks, any change to a reviewed campaign or
+// its records (SQLSTATE KR090) and any change or removal of change_log, and
+// refuse with 42501 what the session's role (kr3090_tester, kr3090_reviewer,
+// kr3090_admin, ArchiveTeam.h) may not do; the one who owns the tables may do
+// what 管理 may, and so may everyone on a server without the team's roles
+// (whose grants decide, as before). SQLite has no users: the program writes
+// who and when.
+// Additive for older programs' reads and stores, so the minimum stays; on a
+// server their changes are held to the same rules.
+const TMigration Version8{
+    8,
+    {
+        "ALTER TABLE sites ADD COLUMN deleted_at TEXT",
+        "ALTER TABLE sites ADD COLUMN deleted_by TEXT",
+        "ALTER TABLE campaigns ADD COLUMN created_by TEXT",
+        "ALTER TABLE campaigns ADD COLUMN reviewer TEXT",
+        "ALTER TABLE campaigns ADD COLUMN reviewed_at TEXT",
+        "ALTER TABLE campaigns ADD COLUMN corrects BIGINT",
+        "ALTER TABLE campaigns ADD COLUMN deleted_at TEXT",
+        "ALTER TABLE campaigns ADD COLUMN deleted_by TEXT",
+        "CREATE TABLE change_log ("
+        " id {id},"
+        " logged_at TEXT NOT NULL,"
+        " who TEXT NOT NULL,"
+        " host TEXT NOT NULL,"
+        " action TEXT NOT NULL,"
+        " site_id BIGINT,"
+        " campaign_id BIGINT,"
+        " records INTEGER,"
+        " detail TEXT NOT NULL)",
+        "CREATE INDEX change_log_by_site ON change_log (site_id, id)",
+        // May the session's user act as that role? The tables' owner may all;
+        // so may everyone on a server whose team was never set up (no
+        // kr3090_admin: --init-server makes the roles), where the grants
+        // alone decide, as before this version.
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_may(wanted TEXT) RETURNS BOOLEAN"
+        " LANGUAGE plpgsql STABLE AS $$"
+        " DECLARE owner NAME;"
+        " BEGIN"
+        "  SELECT tableowner INTO owner FROM pg_tables"
+        "   WHERE schemaname = current_schema() AND tablename = 'sites';"
+        "  IF owner IS NOT NULL AND pg_has_role(session_user, owner, 'MEMBER') THEN RETURN TRUE;"
+        " END IF;"
+        "  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_admin') THEN RETURN TRUE;"
+        " END IF;"
+        "  RETURN pg_has_role(session_user, 'kr3090_' || wanted, 'MEMBER');"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_refuse(wanted TEXT, what TEXT) RETURNS VOID"
+        " LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  RAISE EXCEPTION USING ERRCODE = '42501', MESSAGE = what,"
+        "   DETAIL = 'kr3090_' || wanted;"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_locked(what TEXT) RETURNS VOID"
+        " LANGUAGE plpgsql AS $$"
+        " BEGIN"
+        "  RAISE EXCEPTION USING ERRCODE = 'KR090', MESSAGE = what;"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_now() RETURNS TEXT LANGUAGE sql STABLE AS"
+        " $$ SELECT to_char(now(), 'YYYY-MM-DD HH24:MI:SS') $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION sites_guard() RETURNS TRIGGER LANGUAGE plpgsql AS"
+        " $$"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   IF NOT archive_may('tester') THEN PERFORM archive_refuse('tester', 'add a site'); END"
+        " IF;"
+        "   NEW.deleted_at := NULL; NEW.deleted_by := NULL; RETURN NEW;"
+        "  END IF;"
+        "  IF TG_OP = 'DELETE' THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin', 'remove a site'); END"
+        " IF;"
+        "   RETURN OLD;"
+        "  END IF;"
+        "  IF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin',"
+        " 'delete or restore a site'); END IF;"
+        "   IF EXISTS (SELECT 1 FROM campaigns WHERE site_id = OLD.id AND reviewed_at IS NOT NULL)"
+        " THEN"
+        "    PERFORM archive_locked('the site has reviewed campaigns'); END IF;"
+        "   NEW.deleted_by := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE session_user END;"
+        "   NEW.deleted_at := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE archive_now() END;"
+        "  ELSE"
+        "   IF NOT archive_may('tester') THEN PERFORM archive_refuse('tester', 'change a site');"
+        " END IF;"
+        "   NEW.deleted_by := OLD.deleted_by;"
+        "  END IF;"
+        "  RETURN NEW;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER sites_guard BEFORE INSERT OR UPDATE OR DELETE ON sites"
+        " FOR EACH ROW EXECUTE FUNCTION sites_guard()",
+        "{postgresql}CREATE OR REPLACE FUNCTION campaigns_guard() RETURNS TRIGGER LANGUAGE plpgsql"
+        " AS $$"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   IF NOT archive_may('tester') THEN PERFORM archive_refuse('tester', 'add a campaign');"
+        " END IF;"
+        "   NEW.created_by := session_user; NEW.reviewer := NULL; NEW.reviewed_at := NULL;"
+        "   NEW.deleted_at := NULL; NEW.deleted_by := NULL;"
+        "   RETURN NEW;"
+        "  END IF;"
+        "  IF OLD.reviewed_at IS NOT NULL THEN"
+        "   PERFORM archive_locked('the campaign is reviewed'); END IF;"
+        "  IF TG_OP = 'DELETE' THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin', 'remove a campaign');"
+        " END IF;"
+        "   RETURN OLD;"
+        "  END IF;"
+        "  NEW.created_by := OLD.created_by; NEW.corrects := OLD.corrects;"
+        "  IF NEW.reviewed_at IS NOT NULL THEN"
+        "   IF NOT archive_may('reviewer') THEN PERFORM archive_refuse('reviewer', 'review'); END"
+        " IF;"
+        "   IF OLD.deleted_at IS NOT NULL OR EXISTS (SELECT 1 FROM sites"
+        "    WHERE id = OLD.site_id AND deleted_at IS NOT NULL) THEN"
+        "    PERFORM archive_refuse('admin', 'review a deleted campaign'); END IF;"
+        "   NEW.reviewer := session_user; NEW.reviewed_at := archive_now();"
+        "   RETURN NEW;"
+        "  END IF;"
+        "  NEW.reviewer := NULL;"
+        "  IF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   IF NOT archive_may('admin') THEN PERFORM archive_refuse('admin',"
+        " 'delete or restore a campaign'); END IF;"
+        "   NEW.deleted_by := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE session_user END;"
+        "   NEW.deleted_at := CASE WHEN NEW.deleted_at IS NULL THEN NULL ELSE archive_now() END;"
+        "   RETURN NEW;"
+        "  END IF;"
+        "  NEW.deleted_by := OLD.deleted_by;"
+        "  IF NOT (archive_may('admin') OR (archive_may('tester') AND OLD.created_by ="
+        " session_user)) THEN"
+        "   PERFORM archive_refuse('tester', 'change another tester''s campaign'); END IF;"
+        "  RETURN NEW;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER campaigns_guard BEFORE INSERT OR UPDATE OR DELETE ON campaigns"
+        " FOR EACH ROW EXECUTE FUNCTION campaigns_guard()",
+        "{postgresql}CREATE OR REPLACE FUNCTION records_guard() RETURNS TRIGGER LANGUAGE plpgsql"
+        " AS $$"
+        " DECLARE c campaigns%ROWTYPE;"
+        " BEGIN"
+        "  SELECT * INTO c FROM campaigns"
+        "   WHERE id = CASE WHEN TG_OP = 'INSERT' THEN NEW.campaign_id ELSE OLD.campaign_id END;"
+        "  IF c.reviewed_at IS NOT NULL THEN PERFORM archive_locked('the campaign is reviewed');"
+        " END IF;"
+        "  IF TG_OP = 'UPDATE' AND NEW.campaign_id <> OLD.campaign_id THEN"
+        "   PERFORM archive_refuse('admin', 'move a record'); END IF;"
+        "  IF TG_OP = 'DELETE' THEN"
+        "   IF c.id IS NOT NULL AND NOT archive_may('admin') THEN"
+        "    PERFORM archive_refuse('admin', 'remove a record'); END IF;"
+        "   RETURN OLD;"
+        "  END IF;"
+        "  IF NOT (archive_may('admin') OR (archive_may('tester') AND c.created_by ="
+        " session_user)) THEN"
+        "   PERFORM archive_refuse('tester', 'change another tester''s campaign'); END IF;"
+        "  RETURN NEW;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER records_guard BEFORE INSERT OR UPDATE OR DELETE ON records"
+        " FOR EACH ROW EXECUTE FUNCTION records_guard()",
+        // The server says who and when, whatever the program wrote.
+        "{postgresql}CREATE OR REPLACE FUNCTION change_log_guard() RETURNS TRIGGER LANGUAGE"
+        " plpgsql AS $$"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   NEW.who := session_user; NEW.logged_at := archive_now(); RETURN NEW;"
+        "  END IF;"
+        "  RAISE EXCEPTION USING ERRCODE = '42501', MESSAGE = 'change_log is append-only',"
+        "   DETAIL = 'append-only';"
+        " END $$",
+        "{postgresql}CREATE TRIGGER change_log_guard BEFORE INSERT OR UPDATE OR DELETE ON"
+        " change_log"
+        " FOR EACH ROW EXECUTE FUNCTION change_log_guard()",
+        "{postgresql}CREATE TRIGGER change_log_truncate BEFORE TRUNCATE ON change_log"
+        " FOR EACH STATEMENT EXECUTE FUNCTION change_log_guard()",
+        "{postgresql}REVOKE UPDATE, DELETE, TRUNCATE ON change_log FROM PUBLIC",
+        // Every change of a site or campaign goes into change_log by the
+        // server itself, also one made past the program; the program writes
+        // only what the server cannot count (a store's new records). The
+        // host is the program's (kr3090.host), else the client's address.
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_trace_row(action TEXT, site BIGINT,"
+        " campaign BIGINT, records INTEGER, detail JSONB) RETURNS VOID LANGUAGE sql AS $$"
+        " INSERT INTO change_log (logged_at, who, host, action, site_id, campaign_id, records,"
+        " detail)"
+        " VALUES ('', '', coalesce(nullif(current_setting('kr3090.host', true), ''),"
+        " host(inet_client_addr()), 'local'), action, site, campaign, records, detail::text) $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION archive_differences(old JSONB, new JSONB,"
+        " fields TEXT[]) RETURNS JSONB LANGUAGE plpgsql IMMUTABLE AS $$"
+        " DECLARE f TEXT; b JSONB := '{}'; a JSONB := '{}';"
+        " BEGIN"
+        "  FOREACH f IN ARRAY fields LOOP"
+        "   IF (old -> f) IS DISTINCT FROM (new -> f) THEN"
+        "    b := b || jsonb_build_object(f, coalesce(old ->> f, ''));"
+        "    a := a || jsonb_build_object(f, coalesce(new ->> f, ''));"
+        "   END IF;"
+        "  END LOOP;"
+        "  IF a = '{}' THEN RETURN NULL; END IF;"
+        "  RETURN jsonb_build_object('before', b, 'after', a);"
+        " END $$",
+        "{postgresql}CREATE OR REPLACE FUNCTION sites_trace() RETURNS TRIGGER LANGUAGE plpgsql AS"
+        " $$"
+        " DECLARE d JSONB;"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   PERFORM archive_trace_row('新建场地', NEW.id, NULL, NULL, '{}');"
+        "  ELSIF TG_OP = 'DELETE' THEN"
+        "   PERFORM archive_trace_row('清空回收站', OLD.id, NULL, NULL,"
+        "    jsonb_build_object('before', jsonb_build_object('site', OLD.name)));"
+        "  ELSIF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   PERFORM archive_trace_row(CASE WHEN NEW.deleted_at IS NULL THEN '恢复' ELSE '删除' END,"
+        "    NEW.id, NULL, NULL, '{}');"
+        "  ELSE"
+        "   d := archive_differences(to_jsonb(OLD), to_jsonb(NEW),"
+        "    ARRAY['name', 'voltage_level', 'grid_size', 'location']);"
+        "   IF d IS NOT NULL THEN"
+        "    PERFORM archive_trace_row('修改场地', NEW.id, NULL, NULL, d); END IF;"
+        "  END IF;"
+        "  RETURN NULL;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER sites_trace AFTER INSERT OR UPDATE OR DELETE ON sites"
+        " FOR EACH ROW EXECUTE FUNCTION sites_trace()",
+        "{postgresql}CREATE OR REPLACE FUNCTION campaigns_trace() RETURNS TRIGGER LANGUAGE plpgsql"
+        " AS $$"
+        " DECLARE d JSONB; s TEXT;"
+        " BEGIN"
+        "  IF TG_OP = 'INSERT' THEN"
+        "   IF NEW.corrects IS NULL THEN PERFORM archive_trace_row('新建测试', NEW.site_id, NEW.id,"
+        " NULL, '{}');"
+        "   ELSE PERFORM archive_trace_row('更正', NEW.site_id, NEW.id, NULL,"
+        "    jsonb_build_object('corrects', NEW.corrects)); END IF;"
+        "  ELSIF TG_OP = 'DELETE' THEN"
+        // Gone with its site: the site's line says so.
+        "   SELECT name INTO s FROM sites WHERE id = OLD.site_id AND deleted_at IS NULL;"
+        "   IF FOUND THEN PERFORM archive_trace_row('清空回收站', OLD.site_id, OLD.id, NULL,"
+        "    jsonb_build_object('before', jsonb_build_object('site', s, 'test_date',"
+        " OLD.test_date)));"
+        "   END IF;"
+        "  ELSIF NEW.reviewed_at IS NOT NULL AND OLD.reviewed_at IS NULL THEN"
+        "   PERFORM archive_trace_row('审核', NEW.site_id, NEW.id,"
+        "    (SELECT COUNT(*)::int FROM records WHERE campaign_id = NEW.id), '{}');"
+        "  ELSIF NEW.deleted_at IS DISTINCT FROM OLD.deleted_at THEN"
+        "   PERFORM archive_trace_row(CASE WHEN NEW.deleted_at IS NULL THEN '恢复' ELSE '删除' END,"
+        "    NEW.site_id, NEW.id, NULL, '{}');"
+        "  ELSE"
+        "   d := archive_differences(to_jsonb(OLD), to_jsonb(NEW), ARRAY['site_id', 'test_date',"
+        "    'testers', 'weather', 'soil', 'lead_layout', 'lead_lengths', 'instrument_serial',"
+        "    'remarks', 'limit_ohm', 'power_frequency']);"
+        "   IF d IS NOT NULL THEN PERFORM archive_trace_row('修改', OLD.site_id, NEW.id, NULL, d);"
+        " END IF;"
+        "  END IF;"
+        "  RETURN NULL;"
+        " END $$",
+        "{postgresql}CREATE TRIGGER campaigns_trace AFTER INSERT OR UPDATE OR DELETE ON campaigns"
+        " FOR EACH ROW EXECUTE FUNCTION campaigns_trace()",
+        // A file of one user's: the same lock, said by SQLite's own triggers.
+        "{sqlite}CREATE TRIGGER campaigns_reviewed_update BEFORE UPDATE ON campaigns"
+        " WHEN OLD.reviewed_at IS NOT NULL BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER campaigns_reviewed_delete BEFORE DELETE ON campaigns"
+        " WHEN OLD.reviewed_at IS NOT NULL BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER records_reviewed_insert BEFORE INSERT ON records"
+        " WHEN (SELECT reviewed_at FROM campaigns WHERE id = NEW.campaign_id) IS NOT NULL"
+        " BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER records_reviewed_update BEFORE UPDATE ON records"
+        " WHEN (SELECT reviewed_at FROM campaigns WHERE id = OLD.campaign_id) IS NOT NULL"
+        " BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER records_reviewed_delete BEFORE DELETE ON records"
+        " WHEN (SELECT reviewed_at FROM campaigns WHERE id = OLD.campaign_id) IS NOT NULL"
+        " BEGIN SELECT RAISE(ABORT, 'reviewed'); END",
+        "{sqlite}CREATE TRIGGER change_log_update BEFORE UPDATE ON change_log"
+        " BEGIN SELECT RAISE(ABORT, 'append-only'); END",
+        "{sqlite}CREATE TRIGGER change_log_delete BEFORE DELETE ON change_log"
+        " BEGIN SELECT RAISE(ABORT, 'append-only'); END",
+    }};
+
 // A random UUID in QUuid's text form (version 4, lower case, no braces),
 // made by the database for each row.
 const char* const SqliteUuid =
@@ -217,7 +491,7 @@ bool HasAnyTable(QSqlDatabase& db) {
 
 const std::vector<TMigration>& ArchiveMigrations() {
     static const std::vector<TMigration> steps{Version1, Version2, Version3, Version4, Version5,
-                                                  Version6, Version7};
+                                                  Version6, Version7, Version8};
     return steps;
 }
 

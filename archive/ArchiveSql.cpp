@@ -1,17 +1,23 @@
 #include "archive/ArchiveSql.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QUuid>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include "archive/ArchiveConnection.h"
 #include "archive/ArchiveSchema.h"
+#include "archive/ArchiveTeam.h"
 #include "archive/SqlQuery.h"
 #include "qtext/QText.h"
 
@@ -48,7 +54,9 @@ const char* const CampaignColumns =
     " c.fit_residual_r, c.fit_residual_x,"
     " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id), c.uuid,"
     " c.layout_method, c.grid_diagonal, c.grid_length, c.grid_width, c.current_distance,"
-    " c.probe_distance, c.lead_angle, c.soil_kind";
+    " c.probe_distance, c.lead_angle, c.soil_kind, c.created_by, c.reviewer, c.reviewed_at,"
+    " c.corrects, (SELECT MAX(k.id) FROM campaigns k WHERE k.corrects = c.id"
+    " AND k.deleted_at IS NULL)";
 
 const char* const RecordColumns =
     "id, campaign_id, number, time_year, time_month, time_day, time_hour, time_minute,"
@@ -147,6 +155,11 @@ TCampaignSummary CampaignFrom(const QSqlQuery& q) {
     l.Angle = OptionalOf(q.value(40));
     const int soil = q.value(41).toInt();
     l.Soil = soil >= 0 && soil <= int(TSoilKind::NonUniform) ? TSoilKind(soil) : TSoilKind::Unknown;
+    c.CreatedBy = S(q.value(42).toString());
+    c.Reviewer = S(q.value(43).toString());
+    c.ReviewedAt = S(q.value(44).toString());
+    c.Corrects = q.value(45).toLongLong();
+    out.CorrectedBy = q.value(46).toLongLong();
     return out;
 }
 
@@ -207,6 +220,12 @@ class TSqlArchive final : public TArchive {
 
     ~TSqlArchive() override { Release(); }
 
+    // The connection itself, for the team's set-up (ArchiveTeam.h).
+    QSqlDatabase& Database() {
+        if (!Db.isOpen()) Connect();
+        return Db;
+    }
+
     std::string Description() override {
         if (Settings.Driver == TArchiveDriver::SQLite) return "SQLite 档案：" + Settings.File;
         return "PostgreSQL 档案：" + Server() + "/" + Settings.Database;
@@ -215,8 +234,11 @@ class TSqlArchive final : public TArchive {
     std::vector<TSite> Sites() override {
         return Call([&] {
             std::vector<TSite> sites;
-            QSqlQuery q = RunSql(Db, QString("SELECT %1 FROM sites ORDER BY id").arg(SiteColumns),
-                                 {}, "读取场地");
+            QSqlQuery q =
+                RunSql(Db,
+                       QString("SELECT %1 FROM sites WHERE deleted_at IS NULL ORDER BY id")
+                           .arg(SiteColumns),
+                       {}, "读取场地");
             while (q.next()) sites.push_back(SiteFrom(q));
             return sites;
         });
@@ -224,12 +246,14 @@ class TSqlArchive final : public TArchive {
 
     std::int64_t SaveSite(const TSite& site) override {
         if (site.Name.empty()) throw TArchiveError(TArchiveProblem::Other, "场地名称不能为空。");
-        return Call([&]() -> std::int64_t {
+        return Guarded(TArchiveRole::Tester, "保存场地", [&]() -> std::int64_t {
             try {
                 if (site.Id == 0) {
                     const std::int64_t copy = IdOfUuid("sites", site.Uuid);
                     return copy ? copy : InsertSite(site);
                 }
+                TTransaction transaction(Db);
+                const std::vector<TSite> before = SitesWhere("id = ?", site.Id);
                 QSqlQuery q = RunSql(Db,
                                      "UPDATE sites SET name = ?, voltage_level = ?, grid_size = ?,"
                                      " location = ?, retest_years = ? WHERE id = ?",
@@ -237,7 +261,9 @@ class TSqlArchive final : public TArchive {
                                       Q(site.Location), RetestYearsOf(site),
                                       QVariant::fromValue<qint64>(site.Id)},
                                      "保存场地");
-                if (q.numRowsAffected() == 0) ThrowSiteGone();
+                if (q.numRowsAffected() == 0 || before.empty()) ThrowSiteGone();
+                Log("修改场地", site.Id, 0, std::nullopt, SiteChanges(before.front(), site));
+                transaction.Commit();
                 return site.Id;
             } catch (const TArchiveError&) {
                 ThrowIfNameTaken(site);
@@ -247,7 +273,30 @@ class TSqlArchive final : public TArchive {
     }
 
     void DeleteSite(std::int64_t siteId) override {
-        Call([&] { RunSql(Db, "DELETE FROM sites WHERE id = ?", {Id(siteId)}, "删除场地"); });
+        Guarded(TArchiveRole::Admin, "删除场地", [&] {
+            TTransaction transaction(Db);
+            const auto reviewed = [] {
+                return TArchiveError(TArchiveProblem::Reviewed,
+                                     "这个场地有已审核的测试，不能删除：已审核的测试只能更正。");
+            };
+            // The server's refusal first: a missing right is told before the lock.
+            QSqlQuery q;
+            try {
+                q = RunSql(Db,
+                           "UPDATE sites SET deleted_at = ?, deleted_by = ?"
+                           " WHERE id = ? AND deleted_at IS NULL",
+                           {Now(), Q(Me.Name), Id(siteId)}, "删除场地");
+            } catch (const TArchiveError& e) {
+                if (e.Problem() == TArchiveProblem::Reviewed) throw reviewed();
+                throw;
+            }
+            if (RunSql(Db, "SELECT 1 FROM campaigns WHERE site_id = ? AND reviewed_at IS NOT NULL",
+                       {Id(siteId)}, "删除场地")
+                    .next())
+                throw reviewed();
+            if (q.numRowsAffected() > 0) Log("删除", siteId, 0, std::nullopt, "{}");
+            transaction.Commit();
+        });
     }
 
     std::vector<TCampaignSummary> Campaigns(std::int64_t siteId) override {
@@ -255,7 +304,7 @@ class TSqlArchive final : public TArchive {
             std::vector<TCampaignSummary> list;
             QSqlQuery q = RunSql(Db,
                                  QString("SELECT %1 FROM campaigns c WHERE c.site_id = ?"
-                                         " ORDER BY c.test_date, c.id")
+                                         " AND c.deleted_at IS NULL ORDER BY c.test_date, c.id")
                                      .arg(CampaignColumns),
                                  {Id(siteId)}, "读取测试");
             while (q.next()) list.push_back(CampaignFrom(q));
@@ -265,7 +314,7 @@ class TSqlArchive final : public TArchive {
 
     std::int64_t SaveCampaign(const TCampaign& c) override {
         CheckPowerFrequency(c);
-        return Call([&] {
+        return Guarded(TArchiveRole::Tester, "保存测试", [&] {
             TTransaction transaction(Db);
             const std::int64_t id = WriteCampaign(c);
             transaction.Commit();
@@ -274,8 +323,111 @@ class TSqlArchive final : public TArchive {
     }
 
     void DeleteCampaign(std::int64_t campaignId) override {
-        Call([&] {
-            RunSql(Db, "DELETE FROM campaigns WHERE id = ?", {Id(campaignId)}, "删除测试");
+        Guarded(TArchiveRole::Admin, "删除测试", [&] {
+            TTransaction transaction(Db);
+            QSqlQuery c = RunSql(Db, "SELECT site_id, reviewed_at FROM campaigns WHERE id = ?",
+                                 {Id(campaignId)}, "删除测试");
+            if (!c.next()) return;
+            const std::int64_t siteId = c.value(0).toLongLong();
+            if (!c.value(1).isNull())
+                throw TArchiveError(TArchiveProblem::Reviewed,
+                                    "这次测试已经审核，不能删除：已审核的测试只能更正。");
+            QSqlQuery q = RunSql(Db,
+                                 "UPDATE campaigns SET deleted_at = ?, deleted_by = ?"
+                                 " WHERE id = ? AND deleted_at IS NULL",
+                                 {Now(), Q(Me.Name), Id(campaignId)}, "删除测试");
+            if (q.numRowsAffected() > 0) Log("删除", siteId, campaignId, std::nullopt, "{}");
+            transaction.Commit();
+        });
+    }
+
+    TArchiveUser User() override {
+        if (!Db.isOpen()) Connect();
+        return Me;
+    }
+
+    void Review(std::int64_t campaignId) override {
+        Guarded(TArchiveRole::Reviewer, "审核", [&] {
+            TTransaction transaction(Db);
+            LockCampaign(campaignId);
+            const TCampaignSummary c = CampaignById(campaignId);
+            RunSql(Db, "UPDATE campaigns SET reviewer = ?, reviewed_at = ? WHERE id = ?",
+                   {Q(Me.Name), Now(), Id(campaignId)}, "审核");
+            Log("审核", c.Campaign.SiteId, campaignId, c.Records, "{}");
+            transaction.Commit();
+        });
+    }
+
+    std::vector<TBinEntry> RecycleBin() override {
+        return Call([&] {
+            std::vector<TBinEntry> bin;
+            QSqlQuery q = RunSql(
+                Db,
+                "SELECT id, 0, name, '', 0, deleted_by, deleted_at FROM sites"
+                " WHERE deleted_at IS NOT NULL"
+                " UNION ALL SELECT s.id, c.id, s.name, c.test_date,"
+                " (SELECT COUNT(*) FROM records r WHERE r.campaign_id = c.id),"
+                " c.deleted_by, c.deleted_at FROM campaigns c JOIN sites s ON s.id = c.site_id"
+                " WHERE c.deleted_at IS NOT NULL AND s.deleted_at IS NULL"
+                " ORDER BY 7 DESC, 1, 2",
+                {}, "读取回收站");
+            while (q.next())
+                bin.push_back({q.value(0).toLongLong(), q.value(1).toLongLong(),
+                               S(q.value(2).toString()), S(q.value(3).toString()),
+                               q.value(4).toInt(), S(q.value(5).toString()),
+                               S(q.value(6).toString())});
+            return bin;
+        });
+    }
+
+    void Restore(const TBinEntry& entry) override {
+        Guarded(TArchiveRole::Admin, "恢复", [&] {
+            TTransaction transaction(Db);
+            const QString table = entry.CampaignId ? "campaigns" : "sites";
+            const std::int64_t id = entry.CampaignId ? entry.CampaignId : entry.SiteId;
+            QSqlQuery q = RunSql(Db,
+                                 QString("UPDATE %1 SET deleted_at = NULL, deleted_by = NULL"
+                                         " WHERE id = ? AND deleted_at IS NOT NULL")
+                                     .arg(table),
+                                 {Id(id)}, "恢复");
+            if (q.numRowsAffected() > 0)
+                Log("恢复", entry.SiteId, entry.CampaignId, std::nullopt, "{}");
+            transaction.Commit();
+        });
+    }
+
+    void EmptyRecycleBin() override {
+        Guarded(TArchiveRole::Admin, "清空回收站", [&] {
+            TTransaction transaction(Db);
+            for (const TBinEntry& e : RecycleBin()) {
+                QJsonObject gone{{"site", Q(e.SiteName)}};
+                if (e.CampaignId) gone.insert("test_date", Q(e.Date));
+                Log("清空回收站", e.SiteId, e.CampaignId, std::nullopt,
+                    S(QJsonDocument(QJsonObject{{"before", gone}}).toJson(QJsonDocument::Compact)));
+            }
+            RunSql(Db, "DELETE FROM campaigns WHERE deleted_at IS NOT NULL", {}, "清空回收站");
+            RunSql(Db, "DELETE FROM sites WHERE deleted_at IS NOT NULL", {}, "清空回收站");
+            transaction.Commit();
+        });
+    }
+
+    std::vector<TChange> Changes(std::int64_t siteId) override {
+        return Call([&] {
+            std::vector<TChange> list;
+            QSqlQuery q = RunSql(Db,
+                                 "SELECT id, logged_at, who, host, action, site_id, campaign_id,"
+                                 " records, detail FROM change_log WHERE site_id = ? ORDER BY id",
+                                 {Id(siteId)}, "读取变更记录");
+            while (q.next())
+                list.push_back(
+                    {q.value(0).toLongLong(), S(q.value(1).toString()), S(q.value(2).toString()),
+                     S(q.value(3).toString()), S(q.value(4).toString()), q.value(5).toLongLong(),
+                     q.value(6).toLongLong(),
+                     q.value(7).isNull() ? std::nullopt : std::optional(q.value(7).toInt()),
+                     // One form from both databases (a server's jsonb spaces its text).
+                     S(QString::fromUtf8(QJsonDocument::fromJson(q.value(8).toString().toUtf8())
+                                             .toJson(QJsonDocument::Compact)))});
+            return list;
         });
     }
 
@@ -285,10 +437,11 @@ class TSqlArchive final : public TArchive {
 
     TImportResult Import(std::int64_t campaignId,
                          const std::vector<TArchivedRecord>& records) override {
-        return Call([&] {
+        return Guarded(TArchiveRole::Tester, "导入记录", [&] {
             TTransaction transaction(Db);
             LockCampaign(campaignId);
             const TImportResult result = ImportInto(campaignId, records);
+            LogStore(campaignId, result);
             transaction.Commit();
             return result;
         });
@@ -352,7 +505,7 @@ class TSqlArchive final : public TArchive {
         if (site.Id == 0 && campaign.Id != 0)
             throw TArchiveError(TArchiveProblem::Other, "新场地只能存入新的测试。");
         CheckPowerFrequency(campaign);
-        return Call([&] {
+        return Guarded(TArchiveRole::Tester, "存入档案", [&] {
             try {
                 TTransaction transaction(Db);
                 TStoreResult out;
@@ -366,6 +519,7 @@ class TSqlArchive final : public TArchive {
                 }
                 LockCampaign(out.CampaignId);
                 out.Records = ImportInto(out.CampaignId, records);
+                LogStore(out.CampaignId, out.Records);
                 transaction.Commit();
                 return out;
             } catch (const TArchiveError&) {
@@ -377,6 +531,131 @@ class TSqlArchive final : public TArchive {
 
   private:
     static QVariant Id(std::int64_t id) { return QVariant::fromValue<qint64>(id); }
+    static QVariant IdOrNull(std::int64_t id) {
+        return id ? Id(id) : QVariant(QMetaType::fromType<qint64>());
+    }
+
+    // What this program writes as the time of a change; a server writes its own.
+    static QString Now() {
+        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+
+    // A call the server may refuse for want of a role: the text says which.
+    template <class F>
+    auto Guarded(TArchiveRole needed, const char* what, F&& body) -> decltype(body()) {
+        try {
+            return Call(std::forward<F>(body));
+        } catch (const TArchiveError& e) {
+            if (e.Problem() != TArchiveProblem::NotPermitted) throw;
+            throw TArchiveError(TArchiveProblem::NotPermitted,
+                                RefusalText(what, needed, Me, e.what()));
+        }
+    }
+
+    // One line of the change record, inside the caller's transaction. A
+    // server writes the lines of sites and campaigns itself, and who and
+    // when of every line (ArchiveSchema.cpp): there this is the store's alone.
+    void Log(const char* action, std::int64_t siteId, std::int64_t campaignId,
+             std::optional<int> records, const std::string& detail) {
+        if (Settings.Driver == TArchiveDriver::PostgreSQL) return;
+        Append(action, siteId, campaignId, records, detail);
+    }
+    void Append(const char* action, std::int64_t siteId, std::int64_t campaignId,
+                std::optional<int> records, const std::string& detail) {
+        RunSql(Db,
+               "INSERT INTO change_log (logged_at, who, host, action, site_id, campaign_id,"
+               " records, detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+               {Now(), Q(Me.Name), QSysInfo::machineHostName(), QString::fromUtf8(action),
+                IdOrNull(siteId), IdOrNull(campaignId), records ? QVariant(*records) : NullInt(),
+                Q(detail)},
+               "写入变更记录");
+    }
+
+    void LogStore(std::int64_t campaignId, const TImportResult& result) {
+        if (result.Stored == 0) return;
+        QSqlQuery q = RunSql(Db, "SELECT site_id FROM campaigns WHERE id = ?", {Id(campaignId)},
+                             "写入变更记录");
+        const std::int64_t siteId = q.next() ? q.value(0).toLongLong() : 0;
+        Append("存入", siteId, campaignId, result.Stored,
+               S(QJsonDocument(QJsonObject{{"already", result.Already}})
+                     .toJson(QJsonDocument::Compact)));
+    }
+
+    // {"before": {...}, "after": {...}} of the fields that differ; empty when none does.
+    static std::string Differences(
+        std::initializer_list<std::tuple<const char*, std::string, std::string>> fields) {
+        QJsonObject before, after;
+        for (const auto& [name, old, now] : fields)
+            if (old != now) {
+                before.insert(QLatin1String(name), Q(old));
+                after.insert(QLatin1String(name), Q(now));
+            }
+        if (before.isEmpty()) return {};
+        return S(QJsonDocument(QJsonObject{{"before", before}, {"after", after}})
+                     .toJson(QJsonDocument::Compact));
+    }
+
+    static std::string SiteChanges(const TSite& a, const TSite& b) {
+        return Differences({{"name", a.Name, b.Name},
+                            {"voltage_level", a.VoltageLevel, b.VoltageLevel},
+                            {"grid_size", a.GridSize, b.GridSize},
+                            {"location", a.Location, b.Location}});
+    }
+
+    static std::string CampaignChanges(const TCampaign& a, const TCampaign& b) {
+        const auto limit = [](const std::optional<double>& v) {
+            return v ? S(QString::number(*v, 'g', 15)) : std::string();
+        };
+        return Differences({{"site_id", std::to_string(a.SiteId), std::to_string(b.SiteId)},
+                            {"test_date", a.Date, b.Date},
+                            {"testers", a.Testers, b.Testers},
+                            {"weather", a.Weather, b.Weather},
+                            {"soil", a.Soil, b.Soil},
+                            {"lead_layout", a.LeadLayout, b.LeadLayout},
+                            {"lead_lengths", a.LeadLengths, b.LeadLengths},
+                            {"instrument_serial", a.InstrumentSerial, b.InstrumentSerial},
+                            {"remarks", a.Remarks, b.Remarks},
+                            {"limit_ohm", limit(a.Limit), limit(b.Limit)},
+                            {"power_frequency", std::to_string(a.PowerFrequency),
+                             std::to_string(b.PowerFrequency)}});
+    }
+
+    std::vector<TSite> SitesWhere(const char* condition, std::int64_t id) {
+        std::vector<TSite> sites;
+        QSqlQuery q =
+            RunSql(Db, QString("SELECT %1 FROM sites WHERE %2").arg(SiteColumns, condition),
+                   {Id(id)}, "读取场地");
+        while (q.next()) sites.push_back(SiteFrom(q));
+        return sites;
+    }
+
+    TCampaignSummary CampaignById(std::int64_t campaignId) {
+        QSqlQuery q =
+            RunSql(Db, QString("SELECT %1 FROM campaigns c WHERE c.id = ?").arg(CampaignColumns),
+                   {Id(campaignId)}, "读取测试");
+        if (!q.next()) ThrowCampaignGone();
+        return CampaignFrom(q);
+    }
+
+    // The user and the role the server gives it, once connected.
+    void ReadUser() {
+        if (Settings.Driver == TArchiveDriver::SQLite) {
+            Me.Name = S(qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")));
+            if (Me.Name.empty()) Me.Name = "本机用户";
+            Me.Role = TArchiveRole::Admin;
+            return;
+        }
+        QSqlQuery q = RunSql(Db,
+                             "SELECT session_user, archive_may('admin'), archive_may('reviewer'),"
+                             " archive_may('tester')",
+                             {}, "读取用户的角色");
+        q.next();
+        Me.Name = S(q.value(0).toString());
+        Me.Role = q.value(1).toBool()   ? TArchiveRole::Admin
+                  : q.value(2).toBool() ? TArchiveRole::Reviewer
+                  : q.value(3).toBool() ? TArchiveRole::Tester
+                                        : TArchiveRole::Reader;
+    }
 
     static void CheckPowerFrequency(const TCampaign& c) {
         if (c.PowerFrequency != 50 && c.PowerFrequency != 60)
@@ -391,7 +670,10 @@ class TSqlArchive final : public TArchive {
                               Q(site.Location), UuidOr(site.Uuid), RetestYearsOf(site)},
                              "保存场地");
         q.next();
-        return q.value(0).toLongLong();
+        const std::int64_t id = q.value(0).toLongLong();
+        q.finish();
+        Log("新建场地", id, 0, std::nullopt, "{}");
+        return id;
     }
 
     // A new campaign (Id 0) or its changes, with its value worked out again
@@ -402,19 +684,32 @@ class TSqlArchive final : public TArchive {
         const QVariant limit = OptionalDouble(c.Limit);
         std::int64_t id = c.Id;
         if (id == 0) {
-            QSqlQuery q = RunSql(
-                Db,
-                "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
-                " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
-                " power_frequency, uuid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil), Q(c.LeadLayout),
-                 Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks), limit, c.PowerFrequency,
-                 UuidOr(c.Uuid)},
-                "保存测试");
+            // A correction names a reviewed campaign: what it corrects stays as it was.
+            if (c.Corrects && CampaignById(c.Corrects).Campaign.ReviewedAt.empty())
+                throw TArchiveError(TArchiveProblem::Other,
+                                    "只有已审核的测试才需要更正：没审核的测试可以直接修改。");
+            QSqlQuery q =
+                RunSql(Db,
+                       "INSERT INTO campaigns (site_id, test_date, testers, weather, soil,"
+                       " lead_layout, lead_lengths, instrument_serial, remarks, limit_ohm,"
+                       " power_frequency, uuid, created_by, corrects)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                       {Id(c.SiteId), Q(c.Date), Q(c.Testers), Q(c.Weather), Q(c.Soil),
+                        Q(c.LeadLayout), Q(c.LeadLengths), Q(c.InstrumentSerial), Q(c.Remarks),
+                        limit, c.PowerFrequency, UuidOr(c.Uuid), Q(Me.Name), IdOrNull(c.Corrects)},
+                       "保存测试");
             q.next();
             id = q.value(0).toLongLong();
+            q.finish();
+            Log(c.Corrects ? "更正" : "新建测试", c.SiteId, id, std::nullopt,
+                c.Corrects ? S(QJsonDocument(QJsonObject{{"corrects", qint64(c.Corrects)}})
+                                   .toJson(QJsonDocument::Compact))
+                           : std::string("{}"));
         } else {
             LockCampaign(id);
+            const TCampaignSummary before = CampaignById(id);
+            if (const std::string changes = CampaignChanges(before.Campaign, c); !changes.empty())
+                Log("修改", before.Campaign.SiteId, id, std::nullopt, changes);
             RunSql(Db,
                    "UPDATE campaigns SET site_id = ?, test_date = ?, testers = ?, weather = ?,"
                    " soil = ?, lead_layout = ?, lead_lengths = ?, instrument_serial = ?,"
@@ -483,7 +778,17 @@ class TSqlArchive final : public TArchive {
             OpenFile();
         else
             OpenServer();
-        MigrateArchive(Db, ArchiveMigrations(), Description());
+        try {
+            MigrateArchive(Db, ArchiveMigrations(), Description());
+        } catch (const TArchiveError& e) {
+            // A member may not change the tables: their owner brings them up to date.
+            if (e.Problem() != TArchiveProblem::NotPermitted) throw;
+            throw TArchiveError(TArchiveProblem::NotPermitted,
+                                std::string(e.what()) +
+                                    "\n档案的格式需要更新，只有档案表的所有者能做：请管理员运行 "
+                                    "kr3090 --init-server。");
+        }
+        ReadUser();
     }
 
     void OpenFile() {
@@ -559,6 +864,9 @@ class TSqlArchive final : public TArchive {
         // Another program's lock (an import into the same campaign) is held
         // for milliseconds; longer means it hangs, and we say so.
         RunSql(Db, "SET lock_timeout = 10000", {}, "连接档案服务器");
+        // The machine's name in the change record the server writes.
+        RunSql(Db, "SELECT set_config('kr3090.host', ?, false)", {QSysInfo::machineHostName()},
+               "连接档案服务器");
         QSqlQuery encoding = RunSql(Db, "SHOW server_encoding", {}, "连接档案服务器");
         if (encoding.next() && encoding.value(0).toString() != "UTF8") {
             const std::string name = S(encoding.value(0).toString());
@@ -600,9 +908,15 @@ class TSqlArchive final : public TArchive {
     // working out the value. SQLite's write lock already holds the whole file.
     void LockCampaign(std::int64_t campaignId) {
         const QString sql = DialectOf(Db) == TSqlDialect::PostgreSQL
-                                ? "SELECT id FROM campaigns WHERE id = ? FOR UPDATE"
-                                : "SELECT id FROM campaigns WHERE id = ?";
-        if (!RunSql(Db, sql, {Id(campaignId)}, "读取测试").next()) ThrowCampaignGone();
+                                ? "SELECT id, reviewed_at FROM campaigns WHERE id = ? FOR UPDATE"
+                                : "SELECT id, reviewed_at FROM campaigns WHERE id = ?";
+        QSqlQuery q = RunSql(Db, sql, {Id(campaignId)}, "读取测试");
+        if (!q.next()) ThrowCampaignGone();
+        if (!q.value(1).isNull())
+            throw TArchiveError(
+                TArchiveProblem::Reviewed,
+                "这次测试已于 " + S(q.value(1).toString()) +
+                    " 审核，它和它的记录不能再改动。需要改正时，请存一次更正的测试。");
     }
 
     static void AppendRecordValues(QVariantList& values, std::int64_t campaignId,
@@ -698,17 +1012,17 @@ class TSqlArchive final : public TArchive {
     // A failed insert or rename of a site, after its transaction rolled
     // back: the UNIQUE name is the likely cause; say so in the operator's terms.
     void ThrowIfNameTaken(const TSite& site) {
-        if (NameTakenBy(site))
-            throw TArchiveError(TArchiveProblem::NameTaken,
-                                "档案里已有名为“" + site.Name + "”的场地。");
-    }
-
-    bool NameTakenBy(const TSite& site) {
         QSqlQuery q(Db);
-        q.prepare("SELECT id FROM sites WHERE name = ? AND id <> ?");
+        q.prepare("SELECT deleted_at FROM sites WHERE name = ? AND id <> ?");
         q.addBindValue(Q(site.Name));
         q.addBindValue(Id(site.Id));
-        return q.exec() && q.next();
+        if (!q.exec() || !q.next()) return;
+        if (!q.value(0).isNull())
+            throw TArchiveError(TArchiveProblem::NameTaken,
+                                "回收站里有名为“" + site.Name +
+                                    "”的场地：请先恢复它，或在清空回收站后再用这个名称。");
+        throw TArchiveError(TArchiveProblem::NameTaken,
+                            "档案里已有名为“" + site.Name + "”的场地。");
     }
 
     [[noreturn]] static void ThrowSiteGone() {
@@ -722,6 +1036,7 @@ class TSqlArchive final : public TArchive {
     std::string Password;
     QString Connection;
     QSqlDatabase Db;
+    TArchiveUser Me;
 };
 
 }  // namespace
@@ -729,6 +1044,103 @@ class TSqlArchive final : public TArchive {
 std::unique_ptr<TArchive> OpenArchive(const TArchiveSettings& settings,
                                       const std::string& password) {
     return std::make_unique<TSqlArchive>(settings, password);
+}
+
+namespace {
+
+// The group roles and what each may touch; the triggers decide the rest.
+// Utility statements take no bound values: names the server quotes itself.
+const char* const TeamSetup[] = {
+    "DO $$ BEGIN"
+    " IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_tester') THEN"
+    "  CREATE ROLE kr3090_tester NOLOGIN; END IF;"
+    " IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_reviewer') THEN"
+    "  CREATE ROLE kr3090_reviewer NOLOGIN; END IF;"
+    " IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_admin') THEN"
+    "  CREATE ROLE kr3090_admin NOLOGIN; END IF;"
+    " EXECUTE format('REVOKE CONNECT ON DATABASE %I FROM PUBLIC', current_database());"
+    " EXECUTE format('GRANT CONNECT ON DATABASE %I TO kr3090_tester', current_database());"
+    " EXECUTE format('GRANT USAGE ON SCHEMA %I TO kr3090_tester', current_schema());"
+    " END $$",
+    "GRANT kr3090_tester TO kr3090_reviewer",
+    "GRANT kr3090_reviewer TO kr3090_admin",
+    "GRANT SELECT ON schema_version, sites, campaigns, records, change_log TO kr3090_tester",
+    "GRANT INSERT, UPDATE ON sites, campaigns, records TO kr3090_tester",
+    "GRANT INSERT ON change_log TO kr3090_tester",
+    "GRANT DELETE ON sites, campaigns, records TO kr3090_admin",
+    "GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO kr3090_tester",
+    "REVOKE UPDATE, DELETE, TRUNCATE ON change_log"
+    " FROM PUBLIC, kr3090_tester, kr3090_reviewer, kr3090_admin",
+};
+
+// Opened only on a server: a SQLite file named by mistake is left as it was.
+std::unique_ptr<TArchive> OpenServerArchive(const TArchiveSettings& settings,
+                                            const std::string& password) {
+    if (settings.Driver != TArchiveDriver::PostgreSQL)
+        throw TArchiveError(
+            TArchiveProblem::Other,
+            "只有 PostgreSQL 服务器上的档案有团队的角色：SQLite 档案的用户什么都能做。");
+    return OpenArchive(settings, password);
+}
+
+QSqlDatabase& ServerDatabase(TArchive& archive) {
+    return static_cast<TSqlArchive&>(archive).Database();
+}
+
+}  // namespace
+
+std::string InitTeamServer(const TArchiveSettings& settings, const std::string& password) {
+    std::unique_ptr<TArchive> archive = OpenServerArchive(settings, password);
+    QSqlDatabase& db = ServerDatabase(*archive);
+    TTransaction transaction(db);
+    for (const char* sql : TeamSetup) RunSql(db, QString::fromUtf8(sql), {}, "设置团队的角色");
+    transaction.Commit();
+    return archive->Description() + "：格式版本 " + std::to_string(ArchiveSchemaVersion()) +
+           "；角色 kr3090_tester（测试）、kr3090_reviewer（审核）、\n"
+           "kr3090_admin（管理）及其权限已就绪。\n"
+           "用 kr3090 --add-user 服务器 用户名 角色 添加成员。\n";
+}
+
+std::string AddTeamMember(const TArchiveSettings& settings, const std::string& password,
+                          const std::string& name, TArchiveRole role,
+                          const std::string& memberPassword) {
+    if (name.empty() || name.size() > 63 || name.rfind("pg_", 0) == 0 ||
+        name.rfind("kr3090_", 0) == 0)
+        throw TArchiveError(
+            TArchiveProblem::Other,
+            "用户名“" + name + "”不能用：它须是 1 到 63 个字节，不以 pg_ 或 kr3090_ 开头。");
+    if (memberPassword.empty())
+        throw TArchiveError(TArchiveProblem::Other, "没有给出新用户的密码：没有添加用户。");
+    std::unique_ptr<TArchive> archive = OpenServerArchive(settings, password);
+    QSqlDatabase& db = ServerDatabase(*archive);
+    if (!RunSql(db, "SELECT 1 FROM pg_roles WHERE rolname = 'kr3090_admin'", {}, "添加用户").next())
+        throw TArchiveError(TArchiveProblem::Other,
+                            "服务器上还没有团队的角色：请先运行 kr3090 --init-server。");
+    TTransaction transaction(db);
+    const bool exists =
+        RunSql(db, "SELECT 1 FROM pg_roles WHERE rolname = ?", {Q(name)}, "添加用户").next();
+    // The server quotes the name and the password (format %I, %L); the
+    // statement it gives runs as it is.
+    const QString make =
+        exists ? "SELECT format('ALTER ROLE %I LOGIN PASSWORD %L', ?::text, ?::text),"
+                 " format('REVOKE kr3090_tester, kr3090_reviewer, kr3090_admin FROM %I', ?::text),"
+                 " format('GRANT %I TO %I', ?::text, ?::text)"
+               : "SELECT format('CREATE ROLE %I LOGIN PASSWORD %L', ?::text, ?::text),"
+                 " format('SELECT %L::text', ?::text),"
+                 " format('GRANT %I TO %I', ?::text, ?::text)";
+    const std::string verifier = PasswordVerifier(settings, password, name, memberPassword);
+    QSqlQuery q = RunSql(db, make,
+                         {Q(name), Q(verifier.empty() ? memberPassword : verifier), Q(name),
+                          QString::fromLatin1(ServerRoleName(role)), Q(name)},
+                         "添加用户");
+    q.next();
+    const QStringList statements{q.value(0).toString(), q.value(1).toString(),
+                                 q.value(2).toString()};
+    q.finish();
+    for (const QString& sql : statements) RunSql(db, sql, {}, "添加用户");
+    transaction.Commit();
+    return std::string(exists ? "已有的用户 " : "新用户 ") + name + " 现在是“" + RoleText(role) +
+           "”（" + ServerRoleName(role) + "），可以登录 " + archive->Description() + "。\n";
 }
 
 std::string MissingDriverText(TArchiveDriver driver) {

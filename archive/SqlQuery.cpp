@@ -14,8 +14,14 @@ void ThrowSqlError(const char* what, const QSqlError& error, TSqlDialect dialect
     QString detail = error.databaseText().trimmed();
     if (detail.isEmpty()) detail = error.driverText().trimmed();
     const std::string state = error.nativeErrorCode().toStdString();
-    const TArchiveProblem problem =
+    TArchiveProblem problem =
         dialect == TSqlDialect::PostgreSQL ? ProblemOfSqlState(state) : TArchiveProblem::Other;
+    // SQLite's own triggers of the review lock (ArchiveSchema.cpp) abort with this text.
+    if (dialect == TSqlDialect::SQLite && detail.startsWith("reviewed"))
+        problem = TArchiveProblem::Reviewed;
+    if (problem == TArchiveProblem::Reviewed)
+        throw TArchiveError(problem, std::string("这次测试已经审核，它和它的记录不能再改动（") +
+                                         what + "）。需要改正时，请存一次更正的测试。");
     if (problem == TArchiveProblem::NotPermitted)
         throw TArchiveError(problem, std::string("档案服务器不允许这个用户这样做（") + what +
                                          "，SQLSTATE " + state + "）：" + detail.toStdString());

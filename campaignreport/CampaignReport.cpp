@@ -98,7 +98,9 @@ std::vector<std::vector<std::string>> HistoryRows(const TCampaignReport& report)
         rows.push_back({campaigns[k].Campaign.Date, std::to_string(v.PowerFrequency) + "Hz",
                         std::to_string(campaigns[k].Records),
                         v.TwoPoint ? ReportOhms(v.TwoPoint->Value.Z) : "无", ChangeText(changes[k]),
-                        (k + 1 == campaigns.size() ? "本次测试；" : "") +
+                        std::string(k + 1 == campaigns.size() ? "本次测试；" : "") +
+                            (campaigns[k].CorrectedBy ? "已被更正，以更正的值为准；" : "") +
+                            (campaigns[k].Campaign.Corrects ? "更正的测试；" : "") +
                             ValueMethodText(v.Method, v.PowerFrequency, v.TwoPoint)});
     }
     return rows;

@@ -52,6 +52,12 @@ TReportBlock Overview(const TCampaignReport& r) {
                                                        {"电压等级", OrNone(s.VoltageLevel)},
                                                        {"地网尺寸", OrNone(s.GridSize)}};
     if (!s.Location.empty()) f.emplace_back("场地位置", s.Location);
+    if (c.Corrects) {
+        std::string corrected = "另一次已审核的测试";
+        for (const TCampaignSummary& e : r.Earlier)
+            if (e.Campaign.Id == c.Corrects) corrected = e.Campaign.Date + " 的测试";
+        f.emplace_back("更正", "本次测试更正" + corrected + "，以本次的值为准");
+    }
     f.insert(f.end(), {{"测试日期", OrNone(c.Date)},
                        {"测试人员", OrNone(c.Testers)},
                        {"天气", OrNone(c.Weather)},
@@ -250,6 +256,8 @@ TReportContent CampaignReportContent(const TCampaignReport& r) {
     TReportBlock signatures;
     signatures.Kind = TBlockKind::Signatures;
     signatures.Signers = {"测试人员", "审核人员"};
+    // The reviewer as the archive (on a server, the server) recorded it.
+    signatures.Signed = {{}, {r.Campaign.Reviewer, r.Campaign.ReviewedAt}};
     b.push_back(std::move(signatures));
     return c;
 }

@@ -33,6 +33,9 @@ struct TReportBlock {
     bool FieldsSideBySide = true;  // two pairs a line where they fit
     TReportTable Table;
     std::vector<std::string> Signers;
+    // For each signer, the name and the time written on its line; empty
+    // ones are left to sign by hand.
+    std::vector<std::pair<std::string, std::string>> Signed;
 };
 
 struct TReportContent {

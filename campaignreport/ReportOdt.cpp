@@ -178,11 +178,16 @@ std::unique_ptr<QTextDocument> ReportDocument(const TReportContent& content,
                 InsertPlot(*doc, cursor, plot);
                 break;
             case TBlockKind::Signatures:
-                for (const std::string& signer : b.Signers)
-                    InsertParagraph(cursor,
-                                    Q(signer + "（签字）：________________________    日期："
-                                               "________________"),
-                                    body, BlockFormat(Qt::AlignLeft, 18, 0));
+                for (std::size_t k = 0; k < b.Signers.size(); ++k) {
+                    const auto by =
+                        k < b.Signed.size() ? b.Signed[k] : std::pair<std::string, std::string>{};
+                    InsertParagraph(
+                        cursor,
+                        Q(b.Signers[k] + "（签字）：" +
+                          (by.first.empty() ? "________________________" : by.first) +
+                          "    日期：" + (by.second.empty() ? "________________" : by.second)),
+                        body, BlockFormat(Qt::AlignLeft, 18, 0));
+                }
                 break;
         }
     }

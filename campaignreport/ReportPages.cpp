@@ -342,7 +342,10 @@ class TPageFlow {
         y_ += Mm(8);
         const QFont& font = fonts_.Body;
         const double h = LineHeight(font);
-        for (const std::string& signer : b.Signers) {
+        for (std::size_t k = 0; k < b.Signers.size(); ++k) {
+            const std::string& signer = b.Signers[k];
+            const auto signedBy =
+                k < b.Signed.size() ? b.Signed[k] : std::pair<std::string, std::string>{};
             const QString label = Q(signer + "（签字）：");
             const QString date = QStringLiteral("日期：");
             double x = body_.left() + Mm(4);
@@ -353,10 +356,14 @@ class TPageFlow {
                 painter_->setPen(QPen(Qt::black, Mm(0.2)));
                 painter_->drawLine(QPointF(x, base), QPointF(x + Mm(55), base));
             }
+            if (!signedBy.first.empty())
+                DrawText(QRectF(x + Mm(1), y_, Mm(54), h), Q(signedBy.first), font, Qt::AlignLeft);
             x += Mm(62);
             DrawText(QRectF(x, y_, Advance(date, font) + Mm(1), h), date, font, Qt::AlignLeft);
             x += Advance(date, font);
             if (painter_) painter_->drawLine(QPointF(x, base), QPointF(x + Mm(35), base));
+            if (!signedBy.second.empty())
+                DrawText(QRectF(x + Mm(1), y_, Mm(60), h), Q(signedBy.second), font, Qt::AlignLeft);
             y_ += Mm(14);
         }
     }

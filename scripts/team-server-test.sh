@@ -22,7 +22,9 @@
 # DIR holds: tcp ("localhost PORT"), ca.crt, wrong-ca.crt, password and pgpass
 # (every role's password; PGPASSFILE), mode, the server's data, log and socket
 # (the socket on the TCP port's number, for the script's own psql). Roles:
-# kr3090 (owner), reader (may connect), visitor (may not connect to kr3090).
+# kr3090 (owner), reader (may connect), visitor (may not connect to kr3090),
+# and the team as the program's own --init-server and --add-user make it:
+# tester1 and tester2 (测试), reviewer1 (审核), admin1 (管理).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export PGCONNECT_TIMEOUT=10
@@ -106,7 +108,22 @@ CREATE ROLE visitor LOGIN PASSWORD '$password';
 GRANT CONNECT ON DATABASE kr3090 TO reader;
 EOF
     "${psql[@]}" -d kr3090 -c "GRANT USAGE ON SCHEMA public TO reader"
+    team "$dir" "$port" "$password"
   fi
+}
+
+# team DIR PORT PASSWORD: the team's roles and members, by the program itself
+# over the server's socket (the password of each member on standard input).
+team() {
+  local kr3090=${KR3090_BUILD_DIR:-build}/app/kr3090
+  local url="postgresql://kr3090@localhost:$2/kr3090?host=$1"
+  [ -x "$kr3090" ] || cmake --build "${KR3090_BUILD_DIR:-build}" --target kr3090 >/dev/null
+  PGPASSFILE="$1/pgpass" "$kr3090" --init-server "$url" >/dev/null || die "kr3090 --init-server failed"
+  local member
+  for member in tester1:测试 tester2:测试 reviewer1:审核 admin1:管理; do
+    printf '%s\n' "$3" | PGPASSFILE="$1/pgpass" "$kr3090" --add-user "$url" "${member%%:*}" "${member#*:}" \
+      >/dev/null || die "kr3090 --add-user ${member%%:*} failed"
+  done
 }
 
 stop() {
@@ -126,7 +143,7 @@ esac
 scripts/setup.sh
 build=${KR3090_BUILD_DIR:-build}
 if [ ! -f "$build/CMakeCache.txt" ]; then cmake --preset default >/dev/null; fi
-cmake --build "$build" --target archive_tests archive_import_driver result_window_tests >/dev/null
+cmake --build "$build" --target kr3090 archive_tests archive_import_driver result_window_tests >/dev/null
 
 started=$(date +%s)
 dir=$(mktemp -d /tmp/kr3090-team-server-XXXXXX)
@@ -160,8 +177,9 @@ start "$dir" tls
 # Every archive test but those of a SQLite file, over verified TLS, and the
 # team server's own.
 run tls '-SqliteArchiveTest.*:TeamServerWithoutTlsTest.*'
-# "测试连接" in "档案设置", and "同步" with the team server as the server.
-run window '*TestConnection*:*SyncWindow*' "$build/tests/app/result_window_tests"
+# "测试连接" in "档案设置", "同步" with the team server as the server, and the
+# archive window following the role of the server's user.
+run window '*TestConnection*:*SyncWindow*:*TheServersUser*' "$build/tests/app/result_window_tests"
 start "$dir" plain
 run plain 'TeamServerWithoutTlsTest.*'
 

@@ -16,17 +16,19 @@
 
 #include "analysis/FreqAnalysisText.h"
 #include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveBinfrm.h"
 #include "app/archive/ArchiveSettingsfrm.h"
 #include "app/archive/ArchiveSyncfrm.h"
 #include "app/archive/ArchiveWindows.h"
 #include "app/archive/ReportCommands.h"
 #include "app/archive/RetestDuefrm.h"
+#include "app/archive/TrendPlot.h"
 #include "app/kit/CsvExport.h"
 #include "app/kit/Messages.h"
 #include "app/kit/OpenWindow.h"
 #include "app/kit/TableView.h"
-#include "app/archive/TrendPlot.h"
 #include "app/kit/WindowRole.h"
+#include "archive/ArchiveTeam.h"
 #include "campaignreport/SiteTable.h"
 #include "qtext/QText.h"
 #include "report/SongFont.h"
@@ -83,6 +85,10 @@ TfrmArchive::TfrmArchive(QWidget* owner) : QWidget(owner, Qt::Window) {
     Lbl_Archive->setTextInteractionFlags(Qt::TextSelectableByMouse);
     top->addWidget(Lbl_Archive, 1);
     BBtn_Sync = Button(this, top, "BBtn_Sync", QStringLiteral("同步"));
+    Lbl_User = new QLabel(this);
+    Lbl_User->setObjectName(QStringLiteral("Lbl_User"));
+    top->addWidget(Lbl_User);
+    BBtn_RecycleBin = Button(this, top, "BBtn_RecycleBin", QStringLiteral("回收站"));
     BBtn_Settings = Button(this, top, "BBtn_Settings", QStringLiteral("档案设置"));
     layout->addLayout(top);
 
@@ -120,6 +126,7 @@ QWidget* TfrmArchive::BuildSites(QSplitter* columns) {
     BBtn_ExportCsv = Button(left, siteButtons, "BBtn_ExportCsv", QStringLiteral("导出表格"));
     BBtn_DeleteSite = Button(left, siteButtons, "BBtn_DeleteSite", QStringLiteral("删除场地"));
     BBtn_RetestDue = Button(left, siteButtons, "BBtn_RetestDue", QStringLiteral("到期复测"));
+    BBtn_Changes = Button(left, siteButtons, "BBtn_Changes", QStringLiteral("变更记录"));
     leftLayout->addLayout(siteButtons);
     return left;
 }
@@ -145,6 +152,16 @@ void TfrmArchive::BuildCampaigns(QSplitter* columns) {
         Button(campaigns, campaignButtons, "BBtn_DeleteCampaign", QStringLiteral("删除测试"));
     campaignButtons->addStretch();
     campaignLayout->addLayout(campaignButtons);
+    // The review on a row of its own, beside what it says of the campaign,
+    // so that the buttons above leave the sites their width.
+    auto* review = new QHBoxLayout;
+    Lbl_CampaignState = new QLabel(campaigns);
+    Lbl_CampaignState->setObjectName(QStringLiteral("Lbl_CampaignState"));
+    Lbl_CampaignState->setWordWrap(true);
+    review->addWidget(Lbl_CampaignState, 1);
+    BBtn_Review = Button(campaigns, review, "BBtn_Review", QStringLiteral("审核"));
+    BBtn_Correct = Button(campaigns, review, "BBtn_Correct", QStringLiteral("更正"));
+    campaignLayout->addLayout(review);
 
     PBox_Trend = new TTrendPlot(rows);
     PBox_Trend->setObjectName(QStringLiteral("PBox_Trend"));
@@ -177,6 +194,10 @@ void TfrmArchive::Connect() {
     connect(BBtn_Settings, &QPushButton::clicked, this, &TfrmArchive::BBtn_SettingsClick);
     connect(BBtn_RetestDue, &QPushButton::clicked, this, &TfrmArchive::BBtn_RetestDueClick);
     connect(BBtn_Sync, &QPushButton::clicked, this, [this] { ShowArchiveSync(this); });
+    connect(BBtn_Review, &QPushButton::clicked, this, &TfrmArchive::BBtn_ReviewClick);
+    connect(BBtn_Correct, &QPushButton::clicked, this, &TfrmArchive::BBtn_CorrectClick);
+    connect(BBtn_RecycleBin, &QPushButton::clicked, this, &TfrmArchive::BBtn_RecycleBinClick);
+    connect(BBtn_Changes, &QPushButton::clicked, this, &TfrmArchive::BBtn_ChangesClick);
     connect(BBtn_Close, &QPushButton::clicked, this, &QWidget::close);
     connect(&ArchiveAccess(), &TArchiveAccess::Changed, this,
             [this](std::int64_t siteId, std::int64_t campaignId) {
@@ -212,7 +233,16 @@ void TfrmArchive::Refresh(std::int64_t siteId, std::int64_t campaignId) {
     sites_.clear();
     TArchive* archive = ArchiveAccess().Get(this);
     Lbl_Archive->setText(archive ? Q(archive->Description()) : QStringLiteral("档案未打开"));
-    if (archive) ArchiveAccess().Call(this, [&](TArchive& a) { sites_ = a.Sites(); });
+    user_ = {"", TArchiveRole::Reader};
+    if (archive)
+        ArchiveAccess().Call(this, [&](TArchive& a) {
+            user_ = a.User();
+            sites_ = a.Sites();
+        });
+    Lbl_User->setText(archive ? QStringLiteral("用户：%1（%2）")
+                                    .arg(Q(user_.Name), QString::fromUtf8(RoleText(user_.Role)))
+                              : QString());
+    Lbl_User->setAccessibleName(Lbl_User->text());
     filling_ = true;
     LView_Sites->setRowCount(int(sites_.size()));
     for (int row = 0; row < int(sites_.size()); ++row) {
@@ -256,6 +286,8 @@ void TfrmArchive::ShowSite() {
         const TCampaignSummary& c = campaigns_[row];
         SetTableRow(LView_Campaigns, row, cells[row]);
         LView_Campaigns->item(row, 0)->setData(Qt::UserRole, qlonglong(c.Campaign.Id));
+        // A corrected value does not stand: its correction's does.
+        if (c.CorrectedBy) continue;
         trend.push_back({QDate::fromString(Q(c.Campaign.Date), QStringLiteral("yyyy-MM-dd")),
                          c.Value.TwoPoint ? std::optional(c.Value.TwoPoint->Value) : std::nullopt,
                          c.Campaign.Limit});
@@ -278,7 +310,109 @@ void TfrmArchive::ShowCampaign() {
                     AnalysisRecordCells(records_[row].Number, records_[row].Values,
                                         c->Campaign.PowerFrequency));
     FitColumns(LView_CampRecords);
-    for (QPushButton* b : {BBtn_Pdf, BBtn_Odt, BBtn_Print, BBtn_DeleteCampaign}) b->setEnabled(c);
+    for (QPushButton* b : {BBtn_Pdf, BBtn_Odt, BBtn_Print}) b->setEnabled(c);
+    FollowRole();
+}
+
+// Greys what the user's role may not do, or what the selection does not
+// allow, with the reason as the tooltip; the server decides all the same.
+void TfrmArchive::FollowRole() {
+    const TSite* site = Site();
+    const TCampaignSummary* c = Campaign();
+    const bool reviewed = c && !c->Campaign.ReviewedAt.empty();
+    bool siteReviewed = false;
+    for (const TCampaignSummary& k : campaigns_) siteReviewed |= !k.Campaign.ReviewedAt.empty();
+    const auto follow = [](QPushButton* b, bool selected, const QString& why) {
+        b->setEnabled(selected && why.isEmpty());
+        b->setToolTip(why);
+    };
+    QString why = MissingRightText(user_, TArchiveRole::Admin, QStringLiteral("删除场地"));
+    if (why.isEmpty() && siteReviewed)
+        why = QStringLiteral("这个场地有已审核的测试，不能删除：已审核的测试只能更正。");
+    follow(BBtn_DeleteSite, site, why);
+    why = MissingRightText(user_, TArchiveRole::Admin, QStringLiteral("删除测试"));
+    if (why.isEmpty() && reviewed) why = QStringLiteral("已审核的测试不能删除，只能更正。");
+    follow(BBtn_DeleteCampaign, c, why);
+    why = MissingRightText(user_, TArchiveRole::Reviewer, QStringLiteral("审核"));
+    if (why.isEmpty() && reviewed)
+        why = QStringLiteral("这次测试已由 %1 于 %2 审核。")
+                  .arg(Q(c->Campaign.Reviewer), Q(c->Campaign.ReviewedAt));
+    follow(BBtn_Review, c, why);
+    why = MissingRightText(user_, TArchiveRole::Tester, QStringLiteral("更正"));
+    if (why.isEmpty() && !reviewed)
+        why = QStringLiteral("只有已审核的测试需要更正：没审核的测试可以直接修改。");
+    follow(BBtn_Correct, c, why);
+    follow(BBtn_ImportFile, true,
+           MissingRightText(user_, TArchiveRole::Tester, QStringLiteral("导入文件")));
+    follow(BBtn_Changes, site, {});
+
+    QStringList state;
+    if (c) {
+        const auto dateOf = [&](std::int64_t id) {
+            for (const TCampaignSummary& k : campaigns_)
+                if (k.Campaign.Id == id) return Q(k.Campaign.Date);
+            return QStringLiteral("另一次");
+        };
+        state << (reviewed ? QStringLiteral("已由 %1 于 %2 审核，只读。")
+                                 .arg(Q(c->Campaign.Reviewer), Q(c->Campaign.ReviewedAt))
+                           : QStringLiteral("未审核。"));
+        if (c->Campaign.Corrects)
+            state << QStringLiteral("本次测试更正%1的测试，以本次的值为准。")
+                         .arg(dateOf(c->Campaign.Corrects));
+        if (c->CorrectedBy)
+            state << QStringLiteral("已被%1的测试更正：以更正后的值为准。")
+                         .arg(dateOf(c->CorrectedBy));
+    }
+    Lbl_CampaignState->setText(state.join(QLatin1Char(' ')));
+    Lbl_CampaignState->setAccessibleName(Lbl_CampaignState->text());
+}
+
+void TfrmArchive::BBtn_ReviewClick() {
+    const TCampaignSummary* c = Campaign();
+    if (!c) return;
+    if (!Platform().Confirm(
+            this,
+            QStringLiteral("确定审核%1的测试吗？审核后，它和它的%2条记录不能再改动，"
+                           "也不能删除。")
+                .arg(Q(c->Campaign.Date))
+                .arg(c->Records),
+            QStringLiteral("提示")))
+        return;
+    const std::int64_t id = c->Campaign.Id;
+    ArchiveAccess().Call(this, [&](TArchive& a) { a.Review(id); });
+    Refresh();
+}
+
+void TfrmArchive::BBtn_CorrectClick() {
+    const TCampaignSummary* c = Campaign();
+    if (!c) return;
+    TCampaign fix = c->Campaign;
+    fix.Id = 0;
+    fix.Uuid.clear();
+    fix.Corrects = c->Campaign.Id;
+    std::int64_t id = 0;
+    if (!ArchiveAccess().Call(this, [&](TArchive& a) { id = a.SaveCampaign(fix); })) return;
+    Refresh(fix.SiteId, id);
+    Platform().MessageBox(this,
+                          QStringLiteral("已新建更正%1的测试：请用“导入文件”存入更正的记录。"
+                                         "原测试和它的记录保持原样。")
+                              .arg(Q(fix.Date)),
+                          QStringLiteral("提示"), TMessageIcon::Information);
+}
+
+void TfrmArchive::BBtn_RecycleBinClick() {
+    auto* bin = new TfrmRecycleBin(this, user_);
+    bin->setAttribute(Qt::WA_DeleteOnClose);
+    connect(bin, &QDialog::finished, this, [this] { Refresh(); });
+    bin->show();
+}
+
+void TfrmArchive::BBtn_ChangesClick() {
+    const TSite* site = Site();
+    if (!site) return;
+    auto* log = new TfrmChangeLog(this, *site, campaigns_);
+    log->setAttribute(Qt::WA_DeleteOnClose);
+    log->show();
 }
 
 void TfrmArchive::BBtn_ImportFileClick() {
@@ -338,7 +472,10 @@ void TfrmArchive::BBtn_DeleteSiteClick() {
     const TSite* site = Site();
     if (!site) return;
     if (!Platform().Confirm(
-            this, QStringLiteral("确定删除场地“%1”及其全部测试和记录吗？").arg(Q(site->Name)),
+            this,
+            QStringLiteral("确定删除场地“%1”及其全部测试和记录吗？它们将移到回收站，"
+                           "“管理”可以恢复。")
+                .arg(Q(site->Name)),
             QStringLiteral("提示")))
         return;
     const std::int64_t id = site->Id;
@@ -349,11 +486,12 @@ void TfrmArchive::BBtn_DeleteSiteClick() {
 void TfrmArchive::BBtn_DeleteCampaignClick() {
     const TCampaignSummary* c = Campaign();
     if (!c) return;
-    if (!Platform().Confirm(this,
-                            QStringLiteral("确定删除%1的测试及其%2条记录吗？")
-                                .arg(Q(c->Campaign.Date))
-                                .arg(c->Records),
-                            QStringLiteral("提示")))
+    if (!Platform().Confirm(
+            this,
+            QStringLiteral("确定删除%1的测试及其%2条记录吗？它们将移到回收站，“管理”可以恢复。")
+                .arg(Q(c->Campaign.Date))
+                .arg(c->Records),
+            QStringLiteral("提示")))
         return;
     const std::int64_t id = c->Campaign.Id;
     ArchiveAccess().Call(this, [&](TArchive& a) { a.DeleteCampaign(id); });

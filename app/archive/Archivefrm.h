@@ -4,7 +4,9 @@
 // entered limit and how Z0 compares with it), the trend of Z0, R0 and X0
 // across the campaigns, and the selected campaign's records. From here a
 // site's campaigns go to a spreadsheet file, result files go into a campaign,
-// and a campaign's report is made. Modeless; one window for the run.
+// and a campaign's report is made. The user and role are shown, and what the
+// role may not do is greyed with the reason; "审核" locks a campaign, the
+// recycle bin and "变更记录" open beside it. Modeless; one window for the run.
 
 #include <QWidget>
 #include <vector>
@@ -41,6 +43,10 @@ class TfrmArchive : public QWidget {
     void BBtn_DeleteCampaignClick();
     void BBtn_SettingsClick();  // where the archive is
     void BBtn_RetestDueClick();  // the sites due for their next test
+    void BBtn_ReviewClick();
+    void BBtn_CorrectClick();  // a new campaign correcting the reviewed one
+    void BBtn_RecycleBinClick();
+    void BBtn_ChangesClick();  // the site's change record
 
     QLabel* Lbl_Archive;
     QTableWidget* LView_Sites;
@@ -59,6 +65,12 @@ class TfrmArchive : public QWidget {
     TfrmRetestDue* RetestDue = nullptr;  // made on first use
     QPushButton* BBtn_Sync;  // "同步" with the team's server
     QPushButton* BBtn_Close;
+    QLabel* Lbl_User;           // "用户：li（测试）"
+    QLabel* Lbl_CampaignState;  // reviewed by whom, corrected by which
+    QPushButton* BBtn_Review;
+    QPushButton* BBtn_Correct;
+    QPushButton* BBtn_RecycleBin;
+    QPushButton* BBtn_Changes;
     TFileDialogRequest ImportDialog;
     TFileDialogRequest CsvDialog;
     TFileDialogRequest PdfDialog;
@@ -73,9 +85,11 @@ class TfrmArchive : public QWidget {
     const TSite* Site() const;
     const TCampaignSummary* Campaign() const;
     std::optional<TCampaignReport> SelectedReport() const;
+    void FollowRole();
 
     std::vector<TSite> sites_;
     std::vector<TCampaignSummary> campaigns_;  // the selected site's, by date
     std::vector<TArchivedRecord> records_;     // the selected campaign's
     bool filling_ = false;
+    TArchiveUser user_{"", TArchiveRole::Reader};
 };

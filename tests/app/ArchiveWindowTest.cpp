@@ -25,6 +25,7 @@
 
 #include "WindowFixture.h"
 #include "app/archive/ArchiveAccess.h"
+#include "app/archive/ArchiveBinfrm.h"
 #include "app/archive/ArchiveSettingsfrm.h"
 #include "app/archive/ArchiveStorefrm.h"
 #include "app/archive/ArchiveTlsBox.h"
@@ -37,6 +38,7 @@
 #include "app/kit/OpenWindow.h"
 #include "app/main/KR3090frm.h"
 #include "archive/ArchiveSql.h"
+#include "archive/ArchiveTeam.h"
 #include "qtext/QText.h"
 #include "settings/Config.h"
 
@@ -708,4 +710,182 @@ TEST_F(WindowTest, TestConnectionSaysWhatTheTeamServerSaysOfTheLinkOrWhyNot) {
     dialog.Edt_User->setText(QStringLiteral("nobody-here"));
     dialog.BBtn_Test->click();
     EXPECT_EQ(platform.Boxes.size(), 2u);
+}
+
+namespace {
+
+// The archive window on the archive of the settings given, its first site
+// and campaign selected.
+TfrmArchive* ArchiveWindowOn(TfrmKR3090& window, const TArchiveSettings& config) {
+    SaveArchiveSettings(GlobVar.ConfigFileName.toStdString(), config,
+                        GlobVar.DataFolder.toStdString());
+    ArchiveAccess().Close();
+    window.BBtn_Archive->click();
+    TfrmArchive* archive = OpenWindow<TfrmArchive>();
+    archive->Refresh();
+    return archive;
+}
+
+}  // namespace
+
+// A file's user has every role: "审核" locks the campaign, and the buttons
+// then say why they are grey; a deleted campaign waits in the bin, comes
+// back, goes for good after the question; "变更记录" lists every step.
+TEST_F(WindowTest, TheArchiveWindowFollowsTheRoleAndTheReviewLockThroughTheBinAndTheChangeRecord) {
+    TArchiveSettings config;
+    config.File = folder.filePath(QStringLiteral("档案.sqlite")).toStdString();
+    std::int64_t siteId = 0, first = 0, second = 0;
+    {
+        auto a = OpenArchive(config);
+        TCampaign c;
+        c.Date = "2025-01-01";
+        const TStoreResult r = a->Store({0, "北站", "", "", ""}, c, {{0, 0, 1, {}}});
+        siteId = r.SiteId;
+        first = r.CampaignId;
+        c.SiteId = siteId;
+        c.Date = "2025-02-02";
+        second = a->SaveCampaign(c);
+    }
+    TfrmArchive* archive = ArchiveWindowOn(*window, config);
+    const QString user = archive->Lbl_User->text();
+    EXPECT_TRUE(user.startsWith(QStringLiteral("用户：")) &&
+                user.endsWith(QStringLiteral("（管理）")))
+        << user.toStdString();
+    ASSERT_EQ(archive->SelectedCampaignId(), second);
+    archive->Refresh(siteId, first);
+    ASSERT_EQ(archive->SelectedCampaignId(), first);
+    for (QPushButton* b : {archive->BBtn_Review, archive->BBtn_DeleteCampaign,
+                           archive->BBtn_DeleteSite, archive->BBtn_Changes})
+        EXPECT_TRUE(b->isEnabled() && b->toolTip().isEmpty()) << b->objectName().toStdString();
+    EXPECT_EQ(archive->Lbl_CampaignState->text(), QStringLiteral("未审核。"));
+    EXPECT_FALSE(archive->BBtn_Correct->isEnabled());
+    EXPECT_EQ(archive->BBtn_Correct->toolTip(),
+              QStringLiteral("只有已审核的测试需要更正：没审核的测试可以直接修改。"));
+
+    archive->BBtn_Review->click();
+    ASSERT_EQ(platform.Questions.size(), 1u);
+    EXPECT_EQ(platform.Questions[0],
+              QStringLiteral(
+                  "确定审核2025-01-01的测试吗？审核后，它和它的1条记录不能再改动，也不能删除。"));
+    ASSERT_EQ(archive->SelectedCampaignId(), first);
+    EXPECT_FALSE(archive->BBtn_Review->isEnabled());
+    EXPECT_TRUE(archive->BBtn_Review->toolTip().startsWith(QStringLiteral("这次测试已由 ")));
+    EXPECT_FALSE(archive->BBtn_DeleteCampaign->isEnabled());
+    EXPECT_EQ(archive->BBtn_DeleteCampaign->toolTip(),
+              QStringLiteral("已审核的测试不能删除，只能更正。"));
+    EXPECT_FALSE(archive->BBtn_DeleteSite->isEnabled());
+    EXPECT_EQ(archive->BBtn_DeleteSite->toolTip(),
+              QStringLiteral("这个场地有已审核的测试，不能删除：已审核的测试只能更正。"));
+    EXPECT_TRUE(archive->Lbl_CampaignState->text().endsWith(QStringLiteral("审核，只读。")));
+    // A correction: a new campaign naming the reviewed one, whose value then gives way.
+    ASSERT_TRUE(archive->BBtn_Correct->isEnabled());
+    archive->BBtn_Correct->click();
+    const std::int64_t correction = archive->SelectedCampaignId();
+    EXPECT_NE(correction, first);
+    EXPECT_EQ(archive->Lbl_CampaignState->text(),
+              QStringLiteral("未审核。 本次测试更正2025-01-01的测试，以本次的值为准。"));
+    archive->Refresh(siteId, first);
+    EXPECT_TRUE(archive->Lbl_CampaignState->text().endsWith(
+        QStringLiteral("已被2025-01-01的测试更正：以更正后的值为准。")));
+
+    archive->Refresh(siteId, second);
+    archive->BBtn_DeleteCampaignClick();
+    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 2);
+    archive->BBtn_RecycleBin->click();
+    auto* bin = static_cast<TfrmRecycleBin*>(archive->findChild<QDialog*>("frmRecycleBin"));
+    ASSERT_TRUE(bin);
+    ASSERT_EQ(bin->LView_Bin->rowCount(), 1);
+    EXPECT_EQ(bin->LView_Bin->item(0, 0)->text(), QStringLiteral("北站"));
+    EXPECT_EQ(bin->LView_Bin->item(0, 1)->text(), QStringLiteral("2025-02-02"));
+    bin->LView_Bin->selectRow(0);
+    ASSERT_TRUE(bin->BBtn_Restore->isEnabled());
+    bin->BBtn_Restore->click();
+    EXPECT_EQ(bin->LView_Bin->rowCount(), 0);
+    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 3);
+    archive->Refresh(siteId, second);
+    archive->BBtn_DeleteCampaignClick();
+    bin->Refresh();
+    platform.ConfirmAnswer = false;  // the question, answered no: nothing goes
+    bin->BBtn_Empty->click();
+    EXPECT_EQ(bin->LView_Bin->rowCount(), 1);
+    platform.ConfirmAnswer = true;
+    bin->BBtn_Empty->click();
+    EXPECT_EQ(platform.Questions.back(),
+              QStringLiteral("确定清空回收站吗？其中的1项将永久删除，无法恢复。"));
+    EXPECT_EQ(bin->LView_Bin->rowCount(), 0);
+    EXPECT_FALSE(bin->BBtn_Empty->isEnabled());
+    bin->close();
+
+    archive->BBtn_Changes->click();
+    // By name: the bin closed a moment ago may not be gone yet.
+    auto* log = static_cast<TfrmChangeLog*>(archive->findChild<QDialog*>("frmChangeLog"));
+    ASSERT_TRUE(log);
+    QStringList rows;
+    for (int row = 0; row < log->LView_Changes->rowCount(); ++row)
+        rows << log->LView_Changes->item(row, 3)->text() + " " +
+                    log->LView_Changes->item(row, 4)->text() + " " +
+                    log->LView_Changes->item(row, 5)->text() + " " +
+                    log->LView_Changes->item(row, 6)->text();
+    EXPECT_EQ(
+        rows,
+        QStringList(
+            {"新建场地   ", "新建测试 2025-01-01  ", "存入 2025-01-01 1 已有 0 条",
+             "新建测试 #" + QString::number(second) + "  ", "审核 2025-01-01 1 ",
+             "更正 2025-01-01  更正测试 #" + QString::number(first),
+             "删除 #" + QString::number(second) + "  ", "恢复 #" + QString::number(second) + "  ",
+             "删除 #" + QString::number(second) + "  ",
+             "清空回收站 #" + QString::number(second) + "  场地：北站；测试日期：2025-02-02"}))
+        << rows.join('\n').toStdString();
+    delete archive;
+    ArchiveAccess().Close();
+}
+
+// On the team server as tester1: the window greys what 测试 may not do and
+// says which right it lacks.
+TEST_F(WindowTest, OnTheTeamServerTheArchiveWindowFollowsTheRoleOfTheServersUser) {
+    const QString server = qEnvironmentVariable("KR3090_ARCHIVE_SERVER");
+    QFile tcp(server + "/tcp");
+    if (server.isEmpty() || !tcp.open(QIODevice::ReadOnly)) GTEST_SKIP() << "no team server";
+    const QStringList hostPort = QString::fromUtf8(tcp.readAll()).simplified().split(' ');
+    qputenv("PGPASSFILE", (server + "/pgpass").toUtf8());
+    TArchiveSettings config;
+    config.Driver = TArchiveDriver::PostgreSQL;
+    config.Host = hostPort.value(0).toStdString();
+    config.Port = hostPort.value(1).toInt();
+    config.Database = "kr3090";
+    config.User = "kr3090";
+    config.SslMode = "verify-full";
+    config.RootCert = (server + "/ca.crt").toStdString();
+    InitTeamServer(config, {});  // the tables with their grants, as the archive's tests left them
+    config.User = "tester1";
+    {
+        auto a = OpenArchive(config);
+        a->Store(
+            {0, QStringLiteral("窗口站%1").arg(QCoreApplication::applicationPid()).toStdString(),
+             "", "", ""},
+            {}, {{0, 0, 1, {}}});
+    }
+    TfrmArchive* archive = ArchiveWindowOn(*window, config);
+    EXPECT_EQ(archive->Lbl_User->text(), QStringLiteral("用户：tester1（测试）"));
+    ASSERT_NE(archive->SelectedCampaignId(), 0);
+    EXPECT_TRUE(archive->BBtn_ImportFile->isEnabled());
+    EXPECT_TRUE(archive->BBtn_Changes->isEnabled());
+    const std::vector<std::pair<QPushButton*, QString>> greyed{
+        {archive->BBtn_DeleteSite, "“删除场地”需要“管理”的权限；用户 tester1 的角色是“测试”。"},
+        {archive->BBtn_DeleteCampaign, "“删除测试”需要“管理”的权限；用户 tester1 的角色是“测试”。"},
+        {archive->BBtn_Review, "“审核”需要“审核”的权限；用户 tester1 的角色是“测试”。"}};
+    for (const auto& [button, why] : greyed) {
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+        EXPECT_EQ(button->toolTip(), why);
+    }
+    // Refused by the server all the same when asked past the button.
+    archive->BBtn_DeleteCampaignClick();
+    ASSERT_FALSE(platform.Boxes.empty());
+    EXPECT_TRUE(platform.Boxes.back().Text.startsWith(
+        QStringLiteral("档案服务器拒绝了“删除测试”：这需要“管理”的权限，用户 "
+                       "tester1（测试）没有。没有改动任何内容。")))
+        << platform.Boxes.back().Text.toStdString();
+    EXPECT_EQ(archive->LView_Campaigns->rowCount(), 1);
+    delete archive;
+    ArchiveAccess().Close();
 }

@@ -18,7 +18,7 @@ void ArchiveTest::SetUp() {
         // The tables go, with whatever an earlier test left in them.
         QSqlDatabase db = Raw();
         QSqlQuery(db).exec(
-            "DROP TABLE IF EXISTS sync_marks, site_aliases, records, campaigns, sites,"
+            "DROP TABLE IF EXISTS change_log, sync_marks, site_aliases, records, campaigns, sites,"
             " schema_version");
         return;
     }

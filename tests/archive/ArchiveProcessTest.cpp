@@ -141,6 +141,7 @@ TEST_F(ArchiveTest, TwoLaptopsSyncingTheSameNewSiteAtOnceGiveOneSiteWithEachReco
     auto server = Open();
     for (int round = 0; round < 3; ++round) {
         for (const TSite& site : server->Sites()) server->DeleteSite(site.Id);
+        server->EmptyRecycleBin();  // a binned site keeps its name
         // Laptop b is a copy of laptop a's file, taken on a trip and added
         // to: the same site and campaign with 300 records of its own besides
         // 100 of a's, and a campaign of its own. Each also made a site

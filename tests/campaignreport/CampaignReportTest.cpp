@@ -218,6 +218,8 @@ TEST(CampaignReportPdf, AKnownCampaignReadsBackWithEveryReadingItsValueAndItsHis
     }();
     EXPECT_FALSE(all.contains("2026-04-01"));
     EXPECT_FALSE(all.contains("合格"));
+    // Not reviewed: the reviewer's line stays to be signed, with nothing on it.
+    EXPECT_TRUE(all.contains("\n审核人员（签字）： 日期：\n")) << all.toStdString();
 
     // Every font is embedded.
     const QStringList fonts = RunTool("pdffonts", {pdf}).split('\n', Qt::SkipEmptyParts).mid(2);
@@ -257,6 +259,10 @@ TEST(CampaignReportPdf, WithoutAValueTheReasonStandsAndTheRecordsRunOverPagesUnd
     for (int k = 1; k <= 60; ++k) records.push_back(At(k, k % 2 ? 40 : 45, 0.4, 0.1));
     TCampaign campaign = KnownCampaignConditions();
     campaign.Limit.reset();
+    // Reviewed, and the correction of an earlier campaign the archive does not list.
+    campaign.Reviewer = "审核员王工";
+    campaign.ReviewedAt = "2025-03-05 16:20:00";
+    campaign.Corrects = 41;
     const TCampaignReport noValue =
         CampaignReportOf(KnownSite(), campaign, std::move(records), {}, {});
     const QString pdf = Kept("campaign-report-no-value.pdf");
@@ -264,9 +270,13 @@ TEST(CampaignReportPdf, WithoutAValueTheReasonStandsAndTheRecordsRunOverPagesUnd
     const QList<QStringList> pages = PdfTextPages(pdf);
     EXPECT_EQ(Missing({"工频值：没有高于50Hz的测试频率，无工频值（不外推）",
                        "与设定限值比较：无工频值，不作比较", "档案中没有该场地更早的测试。",
-                       "2025-03-03 50Hz 60 无 本次测试；没有高于50Hz的测试频率"},
+                       "2025-03-03 50Hz 60 无 本次测试；更正的测试；没有高于50Hz的测试频率",
+                       "更正：本次测试更正另一次已审核的测试，以本次的值为准"},
                       pages),
               QStringList());
+    const QStringList last = pages.last();
+    EXPECT_TRUE(last.contains("审核人员（签字）： 审核员王工 日期： 2025-03-05 16:20:00"))
+        << last.join('\n').toStdString();
 
     // Each record once, in order; every page that holds records has the header above them.
     const QString header = RowText(AnalysisRecordHeaders());
