@@ -15,11 +15,7 @@ void ArchiveTest::SetUp() {
     Server = TestServerFolder();
     Settings = SettingsOfTarget(Target());
     if (OnServer()) {
-        // The tables go, with whatever an earlier test left in them.
-        QSqlDatabase db = Raw();
-        QSqlQuery(db).exec(
-            "DROP TABLE IF EXISTS change_log, sync_marks, site_aliases, records, campaigns, sites,"
-            " schema_version");
+        DropServerTables(Server);
         return;
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -45,28 +41,13 @@ void ArchiveTest::TearDown() {
 
 QSqlDatabase ArchiveTest::Raw() {
     if (QSqlDatabase::contains("kr3090-test-raw")) return QSqlDatabase::database("kr3090-test-raw");
-    QSqlDatabase db =
-        QSqlDatabase::addDatabase(OnServer() ? "QPSQL" : "QSQLITE", "kr3090-test-raw");
     if (OnServer()) {
-        // The server's socket in its folder; a team server's too, which
-        // listens there on its TCP port's number. Windows reaches it by TCP.
-        QString options = "options='-c client_min_messages=warning'";
-#ifdef _WIN32
-        db.setHostName(QString::fromStdString(Settings.Host));
-        // A Windows path's backslashes would be libpq's escapes: quoted.
-        if (!Settings.RootCert.empty())
-            options += ";sslmode=verify-full;sslrootcert='" +
-                       QString::fromStdString(Settings.RootCert).replace("\\", "\\\\") + "'";
-#else
-        db.setHostName(QString::fromStdString(Server));
-#endif
-        db.setPort(Settings.Port);
-        db.setUserName("kr3090");
-        db.setDatabaseName("kr3090");
-        db.setConnectOptions(options);
-    } else {
-        db.setDatabaseName(QString::fromStdString(Settings.File));
+        QSqlDatabase db = RawServerConnection(Server, "kr3090-test-raw");
+        EXPECT_TRUE(db.isOpen()) << db.lastError().text().toStdString();
+        return db;
     }
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "kr3090-test-raw");
+    db.setDatabaseName(QString::fromStdString(Settings.File));
     EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
     return db;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QSqlQuery>
 #include <QStringList>
 
 std::string TestServerFolder() {
@@ -57,4 +58,39 @@ std::vector<TArchivedRecord> TestRecords(int first, int count) {
     std::vector<TArchivedRecord> list;
     for (int k = first; k < first + count; ++k) list.push_back(TestRecord(k));
     return list;
+}
+
+QSqlDatabase RawServerConnection(const std::string& folder, const QString& name) {
+    if (QSqlDatabase::contains(name)) return QSqlDatabase::database(name);
+    const TArchiveSettings settings = SettingsOfTarget("server:" + folder);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+    // The server's socket in its folder; a team server's too, which
+    // listens there on its TCP port's number. Windows reaches it by TCP.
+    QString options = "options='-c client_min_messages=warning'";
+#ifdef _WIN32
+    db.setHostName(QString::fromStdString(settings.Host));
+    // A Windows path's backslashes would be libpq's escapes: quoted.
+    if (!settings.RootCert.empty())
+        options += ";sslmode=verify-full;sslrootcert='" +
+                   QString::fromStdString(settings.RootCert).replace("\\", "\\\\") + "'";
+#else
+    db.setHostName(QString::fromStdString(folder));
+#endif
+    db.setPort(settings.Port);
+    db.setUserName("kr3090");
+    db.setDatabaseName("kr3090");
+    db.setConnectOptions(options);
+    db.open();
+    return db;
+}
+
+void DropServerTables(const std::string& folder) {
+    {
+        QSqlDatabase db = RawServerConnection(folder, "kr3090-test-drop");
+        QSqlQuery(db).exec(
+            "DROP TABLE IF EXISTS change_log, sync_marks, site_aliases, records, campaigns, sites,"
+            " schema_version");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("kr3090-test-drop");
 }
