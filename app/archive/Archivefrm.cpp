@@ -122,12 +122,15 @@ QWidget* TfrmArchive::BuildSites(QSplitter* columns) {
     leftLayout->setContentsMargins(0, 0, 0, 0);
     LView_Sites = TextTable(left, "LView_Sites", SiteTableHeaders(), QStringLiteral("场地"));
     leftLayout->addWidget(Group(left, "GBox_Sites", QStringLiteral("场地"), LView_Sites), 1);
+    // Two rows: four buttons are wider than the sites' side needs to be.
     auto* siteButtons = new QHBoxLayout;
+    auto* moreSiteButtons = new QHBoxLayout;
     BBtn_ExportCsv = Button(left, siteButtons, "BBtn_ExportCsv", QStringLiteral("导出表格"));
     BBtn_DeleteSite = Button(left, siteButtons, "BBtn_DeleteSite", QStringLiteral("删除场地"));
-    BBtn_RetestDue = Button(left, siteButtons, "BBtn_RetestDue", QStringLiteral("到期复测"));
-    BBtn_Changes = Button(left, siteButtons, "BBtn_Changes", QStringLiteral("变更记录"));
+    BBtn_RetestDue = Button(left, moreSiteButtons, "BBtn_RetestDue", QStringLiteral("到期复测"));
+    BBtn_Changes = Button(left, moreSiteButtons, "BBtn_Changes", QStringLiteral("变更记录"));
     leftLayout->addLayout(siteButtons);
+    leftLayout->addLayout(moreSiteButtons);
     return left;
 }
 
