@@ -19,8 +19,13 @@ void ArchiveTest::SetUp() {
         return;
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    Folder = std::filesystem::temp_directory_path() / std::filesystem::path(u8"kr3090-档案") /
-             (std::to_string(QCoreApplication::applicationPid()) + "." + test->name());
+    // A folder of this process's own above the test's: removing it at the end
+    // cannot race with another test program making its folder beside it.
+    Folder = std::filesystem::temp_directory_path() /
+             std::filesystem::path(u8"kr3090-档案-" +
+                                   std::u8string(reinterpret_cast<const char8_t*>(
+                                       std::to_string(QCoreApplication::applicationPid()).c_str()))) /
+             test->name();
     std::filesystem::remove_all(Folder);
     std::filesystem::create_directories(Folder);
     const std::u8string file = (Folder / DefaultArchiveFileName).u8string();
@@ -36,7 +41,7 @@ void ArchiveTest::TearDown() {
     if (Folder.empty()) return;
     std::filesystem::remove_all(Folder);
     std::error_code ec;
-    std::filesystem::remove(Folder.parent_path(), ec);  // when no other run uses it
+    std::filesystem::remove(Folder.parent_path(), ec);
 }
 
 QSqlDatabase ArchiveTest::Raw() {
