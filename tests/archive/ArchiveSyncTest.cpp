@@ -86,17 +86,23 @@ TEST_F(ArchiveSyncTest, ASyncCutShortMovesWholeCampaignsAndTheNextOneFinishes) {
     auto server = Open();
     int imported = 0;
     // The test server goes away in the second campaign's records; a file
-    // refuses them.
+    // refuses them, and so does a server seen from wine, where the server's
+    // scripts cannot be run.
+#ifdef _WIN32
+    const bool stoppable = false;
+#else
+    const bool stoppable = OnServer();
+#endif
     server->SetImportProgress([&](int done, int total) {
         if (done == total && ++imported == 2) {
-            if (!OnServer()) throw TArchiveError(TArchiveProblem::ConnectionLost, "断开");
+            if (!stoppable) throw TArchiveError(TArchiveProblem::ConnectionLost, "断开");
             ServerControl("stop");
         }
     });
     TSyncResult cut;
     EXPECT_EQ(ProblemOf([&] { SyncArchives(*laptop, *server, TSyncDirection::Both, cut); }),
               TArchiveProblem::ConnectionLost);
-    if (OnServer()) ServerControl("start");
+    if (stoppable) ServerControl("start");
     EXPECT_EQ(Counts(cut.Up), std::make_tuple(1, 1, 40, 0));
     ASSERT_EQ(server->Sites().size(), 1u);
     const auto half = server->Campaigns(server->Sites()[0].Id);

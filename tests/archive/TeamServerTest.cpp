@@ -243,8 +243,10 @@ class TeamRolesTest : public TeamServerTest {
         db.setDatabaseName("kr3090");
         db.setUserName(user);
         db.setPassword(QString::fromStdString(Password));
-        db.setConnectOptions("sslmode=verify-full;sslrootcert=" +
-                             QString::fromStdString(Settings.RootCert));
+        // A Windows path's backslashes would be libpq's escapes: quoted.
+        db.setConnectOptions("sslmode=verify-full;sslrootcert='" +
+                             QString::fromStdString(Settings.RootCert).replace("\\", "\\\\") +
+                             "'");
         EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
         return db;
     }
