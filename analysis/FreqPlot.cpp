@@ -305,3 +305,110 @@ void TFreqPlot::SetData(std::vector<TPlotPoint> points, const TFreqAnalysis& ana
 void TFreqPlot::Paint(QPainter& p, const QRect& area) const {
     PaintFreqPlot(p, area, data_);
 }
+
+namespace {
+
+// Where the positions stand along the plot's x axis.
+double PlateauX(const TProbePosition& p, double currentDistance) {
+    return currentDistance > 0 ? p.ProbeDistance / currentDistance : p.ProbeDistance;
+}
+
+QString PlateauXTitle(double currentDistance) {
+    return currentDistance > 0 ? QStringLiteral("d_PG / d_CG") : QStringLiteral("d_PG (m)");
+}
+
+}  // namespace
+
+void PaintPlateauPlot(QPainter& p, const QRect& area, const std::vector<TProbePosition>& positions,
+                      double currentDistance) {
+    p.save();
+    p.fillRect(area, Qt::white);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(SongFont(14));
+    const int line = p.fontMetrics().height();
+    p.setPen(Qt::black);
+    p.drawText(QRect(area.left(), area.top() + 4, area.width(), line), Qt::AlignHCenter,
+               QStringLiteral("各测点工频值（阴影：平均值±2.5%）"));
+    const QRect plot(area.left() + 78, area.top() + line + 14, area.width() - 78 - 24,
+                     area.height() - 3 * line - 44);
+    std::vector<TProbePosition> shown;
+    for (const TProbePosition& q : positions)
+        if (std::isfinite(q.ProbeDistance) && std::isfinite(q.Z) && q.Z > 0) shown.push_back(q);
+    if (shown.empty() || plot.width() < 50 || plot.height() < 30) {
+        p.drawText(plot, Qt::AlignCenter, QStringLiteral("没有测点的工频值"));
+        p.restore();
+        return;
+    }
+    double low = shown[0].Z, high = low, sum = 0, xLow = PlateauX(shown[0], currentDistance),
+           xHigh = xLow;
+    for (const TProbePosition& q : shown) {
+        low = std::min(low, q.Z);
+        high = std::max(high, q.Z);
+        sum += q.Z;
+        xLow = std::min(xLow, PlateauX(q, currentDistance));
+        xHigh = std::max(xHigh, PlateauX(q, currentDistance));
+    }
+    const double mean = sum / shown.size();
+    // The values and the band, with room above and below.
+    low = std::min(low, mean * 0.975);
+    high = std::max(high, mean * 1.025);
+    const TValueScale unit = ValueScale(high);
+    const double yStep = NiceStep((high - low) * unit.Factor / 4);
+    const double yLow = std::floor(low * unit.Factor / yStep - 0.5) * yStep;
+    const double yHigh = std::ceil(high * unit.Factor / yStep + 0.5) * yStep;
+    const double xStep = NiceStep(std::max(xHigh - xLow, currentDistance > 0 ? 0.05 : 10) / 4);
+    const double xFrom = std::floor(xLow / xStep - 0.5) * xStep;
+    const double xTo = std::ceil(xHigh / xStep + 0.5) * xStep;
+    const auto X = [&](double x) { return plot.left() + (x - xFrom) / (xTo - xFrom) * plot.width(); };
+    const auto Y = [&](double ohms) {
+        return plot.bottom() - (ohms * unit.Factor - yLow) / (yHigh - yLow) * plot.height();
+    };
+    p.fillRect(QRectF(QPointF(plot.left(), Y(mean * 1.025)), QPointF(plot.right(), Y(mean * 0.975))),
+               QColor(0xe4, 0xe4, 0xe4));
+    for (double v = yLow; v <= yHigh + yStep / 2; v += yStep) {
+        const double at = Y(v / unit.Factor);
+        p.setPen(QPen(QColor(0xd0, 0xd0, 0xd0), 1));
+        p.drawLine(QPointF(plot.left(), at), QPointF(plot.right(), at));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(plot.left() - 62, at - line / 2.0, 56, line),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
+    }
+    for (double x = xFrom; x <= xTo + xStep / 2; x += xStep) {
+        p.setPen(QPen(QColor(0xd0, 0xd0, 0xd0), 1));
+        p.drawLine(QPointF(X(x), plot.top()), QPointF(X(x), plot.bottom()));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(X(x) - 40, plot.bottom() + 4, 80, line), Qt::AlignHCenter,
+                   QString::number(x, 'g', 6));
+    }
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot);
+    p.drawText(QRect(plot.left(), plot.bottom() + line + 8, plot.width(), line), Qt::AlignHCenter,
+               PlateauXTitle(currentDistance));
+    p.save();
+    p.translate(area.left() + 4 + line, plot.center().y());
+    p.rotate(-90);
+    p.drawText(QRect(-plot.height() / 2, -line, plot.height(), line + 4), Qt::AlignCenter,
+               QStringLiteral("工频值 (") + QString::fromStdString(unit.Unit) + u')');
+    p.restore();
+    std::sort(shown.begin(), shown.end(),
+              [](const auto& a, const auto& b) { return a.ProbeDistance < b.ProbeDistance; });
+    QPolygonF joined;
+    for (const TProbePosition& q : shown) joined << QPointF(X(PlateauX(q, currentDistance)), Y(q.Z));
+    p.setPen(QPen(PlotStyleZ.Colour, 2, Qt::SolidLine));
+    p.drawPolyline(joined);
+    for (const QPointF& at : joined) DrawPlotMark(p, PlotStyleZ.Mark, at, 12, PlotStyleZ.Colour, true);
+    p.restore();
+}
+
+QString PlateauPlotDescription(const std::vector<TProbePosition>& positions,
+                               double currentDistance) {
+    QStringList parts;
+    for (const TProbePosition& q : positions)
+        parts << QStringLiteral("%1 = %2：%3")
+                     .arg(PlateauXTitle(currentDistance),
+                          QString::number(PlateauX(q, currentDistance), 'g', 4),
+                          Q(ImpedanceText(q.Z)));
+    return QStringLiteral("各测点工频值：") +
+           (parts.isEmpty() ? QStringLiteral("没有测点的工频值") : parts.join(QStringLiteral("；")));
+}

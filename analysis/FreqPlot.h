@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/FreqAnalysis.h"
+#include "analysis/LeadLayout.h"
 #include "analysis/PlotScale.h"
 
 // How R, X and |Z| (and R0, X0, Z0) are drawn in every plot of the program:
@@ -51,6 +52,16 @@ TFreqPlotData FreqPlotDataOf(const std::vector<TRecordValues>& records,
 void PaintFreqPlot(QPainter& painter, const QRect& area, const TFreqPlotData& data);
 // What the plot shows, in words, for those who cannot see it.
 QString FreqPlotDescription(const TFreqPlotData& data);
+
+// The plateau of a probe moved along its lead: the value at each position
+// against d_PG / d_CG (against d_PG in metres when d_CG is not known), the
+// positions joined, and the band 5 % wide around their mean shaded, within
+// which the values should lie. The value axis spans the values, not from 0:
+// a few per cent must show.
+void PaintPlateauPlot(QPainter& painter, const QRect& area,
+                      const std::vector<TProbePosition>& positions, double currentDistance);
+QString PlateauPlotDescription(const std::vector<TProbePosition>& positions,
+                               double currentDistance);
 
 // A plot on screen: painted by Paint, which also draws it for a picture file.
 class TPlotWidget : public QWidget {

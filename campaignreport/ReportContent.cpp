@@ -122,6 +122,11 @@ void AddPlateau(const TCampaignReport& r, std::vector<TReportBlock>& blocks) {
     blocks.push_back(Fields({{"各测点工频值（d_PG）", values.empty() ? "无" : values},
                              {"测点相差", verdict}},
                             false));
+    TReportBlock plot;
+    plot.Kind = TBlockKind::Plateau;
+    plot.Positions = ReportPositions(r);
+    plot.CurrentDistance = r.Campaign.Layout.CurrentDistance.value_or(0);
+    if (plot.Positions.size() >= 2) blocks.push_back(std::move(plot));
 }
 
 TReportBlock LayoutFields(const TCampaignReport& r) {

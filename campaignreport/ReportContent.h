@@ -16,6 +16,7 @@ enum class TBlockKind {
     Text,        // a paragraph; '\n' starts a new line
     Table,       // a header row and rows; breaks across pages with the header repeated
     Plot,        // R, X and |Z| against frequency
+    Plateau,     // the value at each probe position (Positions, CurrentDistance)
     Signatures,  // a line to sign on for each label
 };
 
@@ -36,6 +37,8 @@ struct TReportBlock {
     // For each signer, the name and the time written on its line; empty
     // ones are left to sign by hand.
     std::vector<std::pair<std::string, std::string>> Signed;
+    std::vector<TProbePosition> Positions;  // a plateau's
+    double CurrentDistance = 0;             // d_CG, m; 0 when not known
 };
 
 struct TReportContent {

@@ -126,6 +126,18 @@ void InsertPlot(QTextDocument& doc, QTextCursor& cursor, const TFreqPlotData& pl
     cursor.insertImage(image);
 }
 
+void InsertPlateau(QTextDocument& doc, QTextCursor& cursor, const TReportBlock& b) {
+    const QString name = QStringLiteral("kr3090-plateau.png");
+    doc.addResource(QTextDocument::ImageResource, QUrl(name),
+                    ReportPlateauPicture(b.Positions, b.CurrentDistance, 300));
+    QTextImageFormat image;
+    image.setName(name);
+    image.setWidth(WriterPixels(ReportPlotWidth));
+    image.setHeight(WriterPixels(ReportPlateauHeight));
+    cursor.insertBlock(BlockFormat(Qt::AlignHCenter, 4, 4));
+    cursor.insertImage(image);
+}
+
 void InsertParagraph(QTextCursor& cursor, const QString& text, const QTextCharFormat& format,
                      const QTextBlockFormat& block) {
     cursor.insertBlock(block);
@@ -144,6 +156,20 @@ QImage ReportPlotPicture(const TFreqPlotData& plot, int dpi) {
     p.scale(double(size.width()) / ReportPlotUnitsWide,
             double(size.height()) / ReportPlotUnitsHigh);
     PaintFreqPlot(p, QRect(0, 0, ReportPlotUnitsWide, ReportPlotUnitsHigh), plot);
+    return image;
+}
+
+QImage ReportPlateauPicture(const std::vector<TProbePosition>& positions, double currentDistance,
+                            int dpi) {
+    const QSize size(qRound(ReportPlotWidth / 25.4 * dpi), qRound(ReportPlateauHeight / 25.4 * dpi));
+    const int unitsHigh = qRound(ReportPlotUnitsWide * ReportPlateauHeight / ReportPlotWidth);
+    QImage image(size, QImage::Format_RGB32);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.scale(double(size.width()) / ReportPlotUnitsWide, double(size.height()) / unitsHigh);
+    PaintPlateauPlot(p, QRect(0, 0, ReportPlotUnitsWide, unitsHigh), positions, currentDistance);
     return image;
 }
 
@@ -176,6 +202,9 @@ std::unique_ptr<QTextDocument> ReportDocument(const TReportContent& content,
                 break;
             case TBlockKind::Plot:
                 InsertPlot(*doc, cursor, plot);
+                break;
+            case TBlockKind::Plateau:
+                InsertPlateau(*doc, cursor, b);
                 break;
             case TBlockKind::Signatures:
                 for (std::size_t k = 0; k < b.Signers.size(); ++k) {

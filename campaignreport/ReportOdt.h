@@ -14,6 +14,9 @@ class QTextDocument;
 
 // The plot at dpi on paper, ReportPlotWidth × ReportPlotHeight millimetres.
 QImage ReportPlotPicture(const TFreqPlotData& plot, int dpi);
+// The plateau plot at dpi, ReportPlotWidth × ReportPlateauHeight millimetres.
+QImage ReportPlateauPicture(const std::vector<TProbePosition>& positions, double currentDistance,
+                            int dpi);
 
 std::unique_ptr<QTextDocument> ReportDocument(const TReportContent& content,
                                               const TFreqPlotData& plot);

@@ -169,6 +169,8 @@ class TPageFlow {
         switch (next->Kind) {
             case TBlockKind::Plot:
                 return Mm(ReportPlotHeight);
+            case TBlockKind::Plateau:
+                return Mm(ReportPlateauHeight);
             case TBlockKind::Signatures:
                 return SignaturesHeight(*next);
             default:
@@ -198,6 +200,9 @@ class TPageFlow {
                 break;
             case TBlockKind::Plot:
                 Plot();
+                break;
+            case TBlockKind::Plateau:
+                Plateau(b);
                 break;
             case TBlockKind::Signatures:
                 Signatures(b);
@@ -324,6 +329,26 @@ class TPageFlow {
             painter_->translate(box.left(), y_);
             painter_->scale(box.width() / ReportPlotUnitsWide, box.height() / ReportPlotUnitsHigh);
             PaintFreqPlot(*painter_, QRect(0, 0, ReportPlotUnitsWide, ReportPlotUnitsHigh), plot_);
+            painter_->restore();
+            painter_->setPen(QPen(Qt::black, Mm(0.15)));
+            painter_->setBrush(Qt::NoBrush);
+            painter_->drawRect(QRectF(box.left(), y_, box.width(), box.height()));
+        }
+        y_ += box.height() + Mm(2.5);
+    }
+
+    // The plateau plot, painted as the analysis plot is.
+    void Plateau(const TReportBlock& b) {
+        const QRectF box(body_.left() + (body_.width() - Mm(ReportPlotWidth)) / 2, 0,
+                         Mm(ReportPlotWidth), Mm(ReportPlateauHeight));
+        const int unitsHigh = qRound(ReportPlotUnitsWide * ReportPlateauHeight / ReportPlotWidth);
+        Ensure(box.height());
+        if (painter_) {
+            painter_->save();
+            painter_->translate(box.left(), y_);
+            painter_->scale(box.width() / ReportPlotUnitsWide, box.height() / unitsHigh);
+            PaintPlateauPlot(*painter_, QRect(0, 0, ReportPlotUnitsWide, unitsHigh), b.Positions,
+                             b.CurrentDistance);
             painter_->restore();
             painter_->setPen(QPen(Qt::black, Mm(0.15)));
             painter_->setBrush(Qt::NoBrush);

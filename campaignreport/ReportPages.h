@@ -15,6 +15,8 @@ class QPagedPaintDevice;
 constexpr double ReportMarginLeft = 20, ReportMarginRight = 20, ReportMarginTop = 18,
                  ReportMarginBottom = 22;
 constexpr double ReportPlotWidth = 170, ReportPlotHeight = 110.5;
+// The plateau plot: as wide, less high, in the same units across.
+constexpr double ReportPlateauHeight = 62;
 // The plot is painted in these units and scaled onto its place.
 constexpr int ReportPlotUnitsWide = 800, ReportPlotUnitsHigh = 520;
 

@@ -16,8 +16,10 @@
 #include "PdfPages.h"
 #include "PrintServer.h"
 #include "analysis/FreqAnalysisText.h"
+#include "analysis/FreqPlot.h"
 #include "campaignreport/CampaignReportOutput.h"
 #include "campaignreport/ReportContent.h"
+#include "campaignreport/ReportOdt.h"
 #include "campaignreport/ReportPages.h"
 #include "campaignreport/RetestDue.h"
 #include "campaignreport/SiteTable.h"
@@ -388,6 +390,28 @@ TEST(CampaignReportText, APlateauShowsEachPositionsValueAndWhetherTheyAgree) {
     EXPECT_TRUE(lines.contains("测点相差：7.2%，未形成平台"));
     EXPECT_TRUE(lines.contains("三个测点相差 7.2%，未形成平台（依据：平台检验：电压极沿引线移动三次，"
                                "每次约为电流极距离的5%，三个测值相差不超过5%）"));
+    // Its plot: the three positions against d_PG / d_CG, drawn, and said in words.
+    const TReportContent content = CampaignReportContent(report);
+    const auto plateau = std::find_if(content.Blocks.begin(), content.Blocks.end(),
+                                      [](const TReportBlock& b) { return b.Kind == TBlockKind::Plateau; });
+    ASSERT_NE(plateau, content.Blocks.end());
+    EXPECT_EQ(PlateauPlotDescription(plateau->Positions, plateau->CurrentDistance),
+              "各测点工频值：d_PG / d_CG = 0.5875：400.0mΩ；d_PG / d_CG = 0.625：420.0mΩ；"
+              "d_PG / d_CG = 0.6625：430.0mΩ");
+    const QImage picture = ReportPlateauPicture(plateau->Positions, plateau->CurrentDistance, 100);
+    EXPECT_EQ(picture.size(), QSize(669, 244));
+    int ink = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) ink += qGray(picture.pixel(x, y)) < 100;
+    EXPECT_GT(ink, 1500);
+    picture.save(Kept("campaign-plateau.png"));
+    // On the pages too, below its section's lines.
+    const QString pdf = Kept("campaign-plateau.pdf");
+    WriteCampaignReportPdf(report, pdf);
+    EXPECT_TRUE(Missing({"各测点工频值（d_PG）：470m：400.0mΩ；500m：420.0mΩ；530m：430.0mΩ",
+                         "各测点工频值（阴影：平均值±2.5%）", "d_PG / d_CG"},
+                        PdfTextPages(pdf))
+                    .isEmpty());
     // Without a record's own distance there is no plateau to show.
     for (TArchivedRecord& r : records) r.ProbeDistance.reset();
     const TCampaignReport plain =
