@@ -115,25 +115,28 @@ double WriterPixels(double mm) {
     return mm / 25.4 * 96;
 }
 
-void InsertPlot(QTextDocument& doc, QTextCursor& cursor, const TFreqPlotData& plot) {
-    const QString name = QStringLiteral("kr3090-plot.png");
-    doc.addResource(QTextDocument::ImageResource, QUrl(name), ReportPlotPicture(plot, 300));
-    QTextImageFormat image;
-    image.setName(name);
-    image.setWidth(WriterPixels(ReportPlotWidth));
-    image.setHeight(WriterPixels(ReportPlotHeight));
-    cursor.insertBlock(BlockFormat(Qt::AlignHCenter, 4, 4));
-    cursor.insertImage(image);
+// A plot of the report at dpi, ReportPlotWidth × heightMm millimetres, on white.
+QImage PlotPicture(double heightMm, const TReportPainter& paint, int dpi) {
+    const QSize size(qRound(ReportPlotWidth / 25.4 * dpi), qRound(heightMm / 25.4 * dpi));
+    const int unitsHigh = PlotUnitsHigh(heightMm);
+    QImage image(size, QImage::Format_RGB32);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.scale(double(size.width()) / ReportPlotUnitsWide, double(size.height()) / unitsHigh);
+    paint(p, QRect(0, 0, ReportPlotUnitsWide, unitsHigh));
+    return image;
 }
 
-void InsertPlateau(QTextDocument& doc, QTextCursor& cursor, const TReportBlock& b) {
-    const QString name = QStringLiteral("kr3090-plateau.png");
-    doc.addResource(QTextDocument::ImageResource, QUrl(name),
-                    ReportPlateauPicture(b.Positions, b.CurrentDistance, 300));
+// A plot of the report as a picture of its size on paper.
+void InsertPicture(QTextDocument& doc, QTextCursor& cursor, const QString& name, double heightMm,
+                   const TReportPainter& paint) {
+    doc.addResource(QTextDocument::ImageResource, QUrl(name), PlotPicture(heightMm, paint, 300));
     QTextImageFormat image;
     image.setName(name);
     image.setWidth(WriterPixels(ReportPlotWidth));
-    image.setHeight(WriterPixels(ReportPlateauHeight));
+    image.setHeight(WriterPixels(heightMm));
     cursor.insertBlock(BlockFormat(Qt::AlignHCenter, 4, 4));
     cursor.insertImage(image);
 }
@@ -147,30 +150,15 @@ void InsertParagraph(QTextCursor& cursor, const QString& text, const QTextCharFo
 }  // namespace
 
 QImage ReportPlotPicture(const TFreqPlotData& plot, int dpi) {
-    const QSize size(qRound(ReportPlotWidth / 25.4 * dpi), qRound(ReportPlotHeight / 25.4 * dpi));
-    QImage image(size, QImage::Format_RGB32);
-    image.setDotsPerMeterX(qRound(dpi / 0.0254));
-    image.setDotsPerMeterY(qRound(dpi / 0.0254));
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.scale(double(size.width()) / ReportPlotUnitsWide,
-            double(size.height()) / ReportPlotUnitsHigh);
-    PaintFreqPlot(p, QRect(0, 0, ReportPlotUnitsWide, ReportPlotUnitsHigh), plot);
-    return image;
+    return PlotPicture(ReportPlotHeight, FreqPlotPainter(plot), dpi);
 }
 
 QImage ReportPlateauPicture(const std::vector<TProbePosition>& positions, double currentDistance,
                             int dpi) {
-    const QSize size(qRound(ReportPlotWidth / 25.4 * dpi), qRound(ReportPlateauHeight / 25.4 * dpi));
-    const int unitsHigh = qRound(ReportPlotUnitsWide * ReportPlateauHeight / ReportPlotWidth);
-    QImage image(size, QImage::Format_RGB32);
-    image.setDotsPerMeterX(qRound(dpi / 0.0254));
-    image.setDotsPerMeterY(qRound(dpi / 0.0254));
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.scale(double(size.width()) / ReportPlotUnitsWide, double(size.height()) / unitsHigh);
-    PaintPlateauPlot(p, QRect(0, 0, ReportPlotUnitsWide, unitsHigh), positions, currentDistance);
-    return image;
+    TReportBlock block;
+    block.Positions = positions;
+    block.CurrentDistance = currentDistance;
+    return PlotPicture(ReportPlateauHeight, PlateauPlotPainter(block), dpi);
 }
 
 std::unique_ptr<QTextDocument> ReportDocument(const TReportContent& content,
@@ -201,10 +189,12 @@ std::unique_ptr<QTextDocument> ReportDocument(const TReportContent& content,
                 InsertTable(cursor, b.Table);
                 break;
             case TBlockKind::Plot:
-                InsertPlot(*doc, cursor, plot);
+                InsertPicture(*doc, cursor, QStringLiteral("kr3090-plot.png"), ReportPlotHeight,
+                              FreqPlotPainter(plot));
                 break;
             case TBlockKind::Plateau:
-                InsertPlateau(*doc, cursor, b);
+                InsertPicture(*doc, cursor, QStringLiteral("kr3090-plateau.png"),
+                              ReportPlateauHeight, PlateauPlotPainter(b));
                 break;
             case TBlockKind::Signatures:
                 for (std::size_t k = 0; k < b.Signers.size(); ++k) {

@@ -199,10 +199,10 @@ class TPageFlow {
                 Table(b.Table);
                 break;
             case TBlockKind::Plot:
-                Plot();
+                Painted(ReportPlotHeight, FreqPlotPainter(plot_));
                 break;
             case TBlockKind::Plateau:
-                Plateau(b);
+                Painted(ReportPlateauHeight, PlateauPlotPainter(b));
                 break;
             case TBlockKind::Signatures:
                 Signatures(b);
@@ -319,36 +319,17 @@ class TPageFlow {
         y_ += Mm(2.5);
     }
 
-    // The analysis plot as vectors: painted in its own units, scaled onto the page.
-    void Plot() {
+    // A plot as vectors: painted in its own units, scaled onto the page.
+    void Painted(double heightMm, const TReportPainter& paint) {
         const QRectF box(body_.left() + (body_.width() - Mm(ReportPlotWidth)) / 2, 0,
-                         Mm(ReportPlotWidth), Mm(ReportPlotHeight));
-        Ensure(box.height());
-        if (painter_) {
-            painter_->save();
-            painter_->translate(box.left(), y_);
-            painter_->scale(box.width() / ReportPlotUnitsWide, box.height() / ReportPlotUnitsHigh);
-            PaintFreqPlot(*painter_, QRect(0, 0, ReportPlotUnitsWide, ReportPlotUnitsHigh), plot_);
-            painter_->restore();
-            painter_->setPen(QPen(Qt::black, Mm(0.15)));
-            painter_->setBrush(Qt::NoBrush);
-            painter_->drawRect(QRectF(box.left(), y_, box.width(), box.height()));
-        }
-        y_ += box.height() + Mm(2.5);
-    }
-
-    // The plateau plot, painted as the analysis plot is.
-    void Plateau(const TReportBlock& b) {
-        const QRectF box(body_.left() + (body_.width() - Mm(ReportPlotWidth)) / 2, 0,
-                         Mm(ReportPlotWidth), Mm(ReportPlateauHeight));
-        const int unitsHigh = qRound(ReportPlotUnitsWide * ReportPlateauHeight / ReportPlotWidth);
+                         Mm(ReportPlotWidth), Mm(heightMm));
+        const int unitsHigh = PlotUnitsHigh(heightMm);
         Ensure(box.height());
         if (painter_) {
             painter_->save();
             painter_->translate(box.left(), y_);
             painter_->scale(box.width() / ReportPlotUnitsWide, box.height() / unitsHigh);
-            PaintPlateauPlot(*painter_, QRect(0, 0, ReportPlotUnitsWide, unitsHigh), b.Positions,
-                             b.CurrentDistance);
+            paint(*painter_, QRect(0, 0, ReportPlotUnitsWide, unitsHigh));
             painter_->restore();
             painter_->setPen(QPen(Qt::black, Mm(0.15)));
             painter_->setBrush(Qt::NoBrush);
@@ -404,4 +385,14 @@ int PaintReportPages(QPagedPaintDevice& device, const TReportContent& content,
     if (!painter.begin(&device)) return 0;
     const int painted = TPageFlow(device, &painter, content, plot, pages).Run();
     return painter.end() ? painted : 0;
+}
+
+TReportPainter FreqPlotPainter(const TFreqPlotData& plot) {
+    return [&plot](QPainter& p, const QRect& area) { PaintFreqPlot(p, area, plot); };
+}
+
+TReportPainter PlateauPlotPainter(const TReportBlock& block) {
+    return [&block](QPainter& p, const QRect& area) {
+        PaintPlateauPlot(p, area, block.Positions, block.CurrentDistance);
+    };
 }

@@ -9,6 +9,8 @@
 #include "analysis/FreqPlot.h"
 #include "campaignreport/ReportContent.h"
 
+#include <functional>
+
 class QPagedPaintDevice;
 
 // Margins of the page and the plot's size on it, millimetres.
@@ -18,7 +20,16 @@ constexpr double ReportPlotWidth = 170, ReportPlotHeight = 110.5;
 // The plateau plot: as wide, less high, in the same units across.
 constexpr double ReportPlateauHeight = 62;
 // The plot is painted in these units and scaled onto its place.
-constexpr int ReportPlotUnitsWide = 800, ReportPlotUnitsHigh = 520;
+constexpr int ReportPlotUnitsWide = 800;
+
+// A plot of the report: painted into a rectangle of ReportPlotUnitsWide
+// units across, as high as PlotUnitsHigh gives for its height on paper.
+using TReportPainter = std::function<void(QPainter&, const QRect&)>;
+constexpr int PlotUnitsHigh(double heightMm) {
+    return int(ReportPlotUnitsWide * heightMm / ReportPlotWidth + 0.5);
+}
+TReportPainter FreqPlotPainter(const TFreqPlotData& plot);
+TReportPainter PlateauPlotPainter(const TReportBlock& block);
 
 // Lays the content out on the device and paints it, from the paper's top
 // left corner (the device is set to A4 portrait without margins: full page).

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "app/archive/ArchiveAccess.h"
+#include "app/kit/FormWidgets.h"
 #include "app/kit/Platform.h"
 #include "app/kit/TableView.h"
 #include "app/kit/WindowRole.h"
@@ -17,15 +18,6 @@
 #include "report/SongFont.h"
 
 namespace {
-
-QPushButton* Button(QWidget* parent, QBoxLayout* row, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAccessibleName(caption);
-    b->setMinimumSize(100, 25);
-    row->addWidget(b);
-    return b;
-}
 
 // The change record's field names (ArchiveSql.cpp) as the forms name them.
 const std::map<QString, QString>& FieldNames() {
@@ -87,10 +79,10 @@ TfrmRecycleBin::TfrmRecycleBin(QWidget* owner, const TArchiveUser& user)
                           QStringLiteral("回收站"));
     layout->addWidget(LView_Bin, 1);
     auto* row = new QHBoxLayout;
-    BBtn_Restore = Button(this, row, "BBtn_Restore", QStringLiteral("恢复"));
-    BBtn_Empty = Button(this, row, "BBtn_Empty", QStringLiteral("清空回收站"));
+    BBtn_Restore = RowButton(this, row, "BBtn_Restore", QStringLiteral("恢复"));
+    BBtn_Empty = RowButton(this, row, "BBtn_Empty", QStringLiteral("清空回收站"));
     row->addStretch();
-    BBtn_Close = Button(this, row, "BBtn_Close", QStringLiteral("关闭"));
+    BBtn_Close = RowButton(this, row, "BBtn_Close", QStringLiteral("关闭"));
     layout->addLayout(row);
     connect(BBtn_Restore, &QPushButton::clicked, this, &TfrmRecycleBin::BBtn_RestoreClick);
     connect(BBtn_Empty, &QPushButton::clicked, this, &TfrmRecycleBin::BBtn_EmptyClick);
@@ -156,7 +148,7 @@ TfrmChangeLog::TfrmChangeLog(QWidget* owner, const TSite& site,
     layout->addWidget(LView_Changes, 1);
     auto* row = new QHBoxLayout;
     row->addStretch();
-    BBtn_Close = Button(this, row, "BBtn_Close", QStringLiteral("关闭"));
+    BBtn_Close = RowButton(this, row, "BBtn_Close", QStringLiteral("关闭"));
     layout->addLayout(row);
     connect(BBtn_Close, &QPushButton::clicked, this, &QDialog::close);
 

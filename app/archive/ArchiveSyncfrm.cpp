@@ -14,6 +14,7 @@
 #include <set>
 
 #include "app/archive/ArchiveAccess.h"
+#include "app/kit/FormWidgets.h"
 #include "app/kit/OpenWindow.h"
 #include "app/kit/Platform.h"
 #include "app/kit/TableView.h"
@@ -22,24 +23,6 @@
 #include "archive/ArchiveSql.h"
 #include "qtext/QText.h"
 #include "report/SongFont.h"
-
-namespace {
-
-template <class T>
-T* Named(T* widget, const char* name, const QString& accessible) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setAccessibleName(accessible);
-    return widget;
-}
-
-QPushButton* Button(QWidget* parent, QBoxLayout* row, const char* name, const QString& caption) {
-    auto* b = Named(new QPushButton(caption, parent), name, caption);
-    b->setMinimumSize(100, 25);
-    row->addWidget(b);
-    return b;
-}
-
-}  // namespace
 
 TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmArchiveSync"));
@@ -86,8 +69,8 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
                                   QStringLiteral("服务器上的场地（勾选要取回的场地）"));
     siteLayout->addWidget(LView_ServerSites, 1);
     auto* siteButtons = new QHBoxLayout;
-    BBtn_Fetch = Button(sites, siteButtons, "BBtn_Fetch", QStringLiteral("取回场地"));
-    BBtn_Refresh = Button(sites, siteButtons, "BBtn_Refresh", QStringLiteral("刷新"));
+    BBtn_Fetch = RowButton(sites, siteButtons, "BBtn_Fetch", QStringLiteral("取回场地"));
+    BBtn_Refresh = RowButton(sites, siteButtons, "BBtn_Refresh", QStringLiteral("刷新"));
     siteButtons->addStretch();
     siteLayout->addLayout(siteButtons);
     layout->addWidget(sites, 2);
@@ -99,7 +82,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
                             QStringLiteral("两边各自建立、看来是同一个的场地（勾选要合并的）"));
     mergeLayout->addWidget(LView_Merge, 1);
     auto* mergeButtons = new QHBoxLayout;
-    BBtn_Merge = Button(merge, mergeButtons, "BBtn_Merge", QStringLiteral("合并"));
+    BBtn_Merge = RowButton(merge, mergeButtons, "BBtn_Merge", QStringLiteral("合并"));
     mergeButtons->addStretch();
     mergeLayout->addLayout(mergeButtons);
     LView_Merge->setMaximumHeight(140);  // seldom more than a few
@@ -114,9 +97,9 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     conflictLayout->addWidget(LView_Conflicts, 1);
     auto* conflictButtons = new QHBoxLayout;
     BBtn_KeepLaptop =
-        Button(conflicts, conflictButtons, "BBtn_KeepLaptop", QStringLiteral("用笔记本的"));
+        RowButton(conflicts, conflictButtons, "BBtn_KeepLaptop", QStringLiteral("用笔记本的"));
     BBtn_KeepServer =
-        Button(conflicts, conflictButtons, "BBtn_KeepServer", QStringLiteral("用服务器的"));
+        RowButton(conflicts, conflictButtons, "BBtn_KeepServer", QStringLiteral("用服务器的"));
     conflictButtons->addStretch();
     conflictLayout->addLayout(conflictButtons);
     LView_Conflicts->setMaximumHeight(140);
@@ -128,7 +111,7 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     PBar_Sync->setRange(0, 1);
     PBar_Sync->setValue(0);
     progress->addWidget(PBar_Sync, 1);
-    BBtn_Cancel = Button(this, progress, "BBtn_Cancel", QStringLiteral("取消"));
+    BBtn_Cancel = RowButton(this, progress, "BBtn_Cancel", QStringLiteral("取消"));
     layout->addLayout(progress);
 
     Memo_Account = Named(new QPlainTextEdit(this), "Memo_Account", QStringLiteral("同步结果"));
@@ -136,9 +119,9 @@ TfrmArchiveSync::TfrmArchiveSync(QWidget* owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(Memo_Account, 1);
 
     auto* bottom = new QHBoxLayout;
-    BBtn_Sync = Button(this, bottom, "BBtn_Sync", QStringLiteral("开始同步"));
+    BBtn_Sync = RowButton(this, bottom, "BBtn_Sync", QStringLiteral("开始同步"));
     bottom->addStretch();
-    BBtn_Close = Button(this, bottom, "BBtn_Close", QStringLiteral("关闭"));
+    BBtn_Close = RowButton(this, bottom, "BBtn_Close", QStringLiteral("关闭"));
     layout->addLayout(bottom);
 
     connect(BBtn_Sync, &QPushButton::clicked, this, &TfrmArchiveSync::BBtn_SyncClick);

@@ -10,27 +10,10 @@
 #include <QVBoxLayout>
 
 #include "app/archive/ArchiveAccess.h"
+#include "app/kit/FormWidgets.h"
 #include "app/kit/CsvExport.h"
 #include "app/kit/TableView.h"
 #include "qtext/QText.h"
-
-namespace {
-
-template <class W>
-W* Named(W* widget, const char* name, const QString& accessible) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setAccessibleName(accessible);
-    return widget;
-}
-
-QPushButton* Button(QWidget* parent, QBoxLayout* row, const char* name, const QString& caption) {
-    auto* b = Named(new QPushButton(caption, parent), name, caption);
-    b->setMinimumSize(100, 25);
-    row->addWidget(b);
-    return b;
-}
-
-}  // namespace
 
 TfrmRetestDue::TfrmRetestDue(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmRetestDue"));
@@ -60,10 +43,10 @@ TfrmRetestDue::TfrmRetestDue(QWidget* owner) : QWidget(owner, Qt::Window) {
     SpBox_Years->setRange(1, 30);
     SpBox_Years->setSuffix(QStringLiteral(" 年"));
     bottom->addWidget(SpBox_Years);
-    BBtn_SaveYears = Button(this, bottom, "BBtn_SaveYears", QStringLiteral("修改周期"));
+    BBtn_SaveYears = RowButton(this, bottom, "BBtn_SaveYears", QStringLiteral("修改周期"));
     bottom->addStretch(1);
-    BBtn_ExportCsv = Button(this, bottom, "BBtn_ExportCsv", QStringLiteral("导出表格"));
-    BBtn_Close = Button(this, bottom, "BBtn_Close", QStringLiteral("关闭"));
+    BBtn_ExportCsv = RowButton(this, bottom, "BBtn_ExportCsv", QStringLiteral("导出表格"));
+    BBtn_Close = RowButton(this, bottom, "BBtn_Close", QStringLiteral("关闭"));
     layout->addLayout(bottom);
 
     CsvDialog = CsvExportRequest();
